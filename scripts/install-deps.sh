@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Quillora
+# need. Idempotent: asks apt only for what is missing, and says nothing when
+# everything is there already.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake make g++ pkg-config ninja-build
+  # core libraries
+  libpugixml-dev libjpeg62-turbo-dev libturbojpeg0-dev zlib1g-dev libdeflate-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # GUI and X11
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  libx11-dev libxext-dev libxtst-dev libxfixes-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  python3 python3-yaswfp
+  xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
