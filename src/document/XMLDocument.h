@@ -1,0 +1,64 @@
+#pragma once
+// The document object behind a project: a file name, a DOM (pugixml) that is
+// loaded from that file on first use, and atomic saves.
+//
+// Bindings (XMLUnit.h) share ownership of the DOM, so a binding handed out
+// earlier stays valid even when the owner drops or replaces its document.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+namespace quillora {
+
+namespace detail {
+struct DocState {
+    pugi::xml_document dom;
+    std::string fileName;
+    bool active = false;
+};
+}  // namespace detail
+
+class TXMLDocument {
+public:
+    TXMLDocument();
+    explicit TXMLDocument(std::string fileName);
+
+    const std::string& FileName() const { return state_->fileName; }
+    // Naming another file closes the document; the next root access loads it.
+    void SetFileName(std::string fileName);
+
+    // Open: loads FileName (an empty name gives an empty document). A failed
+    // load leaves the document closed and throws. Close drops the DOM.
+    bool Active() const { return state_->active; }
+    void SetActive(bool active);
+
+    void LoadFromFile(const std::string& path);  // sets FileName too
+    void LoadFromXML(std::string_view xml);      // from memory, FileName unchanged
+
+    // Atomic: a temporary file in the target's folder renamed over the target.
+    // A failure throws "Cannot save <path>: <reason>" and the old file is whole.
+    void SaveToFile(const std::string& path) const;
+    void Save() const { SaveToFile(state_->fileName); }
+    std::string SaveToXML() const;
+
+    // The root element (opening the document first); empty when there is none.
+    pugi::xml_node DocumentElement();
+
+    pugi::xml_document& DOM() { return state_->dom; }
+    const std::shared_ptr<detail::DocState>& State() const { return state_; }
+
+private:
+    void loadBytes(std::string bytes, const std::string& what);
+
+    std::shared_ptr<detail::DocState> state_;
+};
+
+// Writes bytes to path atomically (temporary file in the same folder, fsync,
+// rename). Throws "Cannot save <path>: <reason>"; on failure the target is
+// untouched and no temporary file is left behind.
+void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+}  // namespace quillora

@@ -1,0 +1,2 @@
+#include "document/XMLUnit.h"
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+#include "document/XMLDocument.h"
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+#include "app/GlobalVars.h"
+#include <gtest/gtest.h>
