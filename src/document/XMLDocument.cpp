@@ -153,7 +153,8 @@ void TXMLDocument::SetActive(bool active) {
     LoadFromFile(state_->fileName);
 }
 
-void TXMLDocument::LoadFromFile(const std::string& path) {
+void TXMLDocument::LoadFromFile(const std::string& pathRef) {
+    const std::string path = pathRef;  // may be our own file name, which loading replaces
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("Cannot open " + path + ": " + std::strerror(errno));
     std::ostringstream bytes;
@@ -202,13 +203,13 @@ pugi::xml_node TXMLDocument::DocumentElement() {
     return root;
 }
 
-std::string TXMLDocument::SaveToXML() const {
+std::string SerializeDocument(const pugi::xml_document& dom) {
     std::ostringstream out;
-    // No indentation and no declaration of our own: the file keeps the
-    // prolog it was loaded with.
-    state_->dom.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    dom.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     return std::move(out).str();
 }
+
+std::string TXMLDocument::SaveToXML() const { return SerializeDocument(state_->dom); }
 
 void TXMLDocument::SaveToFile(const std::string& path) const {
     if (path.empty()) throw Error("Cannot save: the document has no file name");

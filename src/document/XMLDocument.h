@@ -56,6 +56,10 @@ private:
     std::shared_ptr<detail::DocState> state_;
 };
 
+// The document as the program writes it: UTF-8, no indentation, and no
+// declaration of its own (the prolog it was loaded with is kept).
+std::string SerializeDocument(const pugi::xml_document& dom);
+
 // Writes bytes to path atomically (temporary file in the same folder, fsync,
 // rename). Throws "Cannot save <path>: <reason>"; on failure the target is
 // untouched and no temporary file is left behind.

@@ -94,6 +94,17 @@ ColorRGB SplitColor(int32_t color) {
                     uint8_t((color >> 16) & 0xFF)};
 }
 
+void XMLNodeBinding::SaveDocument() const {
+    if (!doc_) throw Error("Cannot save: no document");
+    if (doc_->fileName.empty()) throw Error("Cannot save: the document has no file name");
+    WriteFileAtomic(doc_->fileName, SerializeDocument(doc_->dom));
+}
+
+const std::string& XMLNodeBinding::DocumentFileName() const {
+    static const std::string none;
+    return doc_ ? doc_->fileName : none;
+}
+
 pugi::xml_node XMLNodeBinding::Child(const char* name) const {
     for (pugi::xml_node n = node_.first_child(); n; n = n.next_sibling())
         if (IsElementNamed(n, name)) return n;

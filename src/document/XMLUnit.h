@@ -48,6 +48,10 @@ public:
 
     pugi::xml_node Node() const { return node_; }
     bool IsNull() const { return !node_; }
+    // Writes the whole document this element belongs to back to its file
+    // (atomically); what the tools do after each completed change.
+    void SaveDocument() const;
+    const std::string& DocumentFileName() const;
     friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b) {
         return a.node_ == b.node_;
     }
