@@ -3,10 +3,25 @@
 // IRecordingHost, so the recorder can be tested without the main window.
 #pragma once
 
-#include <QObject>
+#include "recording/Screenshot.h"
 
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <memory>
+
+namespace quillora {
 class TFlashPic;
 struct TGlobalVars;
+}  // namespace quillora
+using quillora::TFlashPic;
+using quillora::TGlobalVars;
+
+namespace platform {
+class IPlatform;
+class ITimer;
+}  // namespace platform
 
 // What the recorder needs from the program around it (the main window).
 class IRecordingHost {
@@ -26,7 +41,10 @@ public:
 class TRecorder : public QObject {
     Q_OBJECT
 public:
+    // Uses the program-wide desktop services (platform::CurrentPlatform).
     TRecorder(IRecordingHost& host, TGlobalVars& globals, QObject* parent = nullptr);
+    TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlatform& desktop,
+              QObject* parent = nullptr);
     ~TRecorder() override;
 
     // Starts a recording once the new document is prepared: hides the main
@@ -35,7 +53,63 @@ public:
     void Start(int captureWidth, int captureHeight, bool autoMode);
     bool IsRecording() const;
 
+    // The frame lines (left, top, right, bottom) centred on screen for a
+    // capture size; the captured pixels lie strictly inside them.
+    static QRect FrameFor(const QRect& screen, int captureWidth, int captureHeight);
+
+    // State, read by tests and the main window.
+    int CaptureLeft() const { return Left; }
+    int CaptureTop() const { return Top; }
+    int CaptureRight() const { return Right; }
+    int CaptureBottom() const { return Bottom; }
+    bool AutoMode() const { return Auto; }
+    bool StopPending() const { return Stopping; }
+    int LastAutoX() const { return AutoX; }
+    int LastAutoY() const { return AutoY; }
+
+    // Where capture.wav is (default: the program's data folder).
+    void SetCaptureSound(const QString& path) { SoundPath = path; }
+    // Replaces the screenshot number source (tests).
+    void SetNameSource(quillora::TNameSource source) { NameSource = std::move(source); }
+
+    // The handlers, named after the events that call them.
+    void TrayIconClick();
+    void Timer1Timer();
+    void TimerAutoCaptureTimer();
+    void CaptureScreenshot();
+
 signals:
     // The user answered Yes to "Stop recording?" and everything is undone.
     void Stopped();
+    // A capture appended a picture object (the number of objects now).
+    void Captured(int objectCount);
+
+private:
+    void HookLeftDown(QPoint at);
+    void HookLeftUp(QPoint at);
+    void HookMove(QPoint at);
+    bool InsideFrame(QPoint p) const;
+    void TearDown();
+    void Report(const QString& text);
+
+    IRecordingHost& Host;
+    TGlobalVars& Globals;
+    platform::IPlatform& Desktop;
+    std::unique_ptr<platform::ITimer> Timer1;
+    std::unique_ptr<platform::ITimer> TimerAutoCapture;
+    quillora::TNameSource NameSource = quillora::ClockSeededName;
+    QString SoundPath;
+
+    int CaptureWidth = 0;
+    int CaptureHeight = 0;
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool Auto = false;
+    int AutoX = 0;  // kept from one recording to the next
+    int AutoY = 0;
+    bool Recording = false;
+    bool Stopping = false;
+    bool Capturing = false;
 };

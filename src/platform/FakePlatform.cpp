@@ -1,0 +1,171 @@
+#include "platform/FakePlatform.h"
+
+#include <QPainter>
+
+namespace platform {
+
+TFakeTimer::TFakeTimer(TFakePlatform& owner, QString name) : Owner(owner), Name(std::move(name))
+{
+    Owner.Timers[Name] = this;
+}
+
+TFakeTimer::~TFakeTimer()
+{
+    auto it = Owner.Timers.find(Name);
+    if (it != Owner.Timers.end() && it->second == this)
+        Owner.Timers.erase(it);
+}
+
+void TFakeTimer::Start(int intervalMs)
+{
+    IntervalMs = intervalMs;
+    Active = true;
+    DueMs = Owner.Now + intervalMs;
+}
+
+bool TFakeInput::Start(Handlers handlers)
+{
+    if (!Available)
+        return false;
+    On = std::move(handlers);
+    Running = true;
+    return true;
+}
+
+QString TFakeInput::Problem() const
+{
+    return Available ? QString() : QStringLiteral("The fake desktop has no input monitor.");
+}
+
+IHotKey::TGrabResult TFakeHotKey::Grab(std::function<void()> onPress)
+{
+    Grabbed = Result == TGrabResult::Grabbed;
+    OnPress = Grabbed ? std::move(onPress) : nullptr;
+    return Result;
+}
+
+void TFakeFrame::Show(int left, int top, int right, int bottom)
+{
+    Lines = QRect(QPoint(left, top), QPoint(right, bottom));
+    Shown = true;
+}
+
+QImage TFakeScreen::Read(const QRect& rect)
+{
+    LastRead = rect;
+    QImage out(rect.size(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    QPainter painter(&out);
+    painter.drawImage(QPoint(0, 0), Image, rect);
+    return out;
+}
+
+void TFakeTray::Show(std::function<void()> onClick, const QRect& avoid)
+{
+    OnClick = std::move(onClick);
+    Avoided = avoid;
+    Shown = true;
+}
+
+int TFakePrompts::Count(const QString& kind) const
+{
+    int n = 0;
+    for (const TMessage& m : Messages)
+        n += m.Kind == kind;
+    return n;
+}
+
+bool TFakePrompts::AskYesNo(const QString& title, const QString& text)
+{
+    Messages.push_back({QStringLiteral("question"), title, text});
+    return Answer(title, text);
+}
+
+void TFakePrompts::ShowError(const QString& text)
+{
+    Messages.push_back({QStringLiteral("error"), QString(), text});
+}
+
+void TFakePrompts::ShowWarning(const QString& text)
+{
+    Messages.push_back({QStringLiteral("warning"), QString(), text});
+}
+
+TFakePlatform::TFakePlatform(QSize screenSize)
+{
+    ScreenFake.Image = QImage(screenSize, QImage::Format_RGB32);
+    ScreenFake.Image.fill(QColor(0x20, 0x40, 0x80));
+}
+
+TFakePlatform::~TFakePlatform() = default;
+
+void TFakePlatform::PressLeft(QPoint at)
+{
+    InputFake.Pointer = at;
+    if (InputFake.Running && InputFake.On.LeftDown)
+        InputFake.On.LeftDown(at);
+}
+
+void TFakePlatform::ReleaseLeft(QPoint at)
+{
+    InputFake.Pointer = at;
+    if (InputFake.Running && InputFake.On.LeftUp)
+        InputFake.On.LeftUp(at);
+}
+
+void TFakePlatform::MoveMouse(QPoint to)
+{
+    InputFake.Pointer = to;
+    if (InputFake.Running && InputFake.On.Move)
+        InputFake.On.Move(to);
+}
+
+void TFakePlatform::Click(QPoint at)
+{
+    PressLeft(at);
+    ReleaseLeft(at);
+}
+
+void TFakePlatform::PressPause()
+{
+    if (HotKeyFake.Grabbed && HotKeyFake.OnPress)
+        HotKeyFake.OnPress();
+}
+
+void TFakePlatform::ClickTray()
+{
+    if (TrayFake.Shown && TrayFake.OnClick)
+        TrayFake.OnClick();
+}
+
+void TFakePlatform::Advance(int ms)
+{
+    const long long end = Now + ms;
+    for (;;) {
+        // The earliest due timer fires first; a handler may start or stop any.
+        TFakeTimer* next = nullptr;
+        for (auto& [name, timer] : Timers)
+            if (timer->Active && timer->DueMs <= end && (!next || timer->DueMs < next->DueMs))
+                next = timer;
+        if (!next)
+            break;
+        Now = next->DueMs;
+        next->DueMs = Now + std::max(1, next->IntervalMs);
+        if (next->Handler)
+            next->Handler();
+    }
+    Now = end;
+}
+
+TFakeTimer* TFakePlatform::Timer(const QString& name) const
+{
+    auto it = Timers.find(name);
+    return it == Timers.end() ? nullptr : it->second;
+}
+
+std::unique_ptr<ITimer> TFakePlatform::CreateTimer(const QString& name)
+{
+    return std::make_unique<TFakeTimer>(*this, name);
+}
+
+}  // namespace platform

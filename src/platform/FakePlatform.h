@@ -1,0 +1,168 @@
+// An in-memory desktop for tests: they set the screen's pixels and the
+// pointer, send button and motion events, press Pause, click the tray icon,
+// answer message boxes and move a virtual clock that fires the timers.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <map>
+#include <vector>
+
+namespace platform {
+
+class TFakePlatform;
+
+class TFakeTimer : public ITimer {
+public:
+    TFakeTimer(TFakePlatform& owner, QString name);
+    ~TFakeTimer() override;
+    void SetHandler(std::function<void()> onTimeout) override { Handler = std::move(onTimeout); }
+    void Start(int intervalMs) override;
+    void Stop() override { Active = false; }
+    bool IsActive() const override { return Active; }
+    int Interval() const { return IntervalMs; }
+
+private:
+    friend class TFakePlatform;
+    TFakePlatform& Owner;
+    QString Name;
+    std::function<void()> Handler;
+    bool Active = false;
+    int IntervalMs = 0;
+    long long DueMs = 0;
+};
+
+class TFakeInput : public IInputMonitor {
+public:
+    bool Available = true;
+    QPoint Pointer;
+    bool Start(Handlers handlers) override;
+    void Stop() override { Running = false; }
+    bool IsRunning() const override { return Running; }
+    QPoint PointerPos() override { return Pointer; }
+    QString Problem() const override;
+
+private:
+    friend class TFakePlatform;
+    Handlers On;
+    bool Running = false;
+};
+
+class TFakeHotKey : public IHotKey {
+public:
+    TGrabResult Result = TGrabResult::Grabbed;
+    TGrabResult Grab(std::function<void()> onPress) override;
+    void Release() override { Grabbed = false; }
+    bool IsGrabbed() const override { return Grabbed; }
+
+private:
+    friend class TFakePlatform;
+    std::function<void()> OnPress;
+    bool Grabbed = false;
+};
+
+class TFakeFrame : public IScreenFrame {
+public:
+    QRect Lines;  // left, top, right, bottom of the frame lines
+    int Raises = 0;
+    int Refreshes = 0;
+    void Show(int left, int top, int right, int bottom) override;
+    void Raise() override { ++Raises; }
+    void Hide() override { Shown = false; }
+    bool IsShown() const override { return Shown; }
+    void RefreshScreen() override { ++Refreshes; }
+
+private:
+    bool Shown = false;
+};
+
+class TFakeScreen : public IScreenReader {
+public:
+    QImage Image;  // the primary screen, at (0, 0)
+    QRect LastRead;
+    QRect PrimaryScreen() override { return Image.rect(); }
+    QImage Read(const QRect& rect) override;
+};
+
+class TFakeTray : public ITrayIcon {
+public:
+    bool TrayAvailable = true;
+    QRect Avoided;
+    void Show(std::function<void()> onClick, const QRect& avoid) override;
+    void Hide() override { Shown = false; }
+    bool IsShown() const override { return Shown; }
+    bool IsStandIn() const override { return Shown && !TrayAvailable; }
+
+private:
+    friend class TFakePlatform;
+    std::function<void()> OnClick;
+    bool Shown = false;
+};
+
+class TFakeSound : public ISound {
+public:
+    std::vector<QString> Played;
+    void Play(const QString& path) override { Played.push_back(path); }
+};
+
+class TFakePrompts : public IPrompts {
+public:
+    struct TMessage {
+        QString Kind;  // "question", "error" or "warning"
+        QString Title;
+        QString Text;
+    };
+    std::vector<TMessage> Messages;
+    // Answers every question. It runs while the "modal" box is open, so it may
+    // send more events to model what happens meanwhile.
+    std::function<bool(const QString& title, const QString& text)> Answer =
+        [](const QString&, const QString&) { return true; };
+    int Count(const QString& kind) const;
+
+    bool AskYesNo(const QString& title, const QString& text) override;
+    void ShowError(const QString& text) override;
+    void ShowWarning(const QString& text) override;
+};
+
+class TFakePlatform : public IPlatform {
+public:
+    explicit TFakePlatform(QSize screenSize = QSize(1024, 768));
+    ~TFakePlatform() override;
+
+    TFakeInput InputFake;
+    TFakeHotKey HotKeyFake;
+    TFakeFrame FrameFake;
+    TFakeScreen ScreenFake;
+    TFakeTray TrayFake;
+    TFakeSound SoundFake;
+    TFakePrompts PromptsFake;
+
+    // Button events move the pointer to the event's place, as real ones do.
+    void PressLeft(QPoint at);
+    void ReleaseLeft(QPoint at);
+    void MoveMouse(QPoint to);
+    void Click(QPoint at);
+    void PressPause();
+    void ClickTray();
+    // Moves the virtual clock, firing due timers in time order.
+    void Advance(int ms);
+    long long NowMs() const { return Now; }
+    TFakeTimer* Timer(const QString& name) const;
+
+    QString Name() const override { return QStringLiteral("fake"); }
+    IInputMonitor& Input() override { return InputFake; }
+    IHotKey& HotKey() override { return HotKeyFake; }
+    IScreenFrame& Frame() override { return FrameFake; }
+    IScreenReader& Screen() override { return ScreenFake; }
+    ITrayIcon& Tray() override { return TrayFake; }
+    ISound& Sound() override { return SoundFake; }
+    IPrompts& Prompts() override { return PromptsFake; }
+    std::unique_ptr<ITimer> CreateTimer(const QString& name) override;
+
+private:
+    friend class TFakeTimer;
+    long long Now = 0;
+    std::map<QString, TFakeTimer*> Timers;
+};
+
+}  // namespace platform

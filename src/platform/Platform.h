@@ -1,0 +1,136 @@
+// The desktop services a recording needs, one small interface each, so the
+// recorder runs on X11 in the program and on an in-memory fake in tests.
+// Every position and size here is in physical screen pixels, whatever scale
+// factor Qt applies to its own windows.
+//
+// Each service says what it cannot do (Problem(), or a result code) instead
+// of failing silently: the recorder tells the user.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+// System-wide left-button and motion events, passively watched: clicks still
+// reach the programs they are meant for. Handlers run on the main thread.
+class IInputMonitor {
+public:
+    struct Handlers {
+        std::function<void(QPoint)> LeftDown;
+        std::function<void(QPoint)> LeftUp;
+        std::function<void(QPoint)> Move;
+    };
+    virtual ~IInputMonitor() = default;
+    // False when events cannot be watched; Problem() says why.
+    virtual bool Start(Handlers handlers) = 0;
+    virtual void Stop() = 0;
+    virtual bool IsRunning() const = 0;
+    // Where the pointer is now, as the display server has it.
+    virtual QPoint PointerPos() = 0;
+    virtual QString Problem() const = 0;
+};
+
+// The Pause key as a global hot key.
+class IHotKey {
+public:
+    enum class TGrabResult { Grabbed, Taken, Unsupported };
+    virtual ~IHotKey() = default;
+    virtual TGrabResult Grab(std::function<void()> onPress) = 0;
+    virtual void Release() = 0;
+    virtual bool IsGrabbed() const = 0;
+};
+
+// The red recording frame. The lines lie at left/top/right/bottom, one pixel
+// wide, outside the captured pixels, and let every click through.
+class IScreenFrame {
+public:
+    virtual ~IScreenFrame() = default;
+    virtual void Show(int left, int top, int right, int bottom) = 0;
+    // Brings the frame back above windows that were raised over it.
+    virtual void Raise() = 0;
+    virtual void Hide() = 0;
+    virtual bool IsShown() const = 0;
+    // Makes every window on the screen repaint itself.
+    virtual void RefreshScreen() = 0;
+};
+
+// Reading pixels off the screen.
+class IScreenReader {
+public:
+    virtual ~IScreenReader() = default;
+    // The primary screen's rectangle.
+    virtual QRect PrimaryScreen() = 0;
+    // The pixels of rect as an RGB32 image of exactly rect's size; parts
+    // outside the screen read as black, never as an error.
+    virtual QImage Read(const QRect& rect) = 0;
+};
+
+// The notification-area icon, or a stand-in window where there is no tray.
+class ITrayIcon {
+public:
+    virtual ~ITrayIcon() = default;
+    // avoid: screen rectangle a stand-in window must stay out of.
+    virtual void Show(std::function<void()> onClick, const QRect& avoid) = 0;
+    virtual void Hide() = 0;
+    virtual bool IsShown() const = 0;
+    virtual bool IsStandIn() const = 0;
+};
+
+// Plays a WAV file without waiting for it; no audio device is not an error.
+class ISound {
+public:
+    virtual ~ISound() = default;
+    virtual void Play(const QString& path) = 0;
+};
+
+// A single-shot-or-periodic timer on the main thread.
+class ITimer {
+public:
+    virtual ~ITimer() = default;
+    virtual void SetHandler(std::function<void()> onTimeout) = 0;
+    // Starts, or restarts the period when it is running already.
+    virtual void Start(int intervalMs) = 0;
+    virtual void Stop() = 0;
+    virtual bool IsActive() const = 0;
+};
+
+// Modal questions and messages.
+class IPrompts {
+public:
+    virtual ~IPrompts() = default;
+    virtual bool AskYesNo(const QString& title, const QString& text) = 0;
+    virtual void ShowError(const QString& text) = 0;
+    virtual void ShowWarning(const QString& text) = 0;
+};
+
+class IPlatform {
+public:
+    virtual ~IPlatform() = default;
+    virtual QString Name() const = 0;
+    virtual IInputMonitor& Input() = 0;
+    virtual IHotKey& HotKey() = 0;
+    virtual IScreenFrame& Frame() = 0;
+    virtual IScreenReader& Screen() = 0;
+    virtual ITrayIcon& Tray() = 0;
+    virtual ISound& Sound() = 0;
+    virtual IPrompts& Prompts() = 0;
+    virtual std::unique_ptr<ITimer> CreateTimer(const QString& name) = 0;
+};
+
+// Picks the backend: QUILLORA_PLATFORM=fake or =x11 forces one; otherwise
+// X11 when Qt runs on X11, else the in-memory fake (nothing on a real screen).
+// why, when given, receives the reason for the choice.
+std::unique_ptr<IPlatform> CreatePlatform(QString* why = nullptr);
+
+// The program-wide backend, created on first use (needs a QApplication).
+IPlatform& CurrentPlatform();
+// Tests and tools may put their own in place; ownership stays with the caller.
+void SetCurrentPlatform(IPlatform* platform);
+
+}  // namespace platform

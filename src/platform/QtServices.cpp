@@ -1,0 +1,211 @@
+#include "platform/QtServices.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHash>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#ifdef QUILLORA_HAVE_MULTIMEDIA
+#include <QSoundEffect>
+#endif
+
+namespace platform {
+
+// --- timer -------------------------------------------------------------------
+
+TQtTimer::TQtTimer() : Timer(std::make_unique<QTimer>())
+{
+    Timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(Timer.get(), &QTimer::timeout, [this] {
+        if (Handler)
+            Handler();
+    });
+}
+
+TQtTimer::~TQtTimer() = default;
+
+void TQtTimer::SetHandler(std::function<void()> onTimeout) { Handler = std::move(onTimeout); }
+void TQtTimer::Start(int intervalMs) { Timer->start(intervalMs); }
+void TQtTimer::Stop() { Timer->stop(); }
+bool TQtTimer::IsActive() const { return Timer->isActive(); }
+
+// --- message boxes -----------------------------------------------------------
+
+bool TQtPrompts::AskYesNo(const QString& title, const QString& text)
+{
+    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void TQtPrompts::ShowError(const QString& text)
+{
+    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), text);
+}
+
+void TQtPrompts::ShowWarning(const QString& text)
+{
+    QMessageBox::warning(nullptr, QGuiApplication::applicationDisplayName(), text);
+}
+
+// --- sound -------------------------------------------------------------------
+
+struct TQtSound::TImpl {
+#ifdef QUILLORA_HAVE_MULTIMEDIA
+    // One effect per file, kept so a capture only restarts the decoded sound.
+    QHash<QString, QSoundEffect*> Effects;
+    ~TImpl() { qDeleteAll(Effects); }
+#endif
+};
+
+TQtSound::TQtSound() : Impl(std::make_unique<TImpl>()) {}
+TQtSound::~TQtSound() = default;
+
+void TQtSound::Play(const QString& path)
+{
+#ifdef QUILLORA_HAVE_MULTIMEDIA
+    if (!QFileInfo::exists(path))
+        return;
+    QSoundEffect*& effect = Impl->Effects[path];
+    if (!effect) {
+        effect = new QSoundEffect;
+        effect->setSource(QUrl::fromLocalFile(path));
+    }
+    // Plays once loaded; without an audio device this fails quietly.
+    effect->play();
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+// --- tray icon ---------------------------------------------------------------
+
+namespace {
+
+QPixmap RecordingPixmap(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(200, 0, 0));
+    painter.setPen(QPen(Qt::white, size / 16.0));
+    painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    painter.setBrush(Qt::white);
+    painter.setPen(Qt::NoPen);
+    const double s = size * 0.32;
+    painter.drawRect(QRectF((size - s) / 2, (size - s) / 2, s, s));
+    return pixmap;
+}
+
+class TStandInWindow : public QWidget {
+public:
+    explicit TStandInWindow(std::function<void()> onClick)
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint),
+          OnClick(std::move(onClick))
+    {
+        setWindowTitle(QStringLiteral("Quillora recording"));
+        setToolTip(QStringLiteral("Quillora: click to stop recording"));
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(40, 40, 40));
+        painter.drawPixmap(rect(), RecordingPixmap(width()));
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            OnClick();
+    }
+
+private:
+    std::function<void()> OnClick;
+};
+
+constexpr int StandInSize = 32;
+
+}  // namespace
+
+TQtTrayIcon::TQtTrayIcon() = default;
+TQtTrayIcon::~TQtTrayIcon() = default;
+
+QRect TQtTrayIcon::StandInPlace(const QRect& screen, const QRect& avoid, int size)
+{
+    const QRect corners[] = {
+        QRect(screen.right() - size + 1, screen.top(), size, size),
+        QRect(screen.left(), screen.top(), size, size),
+        QRect(screen.right() - size + 1, screen.bottom() - size + 1, size, size),
+        QRect(screen.left(), screen.bottom() - size + 1, size, size),
+    };
+    for (const QRect& corner : corners)
+        if (!corner.intersects(avoid))
+            return corner;
+    return corners[0];
+}
+
+void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
+{
+    OnClick = std::move(onClick);
+    Shown = true;
+    UsingStandIn = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (!UsingStandIn) {
+        if (!Icon) {
+            Icon = std::make_unique<QSystemTrayIcon>(QIcon(RecordingPixmap(64)));
+            Icon->setToolTip(QStringLiteral("Quillora"));
+            connect(Icon.get(), &QSystemTrayIcon::activated, this,
+                    [this](QSystemTrayIcon::ActivationReason reason) {
+                        // A double click does nothing of its own.
+                        if (reason == QSystemTrayIcon::Trigger)
+                            Clicked();
+                    });
+        }
+        Icon->show();
+        return;
+    }
+    if (!StandIn)
+        StandIn = std::make_unique<TStandInWindow>([this] { Clicked(); });
+    // avoid is in physical pixels; Qt places windows in its own units.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const double ratio = screen ? screen->devicePixelRatio() : 1.0;
+    const QRect logical = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    const QRect physical(logical.topLeft(), logical.size() * ratio);
+    const int size = qRound(StandInSize * ratio);
+    const QRect place = StandInPlace(physical, avoid, size);
+    StandIn->setGeometry(QRect(logical.topLeft() + (place.topLeft() - physical.topLeft()) / ratio,
+                               QSize(StandInSize, StandInSize)));
+    StandIn->show();
+    StandIn->raise();
+}
+
+void TQtTrayIcon::Hide()
+{
+    Shown = false;
+    if (Icon)
+        Icon->hide();
+    if (StandIn)
+        StandIn->hide();
+}
+
+bool TQtTrayIcon::IsShown() const { return Shown; }
+bool TQtTrayIcon::IsStandIn() const { return Shown && UsingStandIn; }
+
+void TQtTrayIcon::Clicked()
+{
+    if (Shown && OnClick)
+        OnClick();
+}
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+// The services Qt provides alike on every desktop: timers, message boxes,
+// sound and the tray icon (with a stand-in window where no tray exists).
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QSystemTrayIcon;
+class QTimer;
+class QWidget;
+
+namespace platform {
+
+class TQtTimer : public ITimer {
+public:
+    TQtTimer();
+    ~TQtTimer() override;
+    void SetHandler(std::function<void()> onTimeout) override;
+    void Start(int intervalMs) override;
+    void Stop() override;
+    bool IsActive() const override;
+
+private:
+    std::unique_ptr<QTimer> Timer;
+    std::function<void()> Handler;
+};
+
+class TQtPrompts : public IPrompts {
+public:
+    bool AskYesNo(const QString& title, const QString& text) override;
+    void ShowError(const QString& text) override;
+    void ShowWarning(const QString& text) override;
+};
+
+// QSoundEffect when Qt Multimedia is there; otherwise nothing plays.
+class TQtSound : public ISound {
+public:
+    TQtSound();
+    ~TQtSound() override;
+    void Play(const QString& path) override;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> Impl;
+};
+
+// QSystemTrayIcon when the desktop has a tray; otherwise a small always-on-top
+// window in a screen corner outside the frame, so a recording can always be
+// stopped. A click on either calls the handler.
+class TQtTrayIcon : public QObject, public ITrayIcon {
+    Q_OBJECT
+public:
+    TQtTrayIcon();
+    ~TQtTrayIcon() override;
+    void Show(std::function<void()> onClick, const QRect& avoid) override;
+    void Hide() override;
+    bool IsShown() const override;
+    bool IsStandIn() const override;
+
+    // Where the stand-in goes: the first screen corner (top right, top left,
+    // bottom right, bottom left) whose size x size square misses avoid.
+    static QRect StandInPlace(const QRect& screen, const QRect& avoid, int size);
+
+private:
+    void Clicked();
+    std::unique_ptr<QSystemTrayIcon> Icon;
+    std::unique_ptr<QWidget> StandIn;
+    std::function<void()> OnClick;
+    bool Shown = false;
+    bool UsingStandIn = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,634 @@
+#include "platform/X11Platform.h"
+
+#include "platform/QtServices.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/record.h>
+#include <X11/extensions/shape.h>
+#include <X11/keysym.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// --- errors ------------------------------------------------------------------
+// Xlib's default error handler ends the process. Ours records errors while a
+// trap is set (to learn, say, that Pause is taken) and otherwise only logs.
+
+struct TTrapState {
+    Display* Dpy = nullptr;
+    int Error = 0;
+};
+TTrapState Trap;
+
+int ErrorHandler(Display* dpy, XErrorEvent* event)
+{
+    if (Trap.Dpy == dpy) {
+        if (!Trap.Error)
+            Trap.Error = event->error_code;
+        return 0;
+    }
+    char text[128] = {};
+    XGetErrorText(dpy, event->error_code, text, sizeof text);
+    std::fprintf(stderr, "quillora: X error %s (request %d)\n", text, event->request_code);
+    return 0;
+}
+
+void InstallErrorHandler()
+{
+    static bool installed = false;
+    if (!installed) {
+        XSetErrorHandler(ErrorHandler);
+        installed = true;
+    }
+}
+
+class TErrorTrap {
+public:
+    explicit TErrorTrap(Display* dpy)
+    {
+        XSync(dpy, False);
+        Trap = {dpy, 0};
+    }
+    ~TErrorTrap() { Trap = {}; }
+    // Waits for the server to answer everything sent so far.
+    int Finish(Display* dpy)
+    {
+        XSync(dpy, False);
+        const int error = Trap.Error;
+        Trap = {};
+        return error;
+    }
+};
+
+// --- the main connection -------------------------------------------------------
+
+class TX11Connection {
+public:
+    Display* Dpy = nullptr;
+    Window Root = 0;
+    int ScreenNo = 0;
+
+    explicit TX11Connection(Display* dpy) : Dpy(dpy)
+    {
+        ScreenNo = DefaultScreen(Dpy);
+        Root = RootWindow(Dpy, ScreenNo);
+        Notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(Dpy), QSocketNotifier::Read);
+        QObject::connect(Notifier.get(), &QSocketNotifier::activated, [this] { ReadEvents(); });
+    }
+    ~TX11Connection()
+    {
+        Notifier.reset();
+        XCloseDisplay(Dpy);
+    }
+
+    std::function<void(const XEvent&)> OnEvent;
+
+    // Xlib may have read events into its queue during a request; the socket
+    // then stays quiet, so callers ask for a look at the queue.
+    void ReadEventsSoon()
+    {
+        QTimer::singleShot(0, Notifier.get(), [this] { ReadEvents(); });
+    }
+
+private:
+    void ReadEvents()
+    {
+        // Take everything first: a handler may run a modal loop that comes
+        // back here.
+        std::vector<XEvent> events;
+        while (XPending(Dpy)) {
+            XEvent event;
+            XNextEvent(Dpy, &event);
+            events.push_back(event);
+        }
+        for (const XEvent& event : events)
+            if (OnEvent)
+                OnEvent(event);
+    }
+
+    std::unique_ptr<QSocketNotifier> Notifier;
+};
+
+// --- mouse: RECORD ---------------------------------------------------------------
+
+class TX11Input : public IInputMonitor {
+public:
+    explicit TX11Input(TX11Connection& conn) : Conn(conn)
+    {
+        int major = 0, minor = 0;
+        if (!XRecordQueryVersion(Conn.Dpy, &major, &minor))
+            Why = QStringLiteral("The X server has no RECORD extension, so mouse clicks and "
+                                 "moves cannot be watched.");
+    }
+    ~TX11Input() override { Stop(); }
+
+    bool Start(Handlers handlers) override
+    {
+        Stop();
+        if (!Why.isEmpty())
+            return false;
+        On = std::move(handlers);
+        Data = XOpenDisplay(DisplayString(Conn.Dpy));
+        if (!Data) {
+            Why = QStringLiteral("Cannot open a second connection to the X server.");
+            return false;
+        }
+        XRecordRange* range = XRecordAllocRange();
+        range->device_events.first = ButtonPress;
+        range->device_events.last = MotionNotify;
+        XRecordClientSpec clients = XRecordAllClients;
+        Context = XRecordCreateContext(Conn.Dpy, 0, &clients, 1, &range, 1);
+        XFree(range);
+        XSync(Conn.Dpy, False);
+        if (!Context || !XRecordEnableContextAsync(Data, Context, &TX11Input::Intercept,
+                                                   reinterpret_cast<XPointer>(this))) {
+            Why = QStringLiteral("The X server refused to record mouse events.");
+            Cleanup();
+            return false;
+        }
+        XFlush(Data);
+        Notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(Data), QSocketNotifier::Read);
+        QObject::connect(Notifier.get(), &QSocketNotifier::activated, [this] { Read(); });
+        Running = true;
+        return true;
+    }
+
+    void Stop() override
+    {
+        if (!Data)
+            return;
+        Running = false;
+        XRecordDisableContext(Conn.Dpy, Context);
+        XSync(Conn.Dpy, False);
+        Cleanup();
+    }
+
+    bool IsRunning() const override { return Running; }
+
+    QPoint PointerPos() override
+    {
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, winX = 0, winY = 0;
+        unsigned mask = 0;
+        XQueryPointer(Conn.Dpy, Conn.Root, &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+        Conn.ReadEventsSoon();
+        return {rootX, rootY};
+    }
+
+    QString Problem() const override { return Why; }
+
+private:
+    struct TEvent {
+        int Type;
+        QPoint At;
+    };
+
+    static void Intercept(XPointer self, XRecordInterceptData* data)
+    {
+        auto* input = reinterpret_cast<TX11Input*>(self);
+        if (data->category == XRecordFromServer && data->data_len * 4 >= sizeof(xEvent)) {
+            const auto* event = reinterpret_cast<const xEvent*>(data->data);
+            const int type = event->u.u.type & 0x7f;
+            const QPoint at(event->u.keyButtonPointer.rootX, event->u.keyButtonPointer.rootY);
+            const bool left = event->u.u.detail == Button1;
+            if (type == MotionNotify || ((type == ButtonPress || type == ButtonRelease) && left))
+                input->Queue.push_back({type, at});
+        }
+        XRecordFreeData(data);
+    }
+
+    void Read()
+    {
+        if (!Data)
+            return;
+        XRecordProcessReplies(Data);
+        // A handler may open a modal box whose loop brings us back here:
+        // the inner call only queues, the outer loop hands everything out in
+        // order.
+        if (Dispatching)
+            return;
+        Dispatching = true;
+        while (!Queue.empty() && Running) {
+            const TEvent event = Queue.front();
+            Queue.pop_front();
+            const auto& handler = event.Type == ButtonPress     ? On.LeftDown
+                                  : event.Type == ButtonRelease ? On.LeftUp
+                                                                : On.Move;
+            if (handler)
+                handler(event.At);
+        }
+        Dispatching = false;
+    }
+
+    void Cleanup()
+    {
+        Notifier.reset();
+        if (Context) {
+            XRecordFreeContext(Conn.Dpy, Context);
+            XSync(Conn.Dpy, False);
+            Context = 0;
+        }
+        if (Data) {
+            XCloseDisplay(Data);
+            Data = nullptr;
+        }
+        Queue.clear();
+    }
+
+    TX11Connection& Conn;
+    QString Why;
+    Handlers On;
+    Display* Data = nullptr;
+    XRecordContext Context = 0;
+    std::unique_ptr<QSocketNotifier> Notifier;
+    std::deque<TEvent> Queue;
+    bool Running = false;
+    bool Dispatching = false;
+};
+
+// --- Pause key ---------------------------------------------------------------------
+
+class TX11HotKey : public IHotKey {
+public:
+    explicit TX11HotKey(TX11Connection& conn) : Conn(conn) {}
+    ~TX11HotKey() override { Release(); }
+
+    TGrabResult Grab(std::function<void()> onPress) override
+    {
+        Release();
+        Code = XKeysymToKeycode(Conn.Dpy, XK_Pause);
+        if (!Code)
+            return TGrabResult::Unsupported;
+        Variants = LockVariants();
+        TErrorTrap trap(Conn.Dpy);
+        for (unsigned mods : Variants)
+            XGrabKey(Conn.Dpy, Code, mods, Conn.Root, False, GrabModeAsync, GrabModeAsync);
+        if (trap.Finish(Conn.Dpy) == BadAccess) {
+            // Ungrabbing touches only our own grabs, never the other client's.
+            for (unsigned mods : Variants)
+                XUngrabKey(Conn.Dpy, Code, mods, Conn.Root);
+            XSync(Conn.Dpy, False);
+            Variants.clear();
+            return TGrabResult::Taken;
+        }
+        OnPress = std::move(onPress);
+        Grabbed = true;
+        return TGrabResult::Grabbed;
+    }
+
+    void Release() override
+    {
+        if (!Grabbed)
+            return;
+        for (unsigned mods : Variants)
+            XUngrabKey(Conn.Dpy, Code, mods, Conn.Root);
+        XFlush(Conn.Dpy);
+        Grabbed = false;
+        OnPress = nullptr;
+    }
+
+    bool IsGrabbed() const override { return Grabbed; }
+
+    void Handle(const XEvent& event)
+    {
+        if (Grabbed && event.type == KeyPress && event.xkey.keycode == Code && OnPress)
+            OnPress();
+    }
+
+private:
+    // Every combination of CapsLock, NumLock and ScrollLock; the last two
+    // take their modifier bits from the modifier mapping.
+    std::vector<unsigned> LockVariants()
+    {
+        std::vector<unsigned> locks{LockMask};
+        XModifierKeymap* map = XGetModifierMapping(Conn.Dpy);
+        for (KeySym sym : {XK_Num_Lock, XK_Scroll_Lock}) {
+            const KeyCode code = XKeysymToKeycode(Conn.Dpy, sym);
+            if (!code || !map)
+                continue;
+            for (int mod = 0; mod < 8; ++mod)
+                for (int k = 0; k < map->max_keypermod; ++k)
+                    if (map->modifiermap[mod * map->max_keypermod + k] == code) {
+                        const unsigned mask = 1u << mod;
+                        if (mask != LockMask && mask != ShiftMask && mask != ControlMask &&
+                            std::find(locks.begin(), locks.end(), mask) == locks.end())
+                            locks.push_back(mask);
+                    }
+        }
+        if (map)
+            XFreeModifiermap(map);
+        std::vector<unsigned> variants;
+        for (unsigned subset = 0; subset < (1u << locks.size()); ++subset) {
+            unsigned mods = 0;
+            for (size_t i = 0; i < locks.size(); ++i)
+                if (subset & (1u << i))
+                    mods |= locks[i];
+            variants.push_back(mods);
+        }
+        return variants;
+    }
+
+    TX11Connection& Conn;
+    KeyCode Code = 0;
+    std::vector<unsigned> Variants;
+    std::function<void()> OnPress;
+    bool Grabbed = false;
+};
+
+// --- frame ---------------------------------------------------------------------------
+
+class TX11Frame : public IScreenFrame {
+public:
+    explicit TX11Frame(TX11Connection& conn) : Conn(conn)
+    {
+        int event = 0, error = 0;
+        HasShape = XShapeQueryExtension(Conn.Dpy, &event, &error);
+        XColor red{};
+        red.red = 0xffff;
+        red.flags = DoRed | DoGreen | DoBlue;
+        if (XAllocColor(Conn.Dpy, DefaultColormap(Conn.Dpy, Conn.ScreenNo), &red))
+            RedPixel = red.pixel;
+        else
+            RedPixel = WhitePixel(Conn.Dpy, Conn.ScreenNo);
+    }
+    ~TX11Frame() override { Hide(); }
+
+    void Show(int left, int top, int right, int bottom) override
+    {
+        Hide();
+        const int width = right - left + 1, height = bottom - top + 1;
+        const QRect lines[] = {{left, top, width, 1},
+                               {left, bottom, width, 1},
+                               {left, top, 1, height},
+                               {right, top, 1, height}};
+        for (const QRect& line : lines) {
+            XSetWindowAttributes attrs{};
+            attrs.override_redirect = True;
+            attrs.background_pixel = RedPixel;
+            const Window w = XCreateWindow(
+                Conn.Dpy, Conn.Root, line.x(), line.y(), unsigned(std::max(1, line.width())),
+                unsigned(std::max(1, line.height())), 0, CopyFromParent, InputOutput,
+                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+            XStoreName(Conn.Dpy, w, "Quillora frame");
+            if (HasShape)  // an empty input region: clicks fall through
+                XShapeCombineRectangles(Conn.Dpy, w, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
+                                        Unsorted);
+            XMapRaised(Conn.Dpy, w);
+            Windows.push_back(w);
+        }
+        XFlush(Conn.Dpy);
+    }
+
+    void Raise() override
+    {
+        for (Window w : Windows)
+            XRaiseWindow(Conn.Dpy, w);
+        XFlush(Conn.Dpy);
+    }
+
+    void Hide() override
+    {
+        for (Window w : Windows)
+            XDestroyWindow(Conn.Dpy, w);
+        Windows.clear();
+        XFlush(Conn.Dpy);
+    }
+
+    bool IsShown() const override { return !Windows.empty(); }
+
+    void RefreshScreen() override
+    {
+        // Mapping and unmapping a screen-sized window without a background
+        // paints nothing but makes every window beneath repaint.
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = True;
+        attrs.background_pixmap = None;
+        const Window w = XCreateWindow(
+            Conn.Dpy, Conn.Root, 0, 0, unsigned(DisplayWidth(Conn.Dpy, Conn.ScreenNo)),
+            unsigned(DisplayHeight(Conn.Dpy, Conn.ScreenNo)), 0, CopyFromParent, InputOutput,
+            CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attrs);
+        XMapRaised(Conn.Dpy, w);
+        XDestroyWindow(Conn.Dpy, w);
+        XFlush(Conn.Dpy);
+    }
+
+private:
+    TX11Connection& Conn;
+    bool HasShape = false;
+    unsigned long RedPixel = 0;
+    std::vector<Window> Windows;
+};
+
+// --- screen -----------------------------------------------------------------------------
+
+class TX11Screen : public IScreenReader {
+public:
+    explicit TX11Screen(TX11Connection& conn) : Conn(conn)
+    {
+        UseShm = XShmQueryExtension(Conn.Dpy);
+    }
+    ~TX11Screen() override { FreeShm(); }
+
+    QRect PrimaryScreen() override
+    {
+        const QRect root(0, 0, DisplayWidth(Conn.Dpy, Conn.ScreenNo),
+                         DisplayHeight(Conn.Dpy, Conn.ScreenNo));
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen || QGuiApplication::screens().size() < 2)
+            return root;
+        // Qt keeps a screen's top-left corner in device pixels and scales its
+        // size only.
+        const QRect logical = screen->geometry();
+        return QRect(logical.topLeft(), logical.size() * screen->devicePixelRatio()) & root;
+    }
+
+    QImage Read(const QRect& rect) override
+    {
+        QImage out(rect.size(), QImage::Format_RGB32);
+        out.fill(Qt::black);
+        const QRect root(0, 0, DisplayWidth(Conn.Dpy, Conn.ScreenNo),
+                         DisplayHeight(Conn.Dpy, Conn.ScreenNo));
+        const QRect part = rect & root;  // the server refuses any pixel off the screen
+        if (part.isEmpty())
+            return out;
+        XImage* image = nullptr;
+        bool shared = false;
+        if (UseShm && PrepareShm(part.size())) {
+            if (XShmGetImage(Conn.Dpy, Conn.Root, Shm, part.x(), part.y(), AllPlanes)) {
+                image = Shm;
+                shared = true;
+            }
+        }
+        if (!image)
+            image = XGetImage(Conn.Dpy, Conn.Root, part.x(), part.y(), unsigned(part.width()),
+                              unsigned(part.height()), AllPlanes, ZPixmap);
+        if (!image)
+            return out;
+        Copy(*image, out, part.topLeft() - rect.topLeft());
+        if (!shared)
+            XDestroyImage(image);
+        return out;
+    }
+
+private:
+    static void Copy(const XImage& image, QImage& out, QPoint to)
+    {
+        const bool direct = image.bits_per_pixel == 32 && image.red_mask == 0xff0000 &&
+                            image.green_mask == 0xff00 && image.blue_mask == 0xff &&
+                            image.byte_order == LSBFirst;
+        for (int y = 0; y < image.height; ++y) {
+            auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(to.y() + y)) + to.x();
+            if (direct) {
+                const auto* src =
+                    reinterpret_cast<const uint32_t*>(image.data + size_t(y) * image.bytes_per_line);
+                for (int x = 0; x < image.width; ++x)
+                    dst[x] = src[x] | 0xff000000u;
+                continue;
+            }
+            for (int x = 0; x < image.width; ++x) {
+                const unsigned long p = XGetPixel(const_cast<XImage*>(&image), x, y);
+                dst[x] = 0xff000000u | (Channel(p, image.red_mask) << 16) |
+                         (Channel(p, image.green_mask) << 8) | Channel(p, image.blue_mask);
+            }
+        }
+    }
+
+    static uint32_t Channel(unsigned long pixel, unsigned long mask)
+    {
+        if (!mask)
+            return 0;
+        int shift = 0;
+        while (!(mask & 1)) {
+            mask >>= 1;
+            ++shift;
+        }
+        const unsigned long value = (pixel >> shift) & mask;
+        return uint32_t(value * 255 / mask);
+    }
+
+    bool PrepareShm(QSize size)
+    {
+        if (Shm && Shm->width == size.width() && Shm->height == size.height())
+            return true;
+        FreeShm();
+        Visual* visual = DefaultVisual(Conn.Dpy, Conn.ScreenNo);
+        const int depth = DefaultDepth(Conn.Dpy, Conn.ScreenNo);
+        Shm = XShmCreateImage(Conn.Dpy, visual, unsigned(depth), ZPixmap, nullptr, &Info,
+                              unsigned(size.width()), unsigned(size.height()));
+        if (!Shm)
+            return UseShm = false;
+        Info.shmid = shmget(IPC_PRIVATE, size_t(Shm->bytes_per_line) * size_t(Shm->height),
+                            IPC_CREAT | 0600);
+        if (Info.shmid < 0) {
+            XDestroyImage(Shm);
+            Shm = nullptr;
+            return UseShm = false;
+        }
+        Info.shmaddr = Shm->data = static_cast<char*>(shmat(Info.shmid, nullptr, 0));
+        Info.readOnly = False;
+        TErrorTrap trap(Conn.Dpy);
+        XShmAttach(Conn.Dpy, &Info);
+        const int error = trap.Finish(Conn.Dpy);
+        // Marked for removal now, so the segment goes away with us even on a crash.
+        shmctl(Info.shmid, IPC_RMID, nullptr);
+        if (error || Info.shmaddr == reinterpret_cast<char*>(-1)) {
+            // A remote server cannot share our memory: plain reads from now on.
+            Attached = false;
+            FreeShm();
+            return UseShm = false;
+        }
+        Attached = true;
+        return true;
+    }
+
+    void FreeShm()
+    {
+        if (!Shm)
+            return;
+        if (Attached) {
+            XShmDetach(Conn.Dpy, &Info);
+            XSync(Conn.Dpy, False);
+        }
+        if (Info.shmaddr && Info.shmaddr != reinterpret_cast<char*>(-1))
+            shmdt(Info.shmaddr);
+        Shm->data = nullptr;
+        XDestroyImage(Shm);
+        Shm = nullptr;
+        Info = {};
+        Attached = false;
+    }
+
+    TX11Connection& Conn;
+    bool UseShm = false;
+    bool Attached = false;
+    XImage* Shm = nullptr;
+    XShmSegmentInfo Info{};
+};
+
+// --- the backend ------------------------------------------------------------------------
+
+class TX11Platform : public IPlatform {
+public:
+    explicit TX11Platform(Display* dpy)
+        : Conn(dpy), InputMon(Conn), Key(Conn), FrameWin(Conn), ScreenRd(Conn)
+    {
+        Conn.OnEvent = [this](const XEvent& event) { Key.Handle(event); };
+    }
+
+    QString Name() const override { return QStringLiteral("x11"); }
+    IInputMonitor& Input() override { return InputMon; }
+    IHotKey& HotKey() override { return Key; }
+    IScreenFrame& Frame() override { return FrameWin; }
+    IScreenReader& Screen() override { return ScreenRd; }
+    ITrayIcon& Tray() override { return TrayIcon; }
+    ISound& Sound() override { return Player; }
+    IPrompts& Prompts() override { return Boxes; }
+    std::unique_ptr<ITimer> CreateTimer(const QString&) override
+    {
+        return std::make_unique<TQtTimer>();
+    }
+
+private:
+    TX11Connection Conn;
+    TX11Input InputMon;
+    TX11HotKey Key;
+    TX11Frame FrameWin;
+    TX11Screen ScreenRd;
+    TQtTrayIcon TrayIcon;
+    TQtSound Player;
+    TQtPrompts Boxes;
+};
+
+}  // namespace
+
+std::unique_ptr<IPlatform> CreateX11Platform(QString* why)
+{
+    InstallErrorHandler();
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        if (why)
+            *why = QStringLiteral("Cannot open the X display \"%1\".")
+                       .arg(QString::fromLocal8Bit(qgetenv("DISPLAY")));
+        return nullptr;
+    }
+    return std::make_unique<TX11Platform>(dpy);
+}
+
+}  // namespace platform
