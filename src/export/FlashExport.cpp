@@ -1,0 +1,173 @@
+// The export side of the movie controller: header, objects in document
+// order, the arrow cursor and its motion, the stop action, the file.
+#include <algorithm>
+#include <cmath>
+
+#include "app/GlobalVars.h"
+#include "document/FlashCard.h"
+
+namespace quillora {
+
+namespace {
+
+// Passes every call on to the real movie and notes the last frame in which
+// something landed, so the stop action never cuts a movie short.
+class TFrameTracker : public swf::ISwfMovie {
+public:
+    explicit TFrameTracker(swf::ISwfMovie& movie) : M(movie) {}
+    int32_t LastFrame = -1;
+
+    void SetSize(int32_t w, int32_t h) override { M.SetSize(w, h); }
+    void SetFrameRate(int32_t r) override { M.SetFrameRate(r); }
+    void SetFrameBkColor(uint8_t r, uint8_t g, uint8_t b) override { M.SetFrameBkColor(r, g, b); }
+    void GotoFrame(int32_t f) override {
+        M.GotoFrame(f);
+        Current = f;
+    }
+    void AddObject(swf::ISwfObject& o) override {
+        M.AddObject(o);
+        Landed();
+    }
+    void RemoveObject(swf::ISwfObject& o) override {
+        M.RemoveObject(o);
+        Landed();
+    }
+    void AddAction(swf::ISwfAction& a) override {
+        M.AddAction(a);
+        Landed();
+    }
+    void WriteMovie(const std::string& path) override { M.WriteMovie(path); }
+
+private:
+    void Landed() { LastFrame = std::max(LastFrame, Current); }
+    swf::ISwfMovie& M;
+    int32_t Current = 0;
+};
+
+// The arrow cursor, tip at the origin, 11 x 20 pixels, as steps in twips.
+constexpr int32_t kArrowSteps[][2] = {
+    {220, 220}, {-80, 0},  {0, 40},   {20, 20},  {0, 20},   {20, 20},   {0, 20},
+    {20, 20},   {0, 20},   {-20, 20}, {-20, 0},  {-20, -20}, {0, -20},  {-20, -20},
+    {0, -20},   {-20, -20}, {0, -20}, {-20, -20}, {0, -20},  {-80, 80}, {0, -320}};
+
+}  // namespace
+
+void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
+                           const TSwfWriters& writers, IExportReporter* reporter) {
+    if (!MovieRef || MovieRef->IsNull()) throw Error("No movie document is open");
+    TFrameTracker tracker(writers.SwfMovie);
+    TExportTarget t{{tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},
+                    reporter,
+                    ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath};
+
+    ExportHeader(t);
+    ExportTimeline(t);
+    if (scope == "All" && !Looping) {
+        // The program never writes "TotalFrames"; a recording longer than
+        // the template's value must still play to its end.
+        int32_t frame = std::max({MovieRef->GetTotalFrames(), tracker.LastFrame, 0});
+        tracker.GotoFrame(frame);
+        writers.SwfAction.MakeActionStop();
+        tracker.AddAction(writers.SwfAction);
+    }
+    tracker.WriteMovie(target.empty() ? MoviePath : target);
+    Modified = false;
+}
+
+void TFlashCard::ExportHeader(const TExportTarget& target) {
+    const IXMLMovie& movie = *MovieRef;
+    auto& m = target.Writers.SwfMovie;
+    int32_t width = movie.GetWidth();
+    int32_t height = movie.GetHeight();
+    m.SetSize(Twips(width), Twips(height));
+    m.SetFrameRate(movie.GetRate());
+    m.GotoFrame(0);
+    ColorRGB c = SplitColor(ParseColor(movie.GetBgColor()));
+    m.SetFrameBkColor(c.r, c.g, c.b);
+}
+
+void TFlashCard::ExportTimeline(const TExportTarget& target) {
+    const IXMLMovie& movie = *MovieRef;
+    auto& m = target.Writers.SwfMovie;
+    auto& media = target.Writers.SwfMedia;
+
+    TFlashText textTool;
+    TFlashPic currentPic, nextPic;
+    TFlashSound soundTool;
+    for (TFlashObj* tool : {static_cast<TFlashObj*>(&textTool), static_cast<TFlashObj*>(&currentPic),
+                            static_cast<TFlashObj*>(&nextPic), static_cast<TFlashObj*>(&soundTool)})
+        tool->MovieRef = MovieRef;
+    currentPic.BasePathRef = &BasePath;
+    nextPic.BasePathRef = &BasePath;
+
+    // Objects in document order, each complete before the next; the count is
+    // read anew for every object.
+    IXMLObjList list = movie.GetObj();
+    if (target.Reporter) target.Reporter->ExportProgress(0, list.Count());
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        std::string kind = list.Items(i).GetObjTypeName();
+        if (kind == "Text") textTool.AddToMovie(i, target);
+        else if (kind == "Pic") currentPic.AddToMovie(i, target);
+        else if (kind == "Sound") soundTool.AddToMovie(i, target);
+        if (target.Reporter) target.Reporter->ExportProgress(i + 1, list.Count());
+    }
+
+    media.MakePolygon(0, 0);
+    for (const auto& step : kArrowSteps) {
+        // The last dy travels as a 16-bit value.
+        int32_t dy = &step == &kArrowSteps[std::size(kArrowSteps) - 1]
+                         ? static_cast<int16_t>(step[1])
+                         : step[1];
+        media.AddStraightLine(step[0], dy);
+    }
+
+    const int32_t n = list.Count();
+    if (n == 1) {
+        if (list.Items(0).GetObjTypeName() == "Pic") {
+            currentPic.LoadObject(0);
+            m.GotoFrame(currentPic.StartTime);
+            media.Translate(Twips(currentPic.MouseX), Twips(currentPic.MouseY));
+            m.AddObject(media);  // never removed: the arrow stays to the end
+        }
+        return;
+    }
+    for (int32_t j = 0; j < list.Count(); ++j) {
+        if (list.Items(j).GetObjTypeName() != "Pic") continue;
+        currentPic.LoadObject(j);
+        if (j + 1 < list.Count()) {
+            IXMLObj following = list.Items(j + 1);
+            if (following.GetObjTypeName() == "Pic") {
+                nextPic.LoadObject(j + 1);
+            } else {
+                // A text or sound: only its mouse position, which every
+                // object carries; reading it as a picture would add
+                // picture elements to it.
+                nextPic.MouseX = following.GetMouseX();
+                nextPic.MouseY = following.GetMouseY();
+            }
+        } else {
+            // The last object: the arrow rests where it was recorded.
+            nextPic.MouseX = currentPic.MouseX;
+            nextPic.MouseY = currentPic.MouseY;
+        }
+        const int64_t s = currentPic.StartTime, e = currentPic.EndTime, span = e - s;
+        const double dx = double(nextPic.MouseX) - currentPic.MouseX;
+        const double dy = double(nextPic.MouseY) - currentPic.MouseY;
+        int64_t k = 0;
+        for (int64_t f = s; f <= e; ++f, ++k) {
+            m.GotoFrame(static_cast<int32_t>(f));
+            if (f > s) m.RemoveObject(media);
+            int64_t x = currentPic.MouseX, y = currentPic.MouseY;
+            if (span != 0) {
+                // nearbyint rounds halves to even in the default rounding mode.
+                x += static_cast<int64_t>(std::nearbyint(double(k) * dx / double(span)));
+                y += static_cast<int64_t>(std::nearbyint(double(k) * dy / double(span)));
+            }
+            media.Translate(Twips(x), Twips(y));
+            m.AddObject(media);
+        }
+        m.RemoveObject(media);
+    }
+}
+
+}  // namespace quillora

@@ -1,0 +1,33 @@
+#include "export/FlashSound.h"
+
+namespace quillora {
+
+void TFlashSound::LoadObject(int32_t index) {
+    TFlashObj::LoadObject(index);
+    KindName = "Sound";
+    Content = Item(index).GetObjType().GetObjSound().GetContent();
+}
+
+void TFlashSound::AppendToDocument() {
+    IXMLObj obj = AppendCommon(true);
+    obj.GetObjType().GetObjSound().SetContent(Content);
+    obj.SaveDocument();
+}
+
+void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target) {
+    LoadObject(index);
+    if (Content.empty()) return;
+    auto& movie = target.Writers.SwfMovie;
+    auto& media = target.Writers.SwfMedia;
+    try {
+        movie.GotoFrame(StartTime);
+        media.MakeSound(Content);
+        movie.AddObject(media);
+    } catch (const Error&) {
+        throw;  // the document's own failures end the export
+    } catch (const std::exception& e) {
+        Report(target, kSoundErrorMessage, ObjName + ": " + e.what());
+    }
+}
+
+}  // namespace quillora
