@@ -102,10 +102,52 @@ std::string DeclaredEncoding(std::string_view bytes) {
     return Lower(std::string(decl.substr(q + 1, q2 - q - 1)));
 }
 
+// Line and column (in characters) of a byte offset into UTF-8 text.
+std::string Where(std::string_view text, size_t offset) {
+    size_t line = 1, column = 1;
+    offset = std::min(offset, text.size());
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((uint8_t(text[i]) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Offset of the first byte that breaks UTF-8, or npos.
+size_t InvalidUtf8At(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        auto b = uint8_t(s[i]);
+        size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return i;
+        uint32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        for (size_t k = 1; k < len; ++k) {
+            auto c = uint8_t(s[i + k]);
+            if ((c & 0xC0) != 0x80) return i;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static const uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return i;
+        i += len;
+    }
+    return std::string_view::npos;
+}
+
 // Brings the file's bytes to UTF-8, by byte-order mark or declaration.
 std::string ToUtf8(std::string bytes, const std::string& what) {
     auto starts = [&](std::string_view p) { return std::string_view(bytes).substr(0, p.size()) == p; };
-    if (starts("\xEF\xBB\xBF")) return bytes.substr(3);
+    auto checked = [&](std::string text) {
+        // A file that says UTF-8 (or nothing) but is not: refuse it rather
+        // than carry broken text into the movie.
+        if (size_t at = InvalidUtf8At(text); at != std::string::npos)
+            throw Error("Cannot load " + what + ": invalid UTF-8 at " + Where(text, at));
+        return text;
+    };
+    if (starts("\xEF\xBB\xBF")) return checked(bytes.substr(3));
     if (starts("\xFF\xFE")) return Utf16ToUtf8(std::string_view(bytes).substr(2), false);
     if (starts("\xFE\xFF")) return Utf16ToUtf8(std::string_view(bytes).substr(2), true);
     // UTF-16 without a mark still starts with "<" and a zero byte.
@@ -114,7 +156,7 @@ std::string ToUtf8(std::string bytes, const std::string& what) {
 
     std::string enc = DeclaredEncoding(bytes);
     if (enc.empty() || enc == "utf-8" || enc == "utf8" || enc == "us-ascii" || enc == "ascii")
-        return bytes;
+        return checked(std::move(bytes));
     if (enc == "iso-8859-1" || enc == "latin1" || enc == "latin-1" || enc == "iso_8859-1" ||
         enc == "l1")
         return SingleByteToUtf8(bytes, false);
@@ -173,20 +215,9 @@ void TXMLDocument::loadBytes(std::string bytes, const std::string& what) {
     next->fileName = state_->fileName;
     pugi::xml_parse_result r =
         next->dom.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
-    if (!r) {
-        size_t line = 1, column = 1;
-        size_t upto = std::min<size_t>(size_t(std::max<ptrdiff_t>(r.offset, 0)), text.size());
-        for (size_t i = 0; i < upto; ++i) {
-            if (text[i] == '\n') {
-                ++line;
-                column = 1;
-            } else if ((uint8_t(text[i]) & 0xC0) != 0x80) {
-                ++column;
-            }
-        }
-        throw Error("Cannot load " + what + ": " + r.description() + " at line " +
-                    std::to_string(line) + ", column " + std::to_string(column));
-    }
+    if (!r)
+        throw Error("Cannot load " + what + ": " + r.description() + " at " +
+                    Where(text, size_t(std::max<ptrdiff_t>(r.offset, 0))));
     // The text is UTF-8 in memory and is written as UTF-8; say so.
     if (pugi::xml_node decl = next->dom.first_child();
         decl.type() == pugi::node_declaration && decl.attribute("encoding"))
@@ -275,6 +306,13 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
         int err = errno;
         unlink(tmpl.c_str());
         throw fail(std::strerror(err));
+    }
+    // Make the rename itself durable. The new file is complete either way,
+    // so a folder that cannot be synced is not an error.
+    int dirfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd >= 0) {
+        fsync(dirfd);
+        close(dirfd);
     }
 }
 

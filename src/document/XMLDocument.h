@@ -25,6 +25,11 @@ class TXMLDocument {
 public:
     TXMLDocument();
     explicit TXMLDocument(std::string fileName);
+    // One document, one owner: a copy would silently share the DOM.
+    TXMLDocument(const TXMLDocument&) = delete;
+    TXMLDocument& operator=(const TXMLDocument&) = delete;
+    TXMLDocument(TXMLDocument&&) = default;
+    TXMLDocument& operator=(TXMLDocument&&) = default;
 
     const std::string& FileName() const { return state_->fileName; }
     // Naming another file closes the document; the next root access loads it.

@@ -197,14 +197,14 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind) {
     // Read every item once, in the order the walk reads them; the walk below
     // then runs on the copies. Reads create missing elements, as the walk
     // itself would on its last, clash-free pass over all items.
-    const int32_t count = list.Count();
-    std::vector<bool> sameKind(count);
-    std::vector<std::string> names(count);
-    for (int32_t i = 0; i < count; ++i) {
-        IXMLObj item = list.Items(i);
-        sameKind[i] = item.GetObjTypeName() == kind;
-        names[i] = item.GetObjName();
+    std::vector<bool> sameKind;
+    std::vector<std::string> names;
+    for (pugi::xml_node n : ObjItems(list.Node())) {
+        IXMLObj item(list.DocumentState(), n);
+        sameKind.push_back(item.GetObjTypeName() == kind);
+        names.push_back(item.GetObjName());
     }
+    const size_t count = names.size();
 
     auto nameFor = [&](int64_t n) { return std::string(kind) + std::to_string(n); };
     // Candidates already tried. The plain rule (restart with "kind" + the
@@ -217,7 +217,7 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind) {
     int64_t number = 1;
     tried.insert(number);
     std::string candidate = nameFor(number);
-    int32_t i = 0;
+    size_t i = 0;
     int64_t c = 0;
     while (i < count) {
         if (sameKind[i]) ++c;

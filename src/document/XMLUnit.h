@@ -52,6 +52,7 @@ public:
     // (atomically); what the tools do after each completed change.
     void SaveDocument() const;
     const std::string& DocumentFileName() const;
+    const std::shared_ptr<detail::DocState>& DocumentState() const { return doc_; }
     friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b) {
         return a.node_ == b.node_;
     }

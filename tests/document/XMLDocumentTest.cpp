@@ -167,6 +167,8 @@ TEST(XMLDocument, BadInputIsRefusedWithAClearMessageAndNothingChangesOnDisk) {
         {"unclosed", "<Movie><Width>640</Width>",
          "Cannot load " + (dir / "p.qlv") + ": Start-end tags mismatch at line 1, column 25"},
         {"empty file", "", "Cannot load " + (dir / "p.qlv") + ": No document element found at line 1, column 1"},
+        {"not utf-8", "<Movie>\n<Author>Zo\xEB</Author></Movie>",
+         "Cannot load " + (dir / "p.qlv") + ": invalid UTF-8 at line 2, column 11"},
         {"encoding", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Movie/>",
          "Cannot load " + (dir / "p.qlv") + ": unsupported encoding \"shift_jis\""},
     };
