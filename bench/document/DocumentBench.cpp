@@ -1,0 +1,110 @@
+// What a capture costs on the document side as a recording grows: naming
+// the new picture, appending it and saving the whole project atomically;
+// and what opening a long project costs.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "document/XMLUnit.h"
+
+using namespace quillora;
+
+namespace {
+
+std::string ScratchDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) std::abort();
+    return tmpl;
+}
+
+void AppendPicture(const IXMLMovie& movie, int index) {
+    std::string name = NewObjectName(movie.GetObj(), "Pic");
+    IXMLObj obj = movie.GetObj().Add();
+    obj.SetDemo("");
+    obj.SetMouseX(100 + index % 300);
+    obj.SetMouseY(80 + index % 200);
+    obj.SetObjName(name);
+    obj.SetStartTime(24 * index);
+    obj.SetEndTime(obj.GetStartTime() + 24);
+    obj.SetLayer(2);
+    obj.SetObjTypeName("Pic");
+    IXMLObjPic pic = obj.GetObjType().GetObjPic();
+    pic.SetContent("/home/user/Documents/Quillora/screenshots/" + std::to_string(1000000 + index) + ".jpg");
+    pic.SetPositionX(0);
+    pic.SetPositionY(0);
+    pic.SetWidth(640);
+    pic.SetHeight(480);
+    pic.SetEffectName("None");
+}
+
+// A project of n recorded pictures, saved at path.
+void MakeProject(const std::string& path, int n) {
+    TXMLDocument doc;
+    IXMLMovie movie = GetMovie(doc);
+    movie.SetBgColor("16777215");
+    movie.SetWidth(640);
+    movie.SetHeight(480);
+    movie.SetRate(15);
+    movie.SetLoop("False");
+    for (int i = 0; i < n; ++i) AppendPicture(movie, i);
+    doc.SaveToFile(path);
+}
+
+// One capture into a project of state.range(0) pictures: name, append, save.
+void BM_CaptureAppendAndSave(benchmark::State& state) {
+    const int n = int(state.range(0));
+    std::string dir = ScratchDir();
+    std::string path = dir + "/Untitled.qlv";
+    MakeProject(path, n);
+    TXMLDocument doc(path);
+    IXMLMovie movie = GetMovie(doc);
+    for (auto _ : state) {
+        AppendPicture(movie, n);
+        doc.Save();
+        state.PauseTiming();
+        movie.GetObj().Delete(n);
+        state.ResumeTiming();
+    }
+    state.counters["bytes"] = double(std::filesystem::file_size(path));
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_CaptureAppendAndSave)->Arg(10)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
+
+// Naming alone: the walk restarts at every clash, so it grows with the square.
+void BM_NewObjectName(benchmark::State& state) {
+    const int n = int(state.range(0));
+    TXMLDocument doc;
+    IXMLMovie movie = GetMovie(doc);
+    for (int i = 0; i < n; ++i) AppendPicture(movie, i);
+    for (auto _ : state) benchmark::DoNotOptimize(NewObjectName(movie.GetObj(), "Pic"));
+}
+BENCHMARK(BM_NewObjectName)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
+
+// Opening a project and reading every picture, as the export does.
+void BM_OpenAndReadAll(benchmark::State& state) {
+    const int n = int(state.range(0));
+    std::string dir = ScratchDir();
+    std::string path = dir + "/p.qlv";
+    MakeProject(path, n);
+    for (auto _ : state) {
+        TXMLDocument doc(path);
+        IXMLMovie movie = GetMovie(doc);
+        IXMLObjList list = movie.GetObj();
+        int64_t sum = 0;
+        for (int i = 0; i < list.Count(); ++i) {
+            IXMLObj obj = list.Items(i);
+            sum += obj.GetMouseX() + obj.GetStartTime() +
+                   int64_t(obj.GetObjType().GetObjPic().GetContent().size());
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_OpenAndReadAll)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
