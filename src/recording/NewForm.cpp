@@ -1,0 +1,168 @@
+#include "recording/NewForm.h"
+
+#include "recording/SpinEdit.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+const char* TNewForm::ManualText = "1. Press \"Pause\" on the keyboard to capture Screenshots.";
+const char* TNewForm::AutoText = "1. It's automation to capture Screenshots.";
+
+namespace {
+QLabel* MakeLabel(const QString& text, QWidget* parent, int x, int y, bool bold = false)
+{
+    auto* label = new QLabel(text, parent);
+    if (bold) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QFrame* MakeBevel(QWidget* parent, int x, int y, int w, int h)
+{
+    auto* bevel = new QFrame(parent);
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(x, y, w, h);
+    return bevel;
+}
+} // namespace
+
+TNewForm::TNewForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint
+                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Quillora"));
+    setFixedSize(403, 302);
+    QFont base = font();
+    base.setPixelSize(11);
+    setFont(base);
+
+    Panel1 = new QWidget(this);
+    Panel1->setGeometry(0, 0, 403, 56);
+    Panel1->setAutoFillBackground(true);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    Label1 = MakeLabel(QStringLiteral("Start to Record Demo"), Panel1, 11, 9, true);
+    Label2 = MakeLabel(QStringLiteral("Please choose the Size for your Demo project."), Panel1, 11, 30);
+    Image1 = new QLabel(Panel1);
+    Image1->setGeometry(355, 14, 32, 32);
+    Image1->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+    MakeBevel(this, 0, 56, 403, 2);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Defined Demo Size:"), this);
+    GroupBox1->setGeometry(25, 74, 161, 90);
+    QFont boldFont = base;
+    boldFont.setBold(true);
+    GroupBox1->setFont(boldFont);
+    auto* panel2 = new QWidget(GroupBox1);
+    panel2->setGeometry(0, 0, 161, 90);
+    panel2->setFont(base);
+    Label3 = MakeLabel(QStringLiteral("Width:"), panel2, 30, 16);
+    EditWidth = new TSpinEdit(panel2);
+    EditWidth->setGeometry(74, 11, 50, 22);
+    Label4 = MakeLabel(QStringLiteral("Height:"), panel2, 30, 43);
+    EditHeight = new TSpinEdit(panel2);
+    EditHeight->setGeometry(74, 39, 50, 22);
+    for (TSpinEdit* edit : {EditWidth, EditHeight}) {
+        edit->SetMaxLength(4);
+        edit->SetRange(MinSize, MaxSize);
+    }
+    EditWidth->SetValue(640);
+    EditHeight->SetValue(480);
+
+    Label9 = MakeLabel(QStringLiteral("Record Options"), this, 221, 84);
+    RBtnAuto = new QRadioButton(QStringLiteral("Auto Capture"), this);
+    RBtnAuto->setGeometry(220, 111, 113, 17);
+    RBtnManu = new QRadioButton(QStringLiteral("Manu Capture"), this);
+    RBtnManu->setGeometry(220, 135, 113, 17);
+    RBtnManu->setChecked(true);
+
+    Label6 = MakeLabel(QString::fromLatin1(ManualText), this, 13, 179, true);
+    Label5 = MakeLabel(
+        QStringLiteral("    Your actions will be recorded as you use the mouse and keyboard."), this, 13, 196);
+    Label7 = MakeLabel(
+        QStringLiteral("2. Click on the Quillora Icon in the System Tray (located near the clock) "), this, 13, 214);
+    Label8 = MakeLabel(QStringLiteral("    if you wish to end your Screenshot Session."), this, 13, 232);
+    MakeBevel(this, 10, 257, 355, 2);
+
+    Button1 = new QPushButton(QStringLiteral("&Start"), this);
+    Button1->setGeometry(191, 269, 75, 25);
+    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
+    Button2->setGeometry(280, 269, 75, 25);
+    // Neither is a default button: Enter does not close the dialog.
+    for (QPushButton* b : {Button1, Button2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, EditWidth);
+    setTabOrder(EditWidth, EditHeight);
+    setTabOrder(EditHeight, RBtnAuto);
+    setTabOrder(RBtnAuto, RBtnManu);
+
+    connect(Button1, &QPushButton::clicked, this, &TNewForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    // Toggled rather than clicked, so the arrow keys change the text too.
+    connect(RBtnAuto, &QRadioButton::toggled, this, [this](bool on) { if (on) RBtnAutoClick(); });
+    connect(RBtnManu, &QRadioButton::toggled, this, [this](bool on) { if (on) RBtnManuClick(); });
+}
+
+bool TNewForm::AutoMode() const
+{
+    return RBtnAuto->isChecked();
+}
+
+void TNewForm::Button1Click()
+{
+    // Alt+S leaves the focus in a field, so clamp here too: the recording
+    // needs a size within the bounds.
+    EditWidth->CheckValue();
+    EditHeight->CheckValue();
+    CaptureWidth = EditWidth->Value();
+    CaptureHeight = EditHeight->Value();
+    accept();
+}
+
+void TNewForm::RBtnAutoClick()
+{
+    Label6->setText(QString::fromLatin1(AutoText));
+    Label6->adjustSize();
+}
+
+void TNewForm::RBtnManuClick()
+{
+    Label6->setText(QString::fromLatin1(ManualText));
+    Label6->adjustSize();
+}
+
+void TNewForm::keyPressEvent(QKeyEvent* event)
+{
+    // Escape is bound to no button; Enter to none either.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TNewForm::showEvent(QShowEvent* event)
+{
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+    QDialog::showEvent(event);
+}

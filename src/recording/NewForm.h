@@ -1,0 +1,56 @@
+// The new-recording dialog: the size of the capture region and the capture
+// mode. Created once and kept, so it shows the last choices again.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QGroupBox;
+class TSpinEdit;
+
+class TNewForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TNewForm(QWidget* parent = nullptr);
+
+    static constexpr int MinSize = 100;
+    static constexpr int MaxSize = 2000;
+
+    // Handed on by "&Start".
+    int CaptureWidth = 640;
+    int CaptureHeight = 480;
+    bool AutoMode() const;
+
+    QWidget* Panel1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Image1;
+    QGroupBox* GroupBox1;
+    QLabel* Label3;
+    TSpinEdit* EditWidth;
+    QLabel* Label4;
+    TSpinEdit* EditHeight;
+    QLabel* Label9;
+    QRadioButton* RBtnAuto;
+    QRadioButton* RBtnManu;
+    QLabel* Label6;
+    QLabel* Label5;
+    QLabel* Label7;
+    QLabel* Label8;
+    QPushButton* Button1;
+    QPushButton* Button2;
+
+    static const char* ManualText;
+    static const char* AutoText;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Button1Click();
+    void RBtnAutoClick();
+    void RBtnManuClick();
+};

@@ -1,0 +1,34 @@
+// The desktop services the windows ask for: file dialogs, message boxes and
+// "open with the associated program". The program uses TQtShell; tests put
+// in their own so they can answer the dialogs and see what was opened.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+class IShell {
+public:
+    virtual ~IShell() = default;
+    // Each returns the chosen path, or an empty string when cancelled.
+    virtual QString GetOpenFileName(QWidget* parent, const QString& filter) = 0;
+    virtual QString GetSaveFileName(QWidget* parent, const QString& filter) = 0;
+    // A confirmation with OK and Cancel; true for OK.
+    virtual bool ConfirmOkCancel(QWidget* parent, const QString& text) = 0;
+    virtual void ShowError(QWidget* parent, const QString& text) = 0;
+    virtual void ShowInfo(QWidget* parent, const QString& text) = 0;
+    // The user's associated program for a file, mail address or web page.
+    // Its result is not looked at: the desktop reports its own failures.
+    virtual void OpenUrl(const QUrl& url) = 0;
+};
+
+class TQtShell : public IShell {
+public:
+    QString GetOpenFileName(QWidget* parent, const QString& filter) override;
+    QString GetSaveFileName(QWidget* parent, const QString& filter) override;
+    bool ConfirmOkCancel(QWidget* parent, const QString& text) override;
+    void ShowError(QWidget* parent, const QString& text) override;
+    void ShowInfo(QWidget* parent, const QString& text) override;
+    void OpenUrl(const QUrl& url) override;
+};

@@ -1,0 +1,74 @@
+// What the widget tests share: one QApplication on the offscreen platform,
+// and a shell whose dialogs the test answers and which records what the
+// program asked of the desktop.
+#pragma once
+
+#include "ui/Resources.h"
+#include "ui/Shell.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+#include <functional>
+
+inline QApplication& TestApp()
+{
+    static int argc = 1;
+    static char name[] = "quillora-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        InitQuilloraResources();
+        return a;
+    }();
+    return *app;
+}
+
+class TFakeShell : public IShell {
+public:
+    // Answers for the next dialogs, in order; an empty string cancels.
+    std::deque<QString> OpenAnswers;
+    std::deque<QString> SaveAnswers;
+    std::deque<bool> ConfirmAnswers;
+
+    QStringList OpenFilters, SaveFilters, Confirms, Errors, Infos;
+    QList<QUrl> Opened;
+    // Called while a confirmation is open, for tests that look around then.
+    std::function<void()> OnConfirm;
+
+    QString GetOpenFileName(QWidget*, const QString& filter) override
+    {
+        OpenFilters << filter;
+        return Next(OpenAnswers);
+    }
+    QString GetSaveFileName(QWidget*, const QString& filter) override
+    {
+        SaveFilters << filter;
+        return Next(SaveAnswers);
+    }
+    bool ConfirmOkCancel(QWidget*, const QString& text) override
+    {
+        Confirms << text;
+        if (OnConfirm)
+            OnConfirm();
+        if (ConfirmAnswers.empty())
+            return false;
+        const bool answer = ConfirmAnswers.front();
+        ConfirmAnswers.pop_front();
+        return answer;
+    }
+    void ShowError(QWidget*, const QString& text) override { Errors << text; }
+    void ShowInfo(QWidget*, const QString& text) override { Infos << text; }
+    void OpenUrl(const QUrl& url) override { Opened << url; }
+
+private:
+    static QString Next(std::deque<QString>& answers)
+    {
+        if (answers.empty())
+            return QString();
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
