@@ -99,7 +99,9 @@ std::string ProgramDataFolder(const std::string& executablePath) {
                                                    : executablePath.find_last_of('/'));
     if (dir.empty()) dir = executablePath.rfind('/', 0) == 0 ? "" : ".";
     if (IsFile(dir + "/blank.qlv")) return dir.empty() ? "/" : dir;
-    return dir + "/../" QUILLORA_DATA_SUBDIR;
+    const std::string sub = QUILLORA_DATA_SUBDIR;
+    if (!sub.empty() && sub.front() == '/') return sub;  // an absolute data dir was configured
+    return dir + "/../" + sub;
 }
 
 std::string ProgramDataFolder() {

@@ -260,6 +260,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
         if (!ec) target = resolved;
     }
     if (fs::is_directory(target, ec)) throw fail("it is a folder");
+    // Renaming would replace a file the user made read-only; honour it.
+    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0)
+        throw fail(std::strerror(errno));
 
     fs::path dir = target.parent_path();
     std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
