@@ -1,0 +1,230 @@
+#include "recording/Recorder.h"
+
+#include "app/GlobalVars.h"
+#include "export/FlashPic.h"
+#include "platform/Platform.h"
+
+#include <QString>
+
+#include <cmath>
+#include <exception>
+
+namespace {
+
+const QString StopQuestion = QStringLiteral("Stop recording?");
+const QString StopTitle = QStringLiteral("Confirm");
+
+}  // namespace
+
+TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, QObject* parent)
+    : TRecorder(host, globals, platform::CurrentPlatform(), parent)
+{
+}
+
+TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlatform& desktop,
+                     QObject* parent)
+    : QObject(parent), Host(host), Globals(globals), Desktop(desktop),
+      Timer1(desktop.CreateTimer(QStringLiteral("Timer1"))),
+      TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture")))
+{
+    Timer1->SetHandler([this] { Timer1Timer(); });
+    TimerAutoCapture->SetHandler([this] { TimerAutoCaptureTimer(); });
+    SoundPath = QString::fromStdString(quillora::ProgramDataFolder()) + "/capture.wav";
+}
+
+TRecorder::~TRecorder()
+{
+    if (Recording)
+        TearDown();
+}
+
+bool TRecorder::IsRecording() const { return Recording; }
+
+QRect TRecorder::FrameFor(const QRect& screen, int captureWidth, int captureHeight)
+{
+    // Halves go to the even neighbour (191.5 -> 192, 190.5 -> 190): the
+    // default rounding mode of nearbyint.
+    const int left =
+        screen.left() + int(std::nearbyint((screen.width() - captureWidth) / 2.0));
+    const int top =
+        screen.top() + int(std::nearbyint((screen.height() - captureHeight) / 2.0));
+    // One pen width (1) beyond the captured pixels on each side.
+    return QRect(QPoint(left, top), QPoint(left + captureWidth + 1, top + captureHeight + 1));
+}
+
+void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
+{
+    if (Recording)
+        TearDown();
+    CaptureWidth = captureWidth;
+    CaptureHeight = captureHeight;
+    const QRect lines = FrameFor(Desktop.Screen().PrimaryScreen(), captureWidth, captureHeight);
+    Left = lines.left();
+    Top = lines.top();
+    Right = lines.right();
+    Bottom = lines.bottom();
+
+    Host.HideMainWindow();
+    Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
+    Desktop.Frame().Show(Left, Top, Right, Bottom);
+    Timer1->Start(100);
+    Recording = true;
+    Auto = autoMode;
+    try {
+        Host.WriteRecordingHeader(captureWidth, captureHeight);
+    } catch (...) {
+        // Nothing can be recorded into a project that cannot be saved.
+        TearDown();
+        throw;
+    }
+
+    QStringList problems;
+    const bool watching = Desktop.Input().Start({[this](QPoint p) { HookLeftDown(p); },
+                                                 [this](QPoint p) { HookLeftUp(p); },
+                                                 [this](QPoint p) { HookMove(p); }});
+    if (Auto) {
+        TimerAutoCapture->Start(500);
+        if (!watching)
+            problems << QStringLiteral("Mouse clicks cannot be watched, so clicks will not "
+                                       "capture screenshots in this recording.\n%1")
+                            .arg(Desktop.Input().Problem());
+    } else {
+        using platform::IHotKey;
+        switch (Desktop.HotKey().Grab([this] { CaptureScreenshot(); })) {
+        case IHotKey::TGrabResult::Grabbed:
+            break;
+        case IHotKey::TGrabResult::Taken:
+            problems << QStringLiteral(
+                "The Pause key is in use by another program, so pressing Pause will not "
+                "capture screenshots in this recording.\nClose that program and start a new "
+                "recording, or use Auto Capture.");
+            break;
+        case IHotKey::TGrabResult::Unsupported:
+            problems << QStringLiteral("This keyboard has no Pause key, so Pause will not "
+                                       "capture screenshots in this recording.\nUse Auto "
+                                       "Capture instead.");
+            break;
+        }
+    }
+    // The recording goes on; the user only has to know what will not work.
+    for (const QString& problem : problems)
+        Desktop.Prompts().ShowWarning(problem);
+}
+
+void TRecorder::TearDown()
+{
+    if (Auto) {
+        TimerAutoCapture->Stop();
+        Desktop.Input().Stop();
+    } else {
+        Desktop.Input().Stop();
+        Desktop.HotKey().Release();
+    }
+    Timer1->Stop();
+    Desktop.Frame().Hide();
+    Desktop.Frame().RefreshScreen();
+    Desktop.Tray().Hide();
+    Recording = false;
+    Host.ShowMainWindow();
+}
+
+void TRecorder::TrayIconClick()
+{
+    if (Stopping || !Recording)
+        return;
+    Stopping = true;
+    const bool yes = Desktop.Prompts().AskYesNo(StopTitle, StopQuestion);
+    if (yes && Recording) {
+        TearDown();
+        Stopping = false;
+        emit Stopped();
+        return;
+    }
+    Stopping = false;
+}
+
+void TRecorder::Timer1Timer() { Desktop.Frame().Raise(); }
+
+bool TRecorder::InsideFrame(QPoint p) const
+{
+    return Left < p.x() && p.x() < Right && Top < p.y() && p.y() < Bottom;
+}
+
+void TRecorder::HookLeftDown(QPoint at)
+{
+    Globals.DownX = at.x();
+    Globals.DownY = at.y();
+}
+
+void TRecorder::HookLeftUp(QPoint at)
+{
+    Globals.UpX = at.x();
+    Globals.UpY = at.y();
+    // A drag may leave stale pixels on windows that do not repaint by
+    // themselves; ask all of them to.
+    if (Globals.UpX - Globals.DownX != 0 || Globals.UpY - Globals.DownY != 0)
+        Desktop.Frame().RefreshScreen();
+    if (Auto && InsideFrame(at) && !Stopping)
+        CaptureScreenshot();
+}
+
+void TRecorder::HookMove(QPoint)
+{
+    // Every move restarts the rest period.
+    if (Auto && Recording) {
+        TimerAutoCapture->Stop();
+        TimerAutoCapture->Start(500);
+    }
+}
+
+void TRecorder::TimerAutoCaptureTimer()
+{
+    const QPoint p = Desktop.Input().PointerPos();
+    if (!InsideFrame(p) || Stopping)
+        return;
+    if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
+        return;
+    AutoX = p.x();
+    AutoY = p.y();
+    TimerAutoCapture->Stop();
+    CaptureScreenshot();
+}
+
+void TRecorder::Report(const QString& text) { Desktop.Prompts().ShowError(text); }
+
+void TRecorder::CaptureScreenshot()
+{
+    // One capture runs to its end before the next; a trigger that arrives
+    // inside a message box of this one is dropped.
+    if (Capturing || !Recording)
+        return;
+    Capturing = true;
+    struct TDone {
+        bool& Flag;
+        ~TDone() { Flag = false; }
+    } done{Capturing};
+
+    try {
+        TFlashPic& pic = Host.RebindAndGetPictureTool();
+        Desktop.Sound().Play(SoundPath);
+        const QImage pixels =
+            Desktop.Screen().Read(QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight));
+        const QPoint p = Desktop.Input().PointerPos();
+        const std::string jpeg = quillora::EncodeJpeg(pixels, 90);
+        // Throws with a message when the file cannot be written: the
+        // document is left as it was and the recording goes on.
+        const std::string path =
+            quillora::WriteScreenshotFile(Globals.ScreenshotsDir, jpeg, NameSource);
+        pic.Content = path;
+        pic.MouseX = p.x() - Left;
+        pic.MouseY = p.y() - Top;
+        pic.Width = CaptureWidth;
+        pic.Height = CaptureHeight;
+        const int count = pic.MovieRef ? pic.MovieRef->GetObj().Count() : 0;
+        pic.StartTime = 24 * count;
+        pic.AppendToDocument();
+        emit Captured(count + 1);
+    } catch (const std::exception& error) {
+        Report(QString::fromStdString(error.what()));
+    }
+}

@@ -1,0 +1,519 @@
+// The recording driven through the in-memory desktop: events, Pause presses,
+// tray clicks, answers to the stop question and a virtual clock.
+#include "recording/Recorder.h"
+
+#include "app/GlobalVars.h"
+#include "document/XMLUnit.h"
+#include "export/FlashPic.h"
+#include "platform/FakePlatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace quillora;
+using platform::TFakePlatform;
+
+namespace {
+
+// Stands in for the main window: a real working project file, document and
+// picture tool.
+class TTestHost : public IRecordingHost {
+public:
+    explicit TTestHost(const std::string& workFile) : Doc(workFile) {}
+
+    void HideMainWindow() override { Visible = false; }
+    void ShowMainWindow() override { Visible = true; }
+    void WriteRecordingHeader(int w, int h) override
+    {
+        if (FailHeader)
+            throw std::runtime_error("Cannot save " + Doc.FileName() + ": disk full");
+        Movie = GetMovie(Doc);
+        Movie.SetBgColor("16777215");
+        Movie.SetWidth(w);
+        Movie.SetHeight(h);
+        Movie.SetRate(15);
+        Movie.SetLoop("False");
+        Doc.Save();
+        ++Headers;
+    }
+    TFlashPic& RebindAndGetPictureTool() override
+    {
+        Movie = GetMovie(Doc);
+        Pic.MovieRef = &Movie;
+        ++Rebinds;
+        return Pic;
+    }
+
+    TXMLDocument Doc;
+    IXMLMovie Movie;
+    TFlashPic Pic;
+    bool Visible = true;
+    bool FailHeader = false;
+    int Headers = 0;
+    int Rebinds = 0;
+};
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Tmp.isValid());
+        Shots = Tmp.path() + "/screenshots";
+        ASSERT_TRUE(QDir().mkpath(Shots));
+        Work = Shots + "/Untitled.qlv";
+        ASSERT_TRUE(QFile::copy(QUILLORA_SOURCE_DIR "/resources/blank.qlv", Work));
+        QFile::setPermissions(Work, QFile::ReadOwner | QFile::WriteOwner);
+        Globals.ScreenshotsDir = Shots.toStdString();
+        Globals.UntitledBase = (Shots + "/Untitled").toStdString();
+        Host = std::make_unique<TTestHost>(Work.toStdString());
+        Rec = std::make_unique<TRecorder>(*Host, Globals, Desk);
+        // A screen with a distinct colour per 64-pixel block, so a wrong
+        // region shows.
+        QImage& screen = Desk.ScreenFake.Image;
+        for (int y = 0; y < screen.height(); ++y)
+            for (int x = 0; x < screen.width(); ++x)
+                screen.setPixel(x, y, qRgb((x / 64) * 16, (y / 64) * 20, 128));
+    }
+
+    // Reads the working file from disk, as a crash would leave it.
+    struct TObj {
+        int MouseX, MouseY, StartTime, Width, Height;
+        std::string Content;
+    };
+    std::vector<TObj> SavedObjects()
+    {
+        TXMLDocument doc(Work.toStdString());
+        IXMLObjList list = GetMovie(doc).GetObj();
+        std::vector<TObj> out;
+        for (int i = 0; i < list.Count(); ++i) {
+            IXMLObj obj = list.Items(i);
+            IXMLObjPic pic = obj.GetObjType().GetObjPic();
+            out.push_back({obj.GetMouseX(), obj.GetMouseY(), obj.GetStartTime(), pic.GetWidth(),
+                           pic.GetHeight(), pic.GetContent()});
+        }
+        return out;
+    }
+
+    size_t Saved() { return SavedObjects().size(); }
+
+    QTemporaryDir Tmp;
+    QString Shots, Work;
+    TGlobalVars Globals;
+    TFakePlatform Desk;
+    std::unique_ptr<TTestHost> Host;
+    std::unique_ptr<TRecorder> Rec;
+};
+
+// --- frame geometry ------------------------------------------------------------
+
+TEST(RecorderFrame, CentredWithHalvesRoundedToEven)
+{
+    const QRect screen(0, 0, 1024, 768);
+    EXPECT_EQ(TRecorder::FrameFor(screen, 640, 480), QRect(QPoint(192, 144), QPoint(833, 625)));
+    EXPECT_EQ(TRecorder::FrameFor(screen, 641, 480).left(), 192);  // 191.5
+    EXPECT_EQ(TRecorder::FrameFor(screen, 643, 480).left(), 190);  // 190.5
+    // As wide as the screen: the right line lies beyond the last column.
+    const QRect full = TRecorder::FrameFor(screen, 1024, 768);
+    EXPECT_EQ(full.left(), 0);
+    EXPECT_EQ(full.right(), 1025);
+    EXPECT_EQ(full.bottom(), 769);
+    // Wider than the screen: negative, nothing refused.
+    EXPECT_EQ(TRecorder::FrameFor(screen, 1100, 768).left(), -38);
+    // A primary screen that does not start at the origin.
+    EXPECT_EQ(TRecorder::FrameFor(QRect(1920, 0, 1024, 768), 640, 480).left(), 1920 + 192);
+}
+
+// --- start and stop ----------------------------------------------------------------
+
+TEST_F(RecorderTest, ManualStartShowsEverythingAndWritesHeader)
+{
+    Rec->Start(640, 480, false);
+    EXPECT_TRUE(Rec->IsRecording());
+    EXPECT_FALSE(Host->Visible);
+    EXPECT_TRUE(Desk.TrayFake.IsShown());
+    EXPECT_TRUE(Desk.FrameFake.IsShown());
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(192, 144), QPoint(833, 625)));
+    EXPECT_EQ(Desk.TrayFake.Avoided, Desk.FrameFake.Lines);
+    EXPECT_EQ(Rec->CaptureRight(), 833);
+    EXPECT_EQ(Host->Headers, 1);
+    TXMLDocument saved(Work.toStdString());
+    EXPECT_EQ(GetMovie(saved).GetWidth(), 640);
+    EXPECT_TRUE(Desk.Timer("Timer1")->IsActive());
+    EXPECT_EQ(Desk.Timer("Timer1")->Interval(), 100);
+    EXPECT_FALSE(Desk.Timer("TimerAutoCapture")->IsActive());
+    EXPECT_TRUE(Desk.InputFake.IsRunning());
+    EXPECT_TRUE(Desk.HotKeyFake.IsGrabbed());
+    EXPECT_FALSE(Rec->AutoMode());
+    EXPECT_TRUE(Desk.PromptsFake.Messages.empty());
+    // The frame is kept on top every 100 ms.
+    Desk.Advance(1000);
+    EXPECT_EQ(Desk.FrameFake.Raises, 10);
+}
+
+TEST_F(RecorderTest, AutoStartRunsTimerAndNoHotKey)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_TRUE(Rec->AutoMode());
+    EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
+    EXPECT_EQ(Desk.Timer("TimerAutoCapture")->Interval(), 500);
+    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+    EXPECT_TRUE(Desk.InputFake.IsRunning());
+}
+
+TEST_F(RecorderTest, TwoTrayClicksAskOnceAndNoLeavesEverythingRunning)
+{
+    Rec->Start(640, 480, false);
+    int asked = 0;
+    Desk.PromptsFake.Answer = [&](const QString& title, const QString& text) {
+        ++asked;
+        EXPECT_EQ(title, "Confirm");
+        EXPECT_EQ(text, "Stop recording?");
+        EXPECT_TRUE(Rec->StopPending());
+        Desk.ClickTray();  // a second click while the question is open
+        return false;
+    };
+    Desk.ClickTray();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(Rec->StopPending());
+    EXPECT_TRUE(Rec->IsRecording());
+    EXPECT_TRUE(Desk.FrameFake.IsShown());
+    EXPECT_TRUE(Desk.TrayFake.IsShown());
+    EXPECT_TRUE(Desk.Timer("Timer1")->IsActive());
+    EXPECT_TRUE(Desk.InputFake.IsRunning());
+    EXPECT_TRUE(Desk.HotKeyFake.IsGrabbed());
+    EXPECT_FALSE(Host->Visible);
+    Desk.PressPause();
+    EXPECT_EQ(Saved(), 1u);
+}
+
+TEST_F(RecorderTest, YesUndoesEverything)
+{
+    for (bool autoMode : {false, true}) {
+        Rec->Start(640, 480, autoMode);
+        int stopped = 0;
+        QObject::connect(Rec.get(), &TRecorder::Stopped, [&] { ++stopped; });
+        const int refreshes = Desk.FrameFake.Refreshes;
+        Desk.ClickTray();
+        EXPECT_EQ(stopped, 1);
+        EXPECT_FALSE(Rec->IsRecording());
+        EXPECT_FALSE(Rec->StopPending());
+        EXPECT_TRUE(Host->Visible);
+        EXPECT_FALSE(Desk.FrameFake.IsShown());
+        EXPECT_EQ(Desk.FrameFake.Refreshes, refreshes + 1);
+        EXPECT_FALSE(Desk.TrayFake.IsShown());
+        EXPECT_FALSE(Desk.Timer("Timer1")->IsActive());
+        EXPECT_FALSE(Desk.Timer("TimerAutoCapture")->IsActive());
+        EXPECT_FALSE(Desk.InputFake.IsRunning());
+        EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+        // Nothing captures any more.
+        Desk.PressPause();
+        Desk.Click({500, 400});
+        Desk.Advance(2000);
+        EXPECT_EQ(Saved(), 0u);
+        QObject::disconnect(Rec.get(), &TRecorder::Stopped, nullptr, nullptr);
+    }
+}
+
+TEST_F(RecorderTest, HeaderFailureUndoesTheStart)
+{
+    Host->FailHeader = true;
+    EXPECT_THROW(Rec->Start(640, 480, false), std::runtime_error);
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_TRUE(Host->Visible);
+    EXPECT_FALSE(Desk.FrameFake.IsShown());
+    EXPECT_FALSE(Desk.TrayFake.IsShown());
+    EXPECT_FALSE(Desk.Timer("Timer1")->IsActive());
+    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+}
+
+TEST_F(RecorderTest, PauseTakenIsToldAndRecordingGoesOn)
+{
+    Desk.HotKeyFake.Result = platform::IHotKey::TGrabResult::Taken;
+    Rec->Start(640, 480, false);
+    ASSERT_EQ(Desk.PromptsFake.Count("warning"), 1);
+    EXPECT_TRUE(Desk.PromptsFake.Messages[0].Text.contains("Pause key is in use"));
+    EXPECT_TRUE(Rec->IsRecording());
+    EXPECT_TRUE(Desk.FrameFake.IsShown());
+}
+
+TEST_F(RecorderTest, NoMouseMonitorIsToldInAutoMode)
+{
+    Desk.InputFake.Available = false;
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.PromptsFake.Count("warning"), 1);
+    EXPECT_TRUE(Rec->IsRecording());
+}
+
+// --- the drag rule -------------------------------------------------------------
+
+TEST_F(RecorderTest, OnlyADragRepaintsTheScreen)
+{
+    Rec->Start(640, 480, false);
+    Desk.PressLeft({300, 300});
+    Desk.ReleaseLeft({300, 300});
+    EXPECT_EQ(Desk.FrameFake.Refreshes, 0);
+    EXPECT_EQ(Globals.DownX, 300);
+    EXPECT_EQ(Globals.UpY, 300);
+    Desk.PressLeft({300, 300});
+    EXPECT_EQ(Desk.FrameFake.Refreshes, 0);
+    Desk.ReleaseLeft({300, 301});
+    EXPECT_EQ(Desk.FrameFake.Refreshes, 1);
+    EXPECT_EQ(Globals.UpY, 301);
+    // Mouse clicks never capture in manual mode.
+    EXPECT_EQ(Saved(), 0u);
+}
+
+// --- captures -------------------------------------------------------------------
+
+TEST_F(RecorderTest, PauseCapturesTheRegionWithCursorAndStartTimes)
+{
+    Rec->Start(640, 480, false);
+    const QPoint places[] = {{500, 400}, {193, 145}, {10, 10}};
+    for (QPoint p : places) {
+        Desk.InputFake.Pointer = p;
+        Desk.PressPause();
+    }
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 3u);
+    EXPECT_EQ(objs[0].MouseX, 308);
+    EXPECT_EQ(objs[0].MouseY, 256);
+    // The image's top-left pixel is one inside the frame lines.
+    EXPECT_EQ(objs[1].MouseX, 1);
+    EXPECT_EQ(objs[1].MouseY, 1);
+    // Pause captures wherever the cursor is.
+    EXPECT_EQ(objs[2].MouseX, 10 - 192);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(objs[i].StartTime, 24 * i);
+        EXPECT_EQ(objs[i].Width, 640);
+        EXPECT_EQ(objs[i].Height, 480);
+    }
+    EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(193, 145, 640, 480));
+    ASSERT_EQ(Desk.SoundFake.Played.size(), 3u);
+    EXPECT_TRUE(Desk.SoundFake.Played[0].endsWith("/capture.wav"));
+    EXPECT_EQ(Host->Rebinds, 3);
+
+    const QRegularExpression name("^(0|[1-9][0-9]{0,7})\\.jpg$");
+    for (const TObj& obj : objs) {
+        const QFileInfo file(QString::fromStdString(obj.Content));
+        EXPECT_EQ(file.absolutePath(), QFileInfo(Shots).absoluteFilePath());
+        EXPECT_TRUE(name.match(file.fileName()).hasMatch()) << obj.Content;
+        QImage jpeg(file.filePath());
+        ASSERT_FALSE(jpeg.isNull());
+        EXPECT_EQ(jpeg.size(), QSize(640, 480));
+        // Block colours survive JPEG at quality 90 within a few levels.
+        for (QPoint at : {QPoint(10, 10), QPoint(300, 200), QPoint(630, 470)}) {
+            const QRgb want = Desk.ScreenFake.Image.pixel(at + QPoint(193, 145));
+            const QRgb got = jpeg.pixel(at);
+            EXPECT_NEAR(qRed(got), qRed(want), 6);
+            EXPECT_NEAR(qGreen(got), qGreen(want), 6);
+            EXPECT_NEAR(qBlue(got), qBlue(want), 6);
+        }
+    }
+}
+
+TEST_F(RecorderTest, OffScreenPartsReadAsBlack)
+{
+    Rec->Start(1100, 480, false);  // wider than the 1024-pixel screen
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    QImage jpeg(QString::fromStdString(objs[0].Content));
+    ASSERT_EQ(jpeg.size(), QSize(1100, 480));
+    // Left = -38: columns 0..36 of the image lie left of the screen.
+    EXPECT_LT(qGray(jpeg.pixel(5, 100)), 8);
+    EXPECT_LT(qGray(jpeg.pixel(1095, 100)), 8);
+    EXPECT_GT(qBlue(jpeg.pixel(500, 100)), 100);
+}
+
+TEST_F(RecorderTest, AutoCapturesAfterHalfASecondOfRest)
+{
+    Rec->Start(640, 480, true);
+    Desk.MoveMouse({400, 300});
+    Desk.Advance(499);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.Advance(1);
+    ASSERT_EQ(Saved(), 1u);
+    EXPECT_EQ(Rec->LastAutoX(), 400);
+    EXPECT_EQ(Rec->LastAutoY(), 300);
+    EXPECT_FALSE(Desk.Timer("TimerAutoCapture")->IsActive());
+    // Holding still longer gives no second one.
+    Desk.Advance(5000);
+    EXPECT_EQ(Saved(), 1u);
+    // Moving 3 pixels and resting: none; the timer goes on.
+    Desk.MoveMouse({403, 297});
+    EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
+    Desk.Advance(600);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
+    // 4 pixels in x: one.
+    Desk.MoveMouse({404, 300});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 2u);
+    // 4 pixels in y from the new point: one.
+    Desk.MoveMouse({404, 304});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 3u);
+    // Moves keep postponing the capture.
+    Desk.MoveMouse({600, 500});
+    Desk.Advance(300);
+    Desk.MoveMouse({601, 500});
+    Desk.Advance(300);
+    EXPECT_EQ(Saved(), 3u);
+    Desk.Advance(200);
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 4u);
+    EXPECT_EQ(objs[3].MouseX, 601 - 192);
+    EXPECT_EQ(objs[3].StartTime, 72);
+}
+
+TEST_F(RecorderTest, AutoRestOutsideOrOnTheFrameCapturesNothing)
+{
+    Rec->Start(640, 480, true);
+    for (QPoint p : {QPoint(100, 100), QPoint(192, 300), QPoint(833, 300), QPoint(400, 144),
+                     QPoint(400, 625)}) {
+        Desk.MoveMouse(p);
+        Desk.Advance(1500);
+        EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
+    }
+    EXPECT_EQ(Saved(), 0u);
+    // Just inside each line does capture.
+    Desk.MoveMouse({193, 145});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 1u);
+}
+
+TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)
+{
+    Rec->Start(640, 480, true);
+    Desk.PressLeft({500, 400});
+    EXPECT_EQ(Saved(), 0u);
+    Desk.ReleaseLeft({500, 400});
+    ASSERT_EQ(Saved(), 1u);
+    // A release capture leaves the rest point and the timer alone.
+    EXPECT_EQ(Rec->LastAutoX(), 0);
+    EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
+    for (QPoint p : {QPoint(192, 400), QPoint(833, 400), QPoint(500, 144), QPoint(500, 625),
+                     QPoint(50, 50)})
+        Desk.Click(p);
+    EXPECT_EQ(Saved(), 1u);
+    Desk.Click({832, 624});
+    EXPECT_EQ(Saved(), 2u);
+    EXPECT_EQ(SavedObjects()[1].MouseX, 640);
+}
+
+TEST_F(RecorderTest, StopQuestionHoldsBackMouseCapturesButNotPause)
+{
+    Rec->Start(640, 480, true);
+    Desk.PromptsFake.Answer = [&](const QString&, const QString&) {
+        Desk.Click({500, 400});
+        Desk.MoveMouse({450, 350});
+        Desk.Advance(1000);
+        return false;
+    };
+    Desk.ClickTray();
+    EXPECT_EQ(Saved(), 0u);
+    // After No, the rest is noticed again.
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 1u);
+
+    Desk.PromptsFake.Answer = [](const QString&, const QString&) { return true; };
+    Desk.ClickTray();
+    Rec->Start(640, 480, false);
+    Desk.PromptsFake.Answer = [&](const QString&, const QString&) {
+        Desk.PressPause();
+        return false;
+    };
+    Desk.ClickTray();
+    EXPECT_EQ(Saved(), 2u);
+}
+
+TEST_F(RecorderTest, RestPointCarriesOverToTheNextRecording)
+{
+    Rec->Start(640, 480, true);
+    Desk.MoveMouse({400, 300});
+    Desk.Advance(500);
+    ASSERT_EQ(Saved(), 1u);
+    Desk.ClickTray();
+    ASSERT_FALSE(Rec->IsRecording());
+
+    Rec->Start(640, 480, true);
+    Desk.MoveMouse({402, 303});
+    Desk.Advance(2000);
+    EXPECT_EQ(Saved(), 1u);
+    Desk.MoveMouse({396, 300});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 2u);
+}
+
+// --- faults mended ------------------------------------------------------------
+
+TEST_F(RecorderTest, SameNumberDrawnTwiceDoesNotOverwrite)
+{
+    std::deque<uint32_t> draws{4711, 4711, 4711, 12};
+    Rec->SetNameSource([&] {
+        const uint32_t n = draws.front();
+        draws.pop_front();
+        return n;
+    });
+    Rec->Start(640, 480, false);
+    Desk.PressPause();
+    const QByteArray first = [&] {
+        QFile f(Shots + "/4711.jpg");
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    Desk.ScreenFake.Image.fill(Qt::white);
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_EQ(objs[0].Content, (Shots + "/4711.jpg").toStdString());
+    EXPECT_EQ(objs[1].Content, (Shots + "/12.jpg").toStdString());
+    QFile f(Shots + "/4711.jpg");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), first);
+    EXPECT_TRUE(draws.empty());
+}
+
+TEST_F(RecorderTest, UnwritableScreenshotIsReportedAndRecordingGoesOn)
+{
+    Rec->Start(640, 480, false);
+    Desk.PressPause();
+    ASSERT_EQ(Saved(), 1u);
+    // The screenshots go elsewhere than the project here, so the folder can
+    // vanish while the project stays writable.
+    Globals.ScreenshotsDir = (Tmp.path() + "/gone").toStdString();
+    Desk.PressPause();
+    ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
+    EXPECT_TRUE(Desk.PromptsFake.Messages.back().Text.startsWith("Cannot write the screenshot"));
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Host->Pic.StartTime, 0);
+    EXPECT_TRUE(Rec->IsRecording());
+    QDir().mkpath(Tmp.path() + "/gone");
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_EQ(objs[1].StartTime, 24);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(objs[1].Content)));
+}
+
+TEST_F(RecorderTest, ProjectSaveFailureIsReportedAndRecordingGoesOn)
+{
+    Rec->Start(640, 480, false);
+    // A folder where the working file was: the atomic save cannot rename
+    // over it.
+    ASSERT_TRUE(QFile::remove(Work));
+    ASSERT_TRUE(QDir().mkpath(Work + "/busy"));
+    Desk.PressPause();
+    ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
+    EXPECT_TRUE(Desk.PromptsFake.Messages.back().Text.contains("Cannot save"))
+        << Desk.PromptsFake.Messages.back().Text.toStdString();
+    EXPECT_TRUE(Rec->IsRecording());
+}
+
+}  // namespace
