@@ -1,0 +1,49 @@
+// Readers for the media a movie embeds: JPEG pictures and WAV sounds. Each
+// checks its input completely and throws std::runtime_error with the reason,
+// so a movie never carries data a player cannot show.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "swf/Bits.h"
+
+namespace swf {
+
+// The whole file, or an exception naming the path and the system's reason.
+Bytes ReadFileBytes(const std::string& path);
+
+struct JpegOptions {
+    // Re-code the entropy data with optimal Huffman tables: lossless, baseline,
+    // usually a tenth smaller for screenshots.
+    bool optimizeHuffman = true;
+};
+
+struct JpegImage {
+    Bytes data;  // a baseline JPEG stream, ready for DefineBitsJPEG2
+    int width = 0;
+    int height = 0;
+    int components = 0;     // 1 (grayscale) or 3 (colour)
+    bool reencoded = false;  // decoded and compressed again (CMYK, arithmetic, RGB)
+    bool recoded = false;    // entropy data re-coded losslessly
+};
+
+// Checks the JPEG stream completely (headers and all entropy data) and turns
+// it into what players show: progressive and non-optimised files are re-coded
+// losslessly to baseline; CMYK, YCCK, RGB-coded and arithmetic-coded files,
+// which players cannot decode, are decoded and stored as baseline colour JPEGs.
+JpegImage PrepareJpeg(const uint8_t* data, size_t size, const JpegOptions& options = {});
+
+struct WavSound {
+    Bytes samples;  // 16-bit little-endian mono PCM
+    uint32_t sampleRate = 0;
+    uint32_t sampleCount = 0;
+    int rateCode = 0;  // the SWF SoundRate field: 0 = 5.5 kHz ... 3 = 44 kHz
+};
+
+// RIFF/WAVE, PCM, 16 bits, mono, at 5512, 11025, 22050 or 44100 Hz: the
+// rates an uncompressed SWF sound can carry.
+WavSound ParseWav(const uint8_t* data, size_t size);
+
+}  // namespace swf

@@ -1,0 +1,441 @@
+// The movie: a record of what was placed, removed and started in which frame,
+// turned into tags only when the movie is written. Writing late lets depths
+// be assigned from the whole timeline, so frames may be visited in any order.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <unordered_map>
+
+#include <libdeflate.h>
+
+#include "swf/ObjectImpl.h"
+#include "swf/Tags.h"
+#include "swf/Writer.h"
+
+namespace swf {
+
+namespace {
+
+constexpr int32_t kMaxFrame = 65534;  // the frame count is a UI16
+
+struct Placement {
+    uint64_t seq;
+    int32_t frame;
+    int32_t end = INT32_MAX;  // first frame it is gone
+    std::shared_ptr<const Definition> def;
+    int32_t tx, ty;
+};
+
+struct SoundStart {
+    int32_t frame;
+    std::shared_ptr<const WavSound> sound;
+};
+
+class MovieImpl final : public ISwfMovie {
+public:
+    explicit MovieImpl(const WriterOptions& o) : opt_(o) {
+        if (opt_.maxDepth < 1 || opt_.maxDepth > 65535)
+            throw std::invalid_argument("maxDepth must be 1 to 65535");
+    }
+
+    void SetSize(int32_t width, int32_t height) override {
+        if (width <= 0 || height <= 0 || width > kMaxCoord || height > kMaxCoord)
+            throw std::out_of_range("SetSize: " + std::to_string(width) + " x " + std::to_string(height) +
+                                    " twips is not a size an SWF file can hold");
+        *this = MovieImpl(opt_);
+        width_ = width;
+        height_ = height;
+        sized_ = true;
+    }
+    void SetFrameRate(int32_t rate) override {
+        if (rate < 1 || rate > 255)
+            throw std::out_of_range("SetFrameRate: " + std::to_string(rate) +
+                                    " frames per second is outside 1 to 255");
+        rate_ = rate;
+    }
+    void SetFrameBkColor(uint8_t red, uint8_t green, uint8_t blue) override {
+        background_ = {red, green, blue, 255};
+    }
+    void GotoFrame(int32_t frame) override {
+        if (frame < 0 || frame > kMaxFrame)
+            throw std::out_of_range("GotoFrame: frame " + std::to_string(frame) + " is outside 0 to " +
+                                    std::to_string(kMaxFrame));
+        frame_ = frame;
+    }
+    void AddObject(ISwfObject& object) override {
+        auto& o = Ours(object, "AddObject");
+        auto def = o.Snapshot();
+        if (std::holds_alternative<std::monostate>(*def))
+            throw std::logic_error("AddObject: the object defines nothing yet");
+        if (std::holds_alternative<FontDef>(*def)) {
+            latest_[o.Id()] = SIZE_MAX;  // a font alone shows nothing
+            return;
+        }
+        Touch();
+        if (auto* s = std::get_if<SoundDef>(def.get())) {
+            sounds_.push_back({frame_, s->sound});
+            latest_[o.Id()] = SIZE_MAX;  // a started sound cannot be taken back
+            return;
+        }
+        latest_[o.Id()] = placements_.size();
+        placements_.push_back({seq_++, frame_, INT32_MAX, std::move(def), o.TranslateX(), o.TranslateY()});
+    }
+    void RemoveObject(ISwfObject& object) override {
+        auto& o = Ours(object, "RemoveObject");
+        Touch();
+        auto it = latest_.find(o.Id());
+        if (it == latest_.end() || it->second == SIZE_MAX) return;
+        Placement& p = placements_[it->second];
+        p.end = std::min(p.end, frame_);
+    }
+    void AddAction(ISwfAction& action) override {
+        auto* a = dynamic_cast<ActionImpl*>(&action);
+        if (!a) throw std::invalid_argument("AddAction: the action was not made by this writer");
+        Touch();
+        if (a->IsStop()) stops_.push_back(frame_);
+    }
+    void WriteMovie(const std::string& path) override;
+
+    Bytes Build() const;
+
+private:
+    static ObjectImpl& Ours(ISwfObject& object, const char* call) {
+        auto* o = dynamic_cast<ObjectImpl*>(&object);
+        if (!o) throw std::invalid_argument(std::string(call) + ": the object was not made by this writer");
+        return *o;
+    }
+    void Touch() { lastFrame_ = std::max(lastFrame_, frame_); }
+
+    WriterOptions opt_;
+    bool sized_ = false;
+    int32_t width_ = 0, height_ = 0;
+    int rate_ = 12;
+    Rgba background_{255, 255, 255, 255};
+    int32_t frame_ = 0;
+    int32_t lastFrame_ = -1;
+    uint64_t seq_ = 0;
+    std::vector<Placement> placements_;
+    std::vector<SoundStart> sounds_;
+    std::vector<int32_t> stops_;
+    std::unordered_map<uint64_t, size_t> latest_;  // object id -> its latest placement
+};
+
+// Turns the recorded timeline into tags, frame by frame.
+class Emitter {
+public:
+    Emitter(const WriterOptions& opt, ByteWriter& out) : opt_(opt), out_(out) {}
+
+    uint16_t Character(const Placement& p, Matrix& m) {
+        const Definition& d = *p.def;
+        if (auto* pic = std::get_if<PictureDef>(&d)) {
+            m = Matrix::Translation(Add(pic->x, p.tx), Add(pic->y, p.ty));
+            ShapeKey key{pic->image.get(), pic->width, pic->height};
+            auto it = pictureShapes_.find(key);
+            if (it != pictureShapes_.end()) return it->second;
+            uint16_t bitmap;
+            auto bit = bitmaps_.find(pic->image.get());
+            if (bit != bitmaps_.end()) {
+                bitmap = bit->second;
+            } else {
+                bitmap = NewId();
+                WriteDefineBitsJpeg2(out_, bitmap, pic->image->data);
+                bitmaps_[pic->image.get()] = bitmap;
+            }
+            uint16_t id = NewId();
+            WritePictureShape(out_, id, bitmap, pic->width, pic->height, pic->image->width,
+                              pic->image->height);
+            pictureShapes_[key] = id;
+            return id;
+        }
+        if (auto* poly = std::get_if<PolygonDef>(&d)) {
+            m = Matrix::Translation(p.tx, p.ty);
+            auto it = byDefinition_.find(p.def.get());
+            if (it != byDefinition_.end()) return it->second;
+            uint16_t id = NewId();
+            WritePolygonShape(out_, id, *poly);
+            byDefinition_[p.def.get()] = id;
+            return id;
+        }
+        const auto& text = std::get<TextDef>(d);
+        double ascent = text.font->face->Ascent() * text.height / kEmSquare;
+        m = Matrix::Translation(Add(Round(text.x), p.tx), Add(Round(text.y + ascent), p.ty));
+        auto it = byDefinition_.find(p.def.get());
+        if (it != byDefinition_.end()) return it->second;
+        FontKey fk{text.font->face.get(), text.font->codes};
+        uint16_t font;
+        auto fit = fonts_.find(fk);
+        if (fit != fonts_.end()) {
+            font = fit->second;
+        } else {
+            font = NewId();
+            WriteDefineFont2(out_, font, *text.font);
+            fonts_[fk] = font;
+        }
+        uint16_t id = NewId();
+        WriteDefineText2(out_, id, font, text);
+        byDefinition_[p.def.get()] = id;
+        return id;
+    }
+
+    uint16_t Sound(const std::shared_ptr<const WavSound>& s) {
+        auto it = sounds_.find(s.get());
+        if (it != sounds_.end()) return it->second;
+        uint16_t id = NewId();
+        WriteDefineSound(out_, id, *s);
+        sounds_[s.get()] = id;
+        return id;
+    }
+
+    // Display list of one frame, in stacking order (call order).
+    struct Entry {
+        uint64_t seq;
+        int depth;
+        uint16_t character;
+        Matrix matrix;
+    };
+    std::vector<Entry> display;
+    std::map<int, Entry> pendingRemovals;  // taken away this frame, tag not yet written
+
+    void Remove(uint64_t seq) {
+        auto it = std::lower_bound(display.begin(), display.end(), seq,
+                                   [](const Entry& e, uint64_t s) { return e.seq < s; });
+        if (it == display.end() || it->seq != seq) return;
+        pendingRemovals[it->depth] = *it;
+        display.erase(it);
+    }
+
+    void Place(uint64_t seq, uint16_t character, const Matrix& m, int32_t frame) {
+        auto pos = static_cast<size_t>(
+            std::lower_bound(display.begin(), display.end(), seq,
+                             [](const Entry& e, uint64_t s) { return e.seq < s; }) -
+            display.begin());
+        const int maxDepth = opt_.maxDepth;
+        int lower = pos > 0 ? display[pos - 1].depth : 0;
+        int upper = pos < display.size() ? display[pos].depth : maxDepth + 1;
+        std::vector<int> newDepths;
+        int depth;
+        if (upper - lower >= 2) {
+            depth = lower + 1;
+        } else {
+            // No free depth between the neighbours: push the ones above up to
+            // the next gap, or renumber everything from 1 when there is none.
+            size_t k = pos;
+            while (k + 1 < display.size() && display[k + 1].depth == display[k].depth + 1) ++k;
+            newDepths.resize(display.size());
+            for (size_t j = 0; j < display.size(); ++j) newDepths[j] = display[j].depth;
+            if (pos < display.size() && display[k].depth < maxDepth) {
+                for (size_t j = pos; j <= k; ++j) newDepths[j] = display[j].depth + 1;
+                depth = display[pos].depth;
+            } else {
+                if (display.size() + 1 > static_cast<size_t>(maxDepth))
+                    throw std::out_of_range("WriteMovie: more than " + std::to_string(maxDepth) +
+                                            " objects are visible at once in frame " +
+                                            std::to_string(frame));
+                for (size_t j = 0; j < display.size(); ++j)
+                    newDepths[j] = static_cast<int>(j) + (j < pos ? 1 : 2);
+                depth = static_cast<int>(pos) + 1;
+            }
+            Renumber(newDepths);
+        }
+        EmitPlace(depth, character, m);
+        display.insert(display.begin() + static_cast<long>(pos), Entry{seq, depth, character, m});
+    }
+
+    void FlushRemovals() {
+        for (auto& [depth, e] : pendingRemovals) WriteRemoveObject2(out_, static_cast<uint16_t>(depth));
+        pendingRemovals.clear();
+    }
+
+private:
+    struct ShapeKey {
+        const JpegImage* image;
+        int32_t w, h;
+        bool operator<(const ShapeKey& o) const {
+            return std::tie(image, w, h) < std::tie(o.image, o.w, o.h);
+        }
+    };
+    using FontKey = std::pair<const FontFace*, std::vector<uint32_t>>;
+
+    static int32_t Round(double v) {
+        double r = std::nearbyint(v);
+        if (r < kMinCoord || r > kMaxCoord)
+            throw std::out_of_range("WriteMovie: position " + std::to_string(v) + " twips is out of range");
+        return static_cast<int32_t>(r);
+    }
+    static int32_t Add(int32_t a, int32_t b) {
+        int64_t s = static_cast<int64_t>(a) + b;
+        if (s < kMinCoord || s > kMaxCoord)
+            throw std::out_of_range("WriteMovie: position " + std::to_string(s) +
+                                    " twips (with its translation) is outside the range an SWF file can hold");
+        return static_cast<int32_t>(s);
+    }
+    uint16_t NewId() {
+        if (nextId_ > 65535)
+            throw std::out_of_range("WriteMovie: the movie needs more than 65535 definitions");
+        return static_cast<uint16_t>(nextId_++);
+    }
+
+    void EmitPlace(int depth, uint16_t character, const Matrix& m) {
+        auto pend = pendingRemovals.find(depth);
+        if (pend != pendingRemovals.end()) {
+            bool same = pend->second.character == character;
+            Matrix old = pend->second.matrix;
+            pendingRemovals.erase(pend);
+            // The same character again at the same depth: move it instead of
+            // taking it away and placing it anew.
+            if (same) {
+                if (!(old == m)) WritePlaceObject2(out_, static_cast<uint16_t>(depth), true, 0, m);
+                return;
+            }
+            WriteRemoveObject2(out_, static_cast<uint16_t>(depth));
+        }
+        WritePlaceObject2(out_, static_cast<uint16_t>(depth), false, character, m);
+    }
+
+    void Renumber(const std::vector<int>& newDepths) {
+        for (size_t j = 0; j < display.size(); ++j)
+            if (newDepths[j] != display[j].depth) WriteRemoveObject2(out_, static_cast<uint16_t>(display[j].depth));
+        for (size_t j = 0; j < display.size(); ++j)
+            if (newDepths[j] != display[j].depth) {
+                display[j].depth = newDepths[j];
+                EmitPlace(newDepths[j], display[j].character, display[j].matrix);
+            }
+    }
+
+    const WriterOptions& opt_;
+    ByteWriter& out_;
+    uint32_t nextId_ = 1;
+    std::map<const JpegImage*, uint16_t> bitmaps_;
+    std::map<ShapeKey, uint16_t> pictureShapes_;
+    std::map<const Definition*, uint16_t> byDefinition_;
+    std::map<FontKey, uint16_t> fonts_;
+    std::map<const WavSound*, uint16_t> sounds_;
+};
+
+}  // namespace
+
+Bytes MovieImpl::Build() const {
+    if (!sized_) throw std::logic_error("WriteMovie: the movie has no size (SetSize was not called)");
+    const int32_t frameCount = std::max(lastFrame_ + 1, 1);
+
+    // Placements that are ever visible, by start and end frame.
+    std::vector<std::vector<size_t>> starts(frameCount), ends(frameCount);
+    for (size_t i = 0; i < placements_.size(); ++i) {
+        const Placement& p = placements_[i];
+        if (p.end <= p.frame) continue;
+        starts[p.frame].push_back(i);
+        if (p.end < frameCount) ends[p.end].push_back(i);
+    }
+    std::vector<std::vector<size_t>> soundsAt(frameCount);
+    for (size_t i = 0; i < sounds_.size(); ++i) soundsAt[sounds_[i].frame].push_back(i);
+    std::vector<int> stopsAt(frameCount, 0);
+    for (int32_t f : stops_) stopsAt[f]++;
+
+    ByteWriter out;
+    WriteHeader(out, opt_.version, width_, height_, rate_, frameCount);
+    if (opt_.version >= 8) WriteFileAttributes(out);
+    WriteSetBackgroundColor(out, background_);
+
+    Emitter em(opt_, out);
+    for (int32_t f = 0; f < frameCount; ++f) {
+        for (size_t i : ends[f]) em.Remove(placements_[i].seq);
+        for (size_t i : starts[f]) {  // already in call order
+            const Placement& p = placements_[i];
+            Matrix m;
+            uint16_t character = em.Character(p, m);
+            em.Place(p.seq, character, m, f);
+        }
+        em.FlushRemovals();
+        for (size_t i : soundsAt[f]) WriteStartSound(out, em.Sound(sounds_[i].sound));
+        for (int k = 0; k < stopsAt[f]; ++k) WriteDoActionStop(out);
+        WriteShowFrame(out);
+    }
+    WriteEnd(out);
+    Bytes bytes = std::move(out.Data());
+    // The header holds the length of the whole uncompressed file.
+    uint32_t len = static_cast<uint32_t>(bytes.size());
+    if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("WriteMovie: the movie is larger than 4 GiB");
+    bytes[4] = len & 0xFF;
+    bytes[5] = (len >> 8) & 0xFF;
+    bytes[6] = (len >> 16) & 0xFF;
+    bytes[7] = len >> 24;
+    if (opt_.compress) {
+        Bytes z(8);
+        std::copy(bytes.begin(), bytes.begin() + 8, z.begin());
+        z[0] = 'C';
+        libdeflate_compressor* c = libdeflate_alloc_compressor(opt_.compressionLevel);
+        if (!c) throw std::bad_alloc();
+        size_t bound = libdeflate_zlib_compress_bound(c, bytes.size() - 8);
+        z.resize(8 + bound);
+        size_t n = libdeflate_zlib_compress(c, bytes.data() + 8, bytes.size() - 8, z.data() + 8, bound);
+        libdeflate_free_compressor(c);
+        if (n == 0) throw std::runtime_error("WriteMovie: compression failed");
+        z.resize(8 + n);
+        return z;
+    }
+    return bytes;
+}
+
+void MovieImpl::WriteMovie(const std::string& path) {
+    Bytes bytes = Build();
+    auto fail = [&](const std::string& why) {
+        throw std::runtime_error("Cannot write the movie \"" + path + "\": " + why);
+    };
+    if (path.empty()) fail("no file name");
+    // Write beside the target and rename over it, so a failure never leaves
+    // a half-written movie in place of a good one.
+    std::string tmp = path + ".XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0) fail(std::strerror(errno));
+    const uint8_t* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            fail(std::strerror(err));
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    // mkstemp makes the file private; a movie is for sharing.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    int err = 0;
+    if (opt_.syncToDisk && ::fdatasync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) {
+        ::unlink(tmp.c_str());
+        fail(std::strerror(err));
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        err = errno;
+        ::unlink(tmp.c_str());
+        fail(std::strerror(err));
+    }
+}
+
+std::unique_ptr<ISwfMovie> CreateMovie() { return std::make_unique<MovieImpl>(WriterOptions{}); }
+std::unique_ptr<ISwfMovie> CreateMovie(const WriterOptions& options) {
+    return std::make_unique<MovieImpl>(options);
+}
+
+Bytes BuildMovieBytes(ISwfMovie& movie) {
+    auto* m = dynamic_cast<MovieImpl*>(&movie);
+    if (!m) throw std::invalid_argument("BuildMovieBytes: not a movie of this writer");
+    return m->Build();
+}
+
+}  // namespace swf

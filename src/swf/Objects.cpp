@@ -1,0 +1,239 @@
+#include <cmath>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string_view>
+#include <unordered_map>
+
+#include "swf/ObjectImpl.h"
+#include "swf/Writer.h"
+
+namespace swf {
+
+namespace {
+
+// Media by content: the same file made many times (a picture that slides
+// frame by frame, the click under every screenshot) is read and prepared
+// once and becomes one character. Entries live as long as a definition
+// holds them.
+template <typename T>
+class ContentCache {
+public:
+    std::shared_ptr<const T> Get(const Bytes& content, uint64_t variant,
+                                 const std::function<T(const Bytes&)>& make) {
+        uint64_t key = std::hash<std::string_view>{}(std::string_view(
+                           reinterpret_cast<const char*>(content.data()), content.size())) ^
+                       (variant * 0x9E3779B97F4A7C15ull);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto range = entries_.equal_range(key);
+            for (auto it = range.first; it != range.second;) {
+                auto entry = it->second.lock();
+                if (!entry) {
+                    it = entries_.erase(it);
+                    continue;
+                }
+                if (entry->content == content) return std::shared_ptr<const T>(entry, &entry->value);
+                ++it;
+            }
+        }
+        auto entry = std::make_shared<Entry>(Entry{content, make(content)});
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.emplace(key, entry);
+        return std::shared_ptr<const T>(entry, &entry->value);
+    }
+
+private:
+    struct Entry {
+        Bytes content;
+        T value;
+    };
+    std::mutex mutex_;
+    std::unordered_multimap<uint64_t, std::weak_ptr<Entry>> entries_;
+};
+
+ContentCache<JpegImage>& Pictures() {
+    static ContentCache<JpegImage> cache;
+    return cache;
+}
+ContentCache<WavSound>& Sounds() {
+    static ContentCache<WavSound> cache;
+    return cache;
+}
+
+std::shared_ptr<FontFace> FindFace(const std::string& name) {
+    static std::mutex mutex;
+    static std::map<std::string, std::weak_ptr<FontFace>> faces;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (auto f = faces[name].lock()) return f;
+    auto f = FontFace::Find(name);
+    faces[name] = f;
+    return f;
+}
+
+void CheckCoord(int64_t v, const char* call, const char* what) {
+    if (v < kMinCoord || v > kMaxCoord)
+        throw std::out_of_range(std::string(call) + ": " + what + " " + std::to_string(v) +
+                                " twips is outside the range an SWF file can hold (" +
+                                std::to_string(kMinCoord) + " to " + std::to_string(kMaxCoord) + ")");
+}
+
+void CheckCoord(double v, const char* call, const char* what) {
+    if (!std::isfinite(v) || v < kMinCoord || v > kMaxCoord)
+        throw std::out_of_range(std::string(call) + ": " + what + " " + std::to_string(v) +
+                                " twips is outside the range an SWF file can hold");
+}
+
+}  // namespace
+
+void ObjectImpl::Define(Definition d) {
+    def_ = std::make_shared<Definition>(std::move(d));
+    tx_ = ty_ = 0;
+}
+
+Definition& ObjectImpl::Mutable() {
+    if (def_.use_count() > 1) def_ = std::make_shared<Definition>(*def_);
+    return *def_;
+}
+
+void ObjectImpl::MakePicture(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width,
+                             int32_t height, const std::string& path) {
+    if (width <= 0 || height <= 0)
+        throw std::invalid_argument("MakePicture: picture size " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " pixels is not positive (\"" + path + "\")");
+    for (int32_t v : {x1, y1, x2, y2}) CheckCoord(static_cast<int64_t>(v), "MakePicture", "coordinate");
+    if (x2 <= x1 || y2 <= y1)
+        throw std::invalid_argument("MakePicture: the rectangle (" + std::to_string(x1) + ", " +
+                                    std::to_string(y1) + ")-(" + std::to_string(x2) + ", " +
+                                    std::to_string(y2) + ") is empty (\"" + path + "\")");
+    std::shared_ptr<const JpegImage> image;
+    try {
+        Bytes content = ReadFileBytes(path);
+        JpegOptions opts = jpeg_;
+        image = Pictures().Get(content, opts.optimizeHuffman,
+                               [&](const Bytes& c) { return PrepareJpeg(c.data(), c.size(), opts); });
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Cannot use the picture \"" + path + "\": " + e.what());
+    }
+    PictureDef d;
+    d.image = std::move(image);
+    d.x = x1;
+    d.y = y1;
+    d.width = x2 - x1;
+    d.height = y2 - y1;
+    Define(std::move(d));
+}
+
+void ObjectImpl::MakeSound(const std::string& path) {
+    std::shared_ptr<const WavSound> sound;
+    try {
+        Bytes content = ReadFileBytes(path);
+        sound = Sounds().Get(content, 0, [](const Bytes& c) { return ParseWav(c.data(), c.size()); });
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Cannot use the sound \"" + path + "\": " + e.what());
+    }
+    Define(SoundDef{std::move(sound)});
+}
+
+void ObjectImpl::MakePolygon(int32_t x, int32_t y) {
+    CheckCoord(static_cast<int64_t>(x), "MakePolygon", "x");
+    CheckCoord(static_cast<int64_t>(y), "MakePolygon", "y");
+    PolygonDef d;
+    d.x = x;
+    d.y = y;
+    d.penX = x;
+    d.penY = y;
+    Define(std::move(d));
+}
+
+void ObjectImpl::AddStraightLine(int32_t dx, int32_t dy) {
+    if (!std::holds_alternative<PolygonDef>(*def_))
+        throw std::logic_error("AddStraightLine: the object is not a polygon (call MakePolygon first)");
+    const auto& cur = std::get<PolygonDef>(*def_);
+    CheckCoord(cur.penX + dx, "AddStraightLine", "x");
+    CheckCoord(cur.penY + dy, "AddStraightLine", "y");
+    auto& d = std::get<PolygonDef>(Mutable());
+    d.edges.emplace_back(dx, dy);
+    d.penX += dx;
+    d.penY += dy;
+}
+
+void ObjectImpl::Translate(int32_t x, int32_t y) {
+    CheckCoord(static_cast<int64_t>(x), "Translate", "x");
+    CheckCoord(static_cast<int64_t>(y), "Translate", "y");
+    tx_ = x;
+    ty_ = y;
+}
+
+void ObjectImpl::MakeFont(const std::string& faceName) {
+    FontDef d;
+    d.face = FindFace(faceName);
+    d.requestedName = faceName;
+    Define(std::move(d));
+}
+
+void ObjectImpl::AddGlyph(const std::string& faceName, const std::string& character, int32_t code) {
+    (void)faceName;  // the glyph goes to the font this object defines
+    if (!std::holds_alternative<FontDef>(*def_))
+        throw std::logic_error("AddGlyph: the object is not a font (call MakeFont first)");
+    // The character text is authoritative; the code only stands in when it is empty.
+    std::u32string chars = DecodeUtf8(character);
+    int64_t c = chars.empty() ? code : static_cast<int64_t>(chars[0]);
+    if (c <= 0 || c > 0xFFFF)
+        throw std::out_of_range("AddGlyph: character code " + std::to_string(c) +
+                                " is outside the range an SWF font can hold (1 to 65535)");
+    const auto& cur = std::get<FontDef>(*def_);
+    for (uint32_t have : cur.codes)
+        if (have == c) return;
+    std::get<FontDef>(Mutable()).codes.push_back(static_cast<uint32_t>(c));
+}
+
+void ObjectImpl::MakeTextEx(const std::string& text, ISwfObject& font, double x, double y,
+                            double height) {
+    auto* f = dynamic_cast<ObjectImpl*>(&font);
+    if (!f || !std::holds_alternative<FontDef>(*f->def_))
+        throw std::invalid_argument("MakeTextEx: the font object has no font (call MakeFont first)");
+    CheckCoord(x, "MakeTextEx", "x");
+    CheckCoord(y, "MakeTextEx", "y");
+    if (!std::isfinite(height) || height < 1 || height > 65535)
+        throw std::out_of_range("MakeTextEx: text height " + std::to_string(height) +
+                                " twips is outside 1 to 65535");
+    TextDef d;
+    d.text = DecodeUtf8(text);
+    // The font carries every character the text shows, added or not.
+    auto fontDef = std::make_shared<FontDef>(std::get<FontDef>(*f->def_));
+    for (char32_t c : d.text) {
+        if (c < 0x20 || c > 0xFFFF) continue;
+        bool have = false;
+        for (uint32_t h : fontDef->codes) have = have || h == c;
+        if (!have) fontDef->codes.push_back(c);
+    }
+    d.font = std::move(fontDef);
+    d.x = x;
+    d.y = y;
+    d.height = height;
+    Define(std::move(d));
+}
+
+void ObjectImpl::SetSolidFill(uint8_t red, uint8_t green, uint8_t blue, int32_t alpha) {
+    if (alpha < 0 || alpha > 255)
+        throw std::out_of_range("SetSolidFill: alpha " + std::to_string(alpha) + " is outside 0 to 255");
+    Rgba c{red, green, blue, static_cast<uint8_t>(alpha)};
+    if (std::holds_alternative<PolygonDef>(*def_))
+        std::get<PolygonDef>(Mutable()).fill = c;
+    else if (std::holds_alternative<TextDef>(*def_))
+        std::get<TextDef>(Mutable()).color = c;
+    // Pictures, sounds and fonts have no fill of their own.
+}
+
+std::unique_ptr<ISwfObject> CreateObject() { return std::make_unique<ObjectImpl>(JpegOptions{}); }
+std::unique_ptr<ISwfAction> CreateAction() { return std::make_unique<ActionImpl>(); }
+
+}  // namespace swf
+
+namespace swf {
+std::unique_ptr<ISwfObject> CreateObject(const JpegOptions& options) {
+    return std::make_unique<ObjectImpl>(options);
+}
+}  // namespace swf

@@ -1,0 +1,98 @@
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "swf/Media.h"
+
+namespace swf {
+
+Bytes ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        int err = errno;
+        throw std::runtime_error("Cannot open \"" + path + "\": " + std::strerror(err));
+    }
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0) throw std::runtime_error("Cannot read \"" + path + "\": not a regular file");
+    in.seekg(0, std::ios::beg);
+    Bytes data(static_cast<size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size))
+        throw std::runtime_error("Cannot read \"" + path + "\"");
+    return data;
+}
+
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+[[noreturn]] void Bad(const std::string& why) { throw std::runtime_error("Unusable WAV sound: " + why); }
+
+}  // namespace
+
+WavSound ParseWav(const uint8_t* data, size_t size) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
+        Bad("not a RIFF/WAVE file");
+    bool haveFormat = false;
+    uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
+    uint32_t rate = 0;
+    const uint8_t* samples = nullptr;
+    uint32_t sampleBytes = 0;
+    size_t pos = 12;
+    while (pos + 8 <= size) {
+        const uint8_t* chunk = data + pos;
+        uint32_t len = Le32(chunk + 4);
+        size_t body = pos + 8;
+        if (len > size - body) {
+            if (std::memcmp(chunk, "data", 4) == 0)
+                Bad("the data chunk claims " + std::to_string(len) + " bytes but the file holds " +
+                    std::to_string(size - body));
+            Bad("a chunk runs past the end of the file");
+        }
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (len < 16) Bad("the format chunk is too short");
+            format = Le16(data + body);
+            channels = Le16(data + body + 2);
+            rate = Le32(data + body + 4);
+            blockAlign = Le16(data + body + 12);
+            bits = Le16(data + body + 14);
+            // WAVE_FORMAT_EXTENSIBLE names its real format in a sub-format GUID.
+            if (format == 0xFFFE && len >= 40) format = Le16(data + body + 24);
+            haveFormat = true;
+        } else if (std::memcmp(chunk, "data", 4) == 0 && !samples) {
+            samples = data + body;
+            sampleBytes = len;
+        }
+        // Chunks are padded to an even length.
+        pos = body + len + (len & 1);
+    }
+    if (!haveFormat) Bad("no format chunk");
+    if (format != 1) Bad("format " + std::to_string(format) + " is not PCM");
+    if (channels != 1) Bad(std::to_string(channels) + " channels; only mono can be used");
+    if (bits != 16) Bad(std::to_string(bits) + "-bit samples; only 16-bit can be used");
+    if (blockAlign != 2) Bad("inconsistent block alignment " + std::to_string(blockAlign));
+    WavSound s;
+    switch (rate) {
+        case 5512:
+        case 5513: s.rateCode = 0; break;
+        case 11025: s.rateCode = 1; break;
+        case 22050: s.rateCode = 2; break;
+        case 44100: s.rateCode = 3; break;
+        default:
+            Bad("sample rate " + std::to_string(rate) +
+                " Hz; only 5512, 11025, 22050 and 44100 Hz can be used");
+    }
+    if (!samples) Bad("no data chunk");
+    if (sampleBytes == 0) Bad("no samples");
+    if (sampleBytes % 2) Bad("the data chunk size " + std::to_string(sampleBytes) + " is odd");
+    s.sampleRate = rate;
+    s.sampleCount = sampleBytes / 2;
+    s.samples.assign(samples, samples + sampleBytes);
+    return s;
+}
+
+}  // namespace swf

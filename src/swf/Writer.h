@@ -1,0 +1,37 @@
+// Options of the real writer, beyond the component contract in Swf.h.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "swf/Bits.h"
+#include "swf/Media.h"
+#include "swf/Swf.h"
+
+namespace swf {
+
+struct WriterOptions {
+    // SWF version written. 8 and above start with a FileAttributes tag.
+    int version = 8;
+    // Compress the file body with zlib (CWS). Screenshots are JPEG data,
+    // which deflate barely shrinks, so this buys little and costs time.
+    bool compress = false;
+    int compressionLevel = 6;
+    // Worker threads for picture preparation; 0 = one per core.
+    int threads = 0;
+    // Highest depth used; placements are renumbered when they would go past
+    // it. Tests lower it to exercise the renumbering.
+    int maxDepth = 65535;
+    // Flush the file to disk before it replaces the old one.
+    bool syncToDisk = true;
+};
+
+std::unique_ptr<ISwfMovie> CreateMovie(const WriterOptions& options);
+// An object whose pictures are prepared with these options (CreateObject()
+// uses the defaults: optimal Huffman tables).
+std::unique_ptr<ISwfObject> CreateObject(const JpegOptions& options);
+
+// The bytes WriteMovie would write, for tests and tools.
+Bytes BuildMovieBytes(ISwfMovie& movie);
+
+}  // namespace swf
