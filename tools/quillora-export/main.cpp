@@ -1,0 +1,131 @@
+// quillora-export PROJECT.qlv [MOVIE.swf]: the movie of a project, written
+// by the same export as the program's Save, for scripts and batch work.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "app/GlobalVars.h"
+#include "document/FlashCard.h"
+#include "document/XMLDocument.h"
+#include "document/XMLUnit.h"
+#include "export/SwfWriters.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
+    "\n"
+    "Writes the Flash movie of a Quillora project, as Save does in the program.\n"
+    "MOVIE.swf defaults to the project's path with the extension .swf.\n"
+    "\n"
+    "The click of each still picture is click.wav from the program's data folder\n"
+    "(%s). Pictures with the \"Move\" effect are read from the project's\n"
+    "folder (the object's name plus .jpg). The project file is only read.\n"
+    "\n"
+    "A picture or sound that cannot be used is reported on standard error and\n"
+    "left out; the movie is written all the same. Any other problem (a project\n"
+    "that is not a Quillora project, a value that is not a number, a folder that\n"
+    "cannot be written) ends the export with its message, and no movie file is\n"
+    "written or changed. Progress is shown when standard error is a terminal.\n"
+    "\n"
+    "Exit status: 0 when the movie was written, 1 when the export failed,\n"
+    "2 for a wrong command line.\n";
+
+// The extension is the part of the file name from its last "." on.
+std::string WithoutExtension(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+class TerminalReporter : public IExportReporter {
+public:
+    TerminalReporter() : Progress(isatty(STDERR_FILENO)) {}
+    int Problems = 0;
+
+    void ExportError(const std::string& message, const std::string& detail) override {
+        ++Problems;
+        ClearLine();
+        std::fprintf(stderr, "quillora-export: %s (%s)\n", message.c_str(), detail.c_str());
+    }
+    void ExportProgress(int done, int total) override {
+        if (!Progress) return;
+        std::fprintf(stderr, "\rExporting: %d of %d objects", done, total);
+        Shown = true;
+    }
+    void ClearLine() {
+        if (Shown) std::fputs("\r\033[K", stderr);
+        Shown = false;
+    }
+
+private:
+    bool Progress;
+    bool Shown = false;
+};
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quillora;
+    const std::string dataFolder = ProgramDataFolder();
+    std::string args[2];
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::printf(kUsage, dataFolder.c_str());
+            return 0;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "quillora-export: unknown option %s\n\n", argv[i]);
+            std::fprintf(stderr, kUsage, dataFolder.c_str());
+            return 2;
+        }
+        if (count == 2) {
+            std::fprintf(stderr, "quillora-export: too many arguments\n\n");
+            std::fprintf(stderr, kUsage, dataFolder.c_str());
+            return 2;
+        }
+        args[count++] = argv[i];
+    }
+    if (count == 0 || args[0].empty()) {
+        std::fprintf(stderr, kUsage, dataFolder.c_str());
+        return 2;
+    }
+    const std::string project = args[0];
+    const std::string base = WithoutExtension(project);
+    const std::string target = count == 2 ? args[1] : base + ".swf";
+
+    TerminalReporter reporter;
+    try {
+        if (!std::filesystem::is_regular_file(project))
+            throw Error("Cannot open " + project + ": no such file");
+        if (SameFile(project, target))
+            throw Error("The movie " + target + " would replace the project");
+        TXMLDocument doc(project);
+        IXMLMovie movie = GetMovie(doc);
+        TFlashCard card(base, nullptr);
+        card.BindMovie(&movie);
+        card.ClickSoundPath = dataFolder + "/click.wav";
+        TSwfWriterSet writers;
+        card.ExportSwf("All", target, writers.Writers(), &reporter);
+        reporter.ClearLine();
+    } catch (const std::exception& e) {
+        reporter.ClearLine();
+        std::fprintf(stderr, "quillora-export: %s\n", e.what());
+        return 1;
+    }
+    if (reporter.Problems)
+        std::fprintf(stderr, "quillora-export: wrote %s; %d object(s) left out or silent\n",
+                     target.c_str(), reporter.Problems);
+    return 0;
+}
