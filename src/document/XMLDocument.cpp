@@ -265,7 +265,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
         throw fail(std::strerror(errno));
 
     fs::path dir = target.parent_path();
-    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    // Hidden, and short enough that a long target name still leaves room.
+    std::string tmpl =
+        (dir / ("." + target.filename().string().substr(0, 64) + ".XXXXXX")).string();
     int fd = mkstemp(tmpl.data());
     if (fd < 0) throw fail(std::strerror(errno));
 

@@ -229,6 +229,11 @@ TEST(XMLDocument, FailedSaveNamesPathAndReasonAndLeavesNoTrace) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.qlv"));
     EXPECT_TRUE(Strays(dir, {"file", "folder.qlv"}).empty());
 
+    // The longest name the folder allows still saves.
+    std::string longName = dir / (std::string(251, 'n') + ".qlv");
+    doc.SaveToFile(longName);
+    EXPECT_EQ(ReadFile(longName), doc.SaveToXML());
+
     TXMLDocument unnamed;
     EXPECT_THAT(MessageOf([&] { unnamed.Save(); }), StartsWith("Cannot save"));
 }
