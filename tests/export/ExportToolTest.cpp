@@ -1,0 +1,122 @@
+// quillora-export as a user runs it: the movie beside the project, messages
+// on standard error, exit status, and no movie file when the export fails.
+#include <sys/wait.h>
+
+#include "../swf/TestMedia.h"
+#include "ExportTestUtil.h"
+#include "swf/SwfReader.h"
+
+namespace quillora::test {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ToolRun Exporter(const std::string& args, const Scratch& dir) {
+    std::string cmd = std::string(QUILLORA_BIN_DIR) + "/quillora-export " + args + " > '" +
+                      (dir / "stdout") + "' 2> '" + (dir / "stderr") + "'";
+    int rc = std::system(cmd.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadAll(dir / "stdout"), ReadAll(dir / "stderr")};
+}
+
+class ExportTool : public ::testing::Test {
+protected:
+    Scratch dir;
+    std::string q(const std::string& name) { return "'" + (dir / name) + "'"; }
+    std::string Project(const std::string& objs, const std::string& name = "clip.qlv") {
+        WriteAll(dir / name, MovieXml(objs, 0, "16777215", 64, 48));
+        return dir / name;
+    }
+    std::string Jpeg(const std::string& name) {
+        swftest::WriteFile(dir / name, swftest::MakeJpeg(64, 48));
+        return dir / name;
+    }
+};
+
+TEST_F(ExportTool, HelpAndWrongCommandLines) {
+    ToolRun help = Exporter("--help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: quillora-export PROJECT.qlv [MOVIE.swf]"), std::string::npos);
+    EXPECT_NE(help.out.find("click.wav"), std::string::npos);
+    EXPECT_EQ(Exporter("", dir).status, 2);
+    EXPECT_EQ(Exporter("a.qlv b.swf c", dir).status, 2);
+    EXPECT_EQ(Exporter("--fast a.qlv", dir).status, 2);
+}
+
+TEST_F(ExportTool, WritesTheMovieBesideTheProjectAndLeavesTheProjectAlone) {
+    Pic a{.mx = 5, .my = 6, .content = Jpeg("1.jpg"), .w = 64, .h = 48};
+    std::string project = Project(a.Xml());
+    std::string before = ReadAll(project);
+    ToolRun r = Exporter(q("clip.qlv"), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // no terminal: no progress, and the click was found
+    swf::ReadMovie m = swf::ReadMovieFile(dir / "clip.swf");
+    EXPECT_EQ(m.frames.at(1).soundsStarted.size(), 1u);
+    EXPECT_EQ(ReadAll(project), before);
+
+    ToolRun other = Exporter(q("clip.qlv") + " " + q("out.swf"), dir);
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(ReadAll(dir / "out.swf"), ReadAll(dir / "clip.swf"));
+}
+
+TEST_F(ExportTool, RefusedPicturesArePrintedAndTheMovieWritten) {
+    WriteAll(dir / "fake.jpg", "GIF89a");
+    Pic bad{.name = "Pic1", .content = dir / "fake.jpg", .w = 64, .h = 48};
+    Pic good{.name = "Pic2", .start = 24, .end = 48, .content = Jpeg("2.jpg"), .w = 64, .h = 48};
+    Project(bad.Xml() + good.Xml());
+    ToolRun r = Exporter(q("clip.qlv"), dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Sorry, can not use the picture! (Pic1: " + (dir / "fake.jpg")),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(Exists(dir / "clip.swf"));
+}
+
+TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie) {
+    struct Case {
+        std::string project, message;
+    };
+    Pic a{.content = dir / "1.jpg", .w = 64, .h = 48};
+    std::string noRate = MovieXml(a.Xml());
+    noRate.replace(noRate.find("<Rate>15</Rate>"), 15, "<Rate></Rate>");
+    std::string badRate = MovieXml(a.Xml());
+    badRate.replace(badRate.find("<Rate>15</Rate>"), 15, "<Rate>15 fps</Rate>");
+    const Case cases[] = {
+        {"this is not XML <", ""},  // the parser's own message
+        {"<Film/>", "Interface not supported"},
+        {noRate, "Could not convert variant of type (Null) into type (Integer)"},
+        {badRate, "Could not convert variant of type (String) into type (Integer)"},
+        {MovieXml(a.Xml(), 0, "-16"), "Range check error"},
+        {MovieXml(Text{.color = "$GG"}.Xml()), "'$GG' is not a valid colour value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.project);
+        WriteAll(dir / "bad.qlv", c.project);
+        ToolRun r = Exporter(q("bad.qlv"), dir);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("quillora-export: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(Exists(dir / "bad.swf"));
+    }
+    ToolRun missing = Exporter(q("none.qlv"), dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("none.qlv"), std::string::npos);
+}
+
+TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused) {
+    std::string project = Project(Pic{.content = Jpeg("1.jpg"), .w = 64, .h = 48}.Xml());
+    std::string before = ReadAll(project);
+    WriteAll(dir / "file", "x");
+    ToolRun r = Exporter(q("clip.qlv") + " " + q("file/clip.swf"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("file/clip.swf"), std::string::npos) << r.err;
+    ToolRun self = Exporter(q("clip.qlv") + " " + q("clip.qlv"), dir);
+    EXPECT_EQ(self.status, 1);
+    EXPECT_NE(self.err.find("would replace the project"), std::string::npos) << self.err;
+    EXPECT_EQ(ReadAll(project), before);
+}
+
+}  // namespace
+}  // namespace quillora::test
