@@ -31,6 +31,9 @@ TFlashCard::TFlashCard(const std::string& untitledBase, IDocumentActions* action
     // A "Move" picture recorded by this controller's tool looks for its file
     // beside the project.
     PicTool->BasePathRef = &BasePath;
+    TextTool->ModifiedRef = &Modified;
+    PicTool->ModifiedRef = &Modified;
+    SoundTool->ModifiedRef = &Modified;
 }
 
 TFlashCard::~TFlashCard() {

@@ -47,6 +47,7 @@ public:
     int32_t MovieWidth = 0;
     int32_t MovieHeight = 0;
     int32_t MovieRate = 0;
+    // Set when one of the three tools appends an object; the export clears it.
     bool Modified = false;
     std::string SourcePath;  // copied onto WorkProjectPath when "Edit" is entered
     std::string BasePath;    // project path without extension; untitled == UntitledBase

@@ -51,6 +51,11 @@ IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne) {
     return obj;
 }
 
+void TFlashObj::SaveAppended(const IXMLObj& obj) {
+    obj.SaveDocument();
+    if (ModifiedRef) *ModifiedRef = true;
+}
+
 void TFlashObj::Report(const TExportTarget& target, const char* message,
                        const std::string& detail) {
     if (target.Reporter) target.Reporter->ExportError(message, detail);

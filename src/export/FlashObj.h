@@ -40,6 +40,9 @@ public:
     int32_t PositionX = 0;
     int32_t PositionY = 0;
     std::string EffectName;
+    // The owner's modified flag, set after every append (the controller
+    // binds its tools to its Modified, so New and Close can ask to save).
+    bool* ModifiedRef = nullptr;
 
     // Loads "Obj" item index into the fields. A missing or non-numeric
     // integer throws and leaves the fields read so far changed.
@@ -58,6 +61,8 @@ protected:
     // The common part of an append: names the object, adds the item and
     // writes the eight common elements; returns the new item.
     IXMLObj AppendCommon(bool endTimeIsOne);
+    // Saves the document after an append and marks the owner modified.
+    void SaveAppended(const IXMLObj& obj);
     static void Report(const TExportTarget& target, const char* message,
                        const std::string& detail);
 };

@@ -29,7 +29,7 @@ void TFlashPic::AppendToDocument() {
     p.SetWidth(Width);
     p.SetHeight(Height);
     p.SetEffectName("None");
-    obj.SaveDocument();
+    SaveAppended(obj);
 }
 
 void TFlashPic::AddToMovie(int32_t index, const TExportTarget& target) {

@@ -11,7 +11,7 @@ void TFlashSound::LoadObject(int32_t index) {
 void TFlashSound::AppendToDocument() {
     IXMLObj obj = AppendCommon(true);
     obj.GetObjType().GetObjSound().SetContent(Content);
-    obj.SaveDocument();
+    SaveAppended(obj);
 }
 
 void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target) {

@@ -64,7 +64,7 @@ void TFlashText::AppendToDocument() {
     t.SetPositionY(50);
     t.SetEffectName("None");
     t.SetEffectValue("");
-    obj.SaveDocument();
+    SaveAppended(obj);
 }
 
 void TFlashText::AddToMovie(int32_t index, const TExportTarget& target) {

@@ -28,7 +28,9 @@ TEST(ObjectTools, RecordedPictureIsAppendedInOrderAndSaved) {
     pic.Height = 600;
     pic.StartTime = 48;
     pic.Layer = 9;  // never written from the field
+    EXPECT_FALSE(p.card.Modified);
     pic.AppendToDocument();
+    EXPECT_TRUE(p.card.Modified);  // New and Close will ask to save
     EXPECT_EQ(pic.ObjName, "Pic1");
     EXPECT_EQ(SavedItem(p.card.WorkProjectPath, 0),
               "<Obj><Demo></Demo><MouseX>17</MouseX><MouseY>-3</MouseY><ObjName>Pic1</ObjName>"
