@@ -14,13 +14,16 @@ using namespace quillora;
 
 namespace {
 
-std::string ScratchDir() {
+std::string ScratchDir()
+{
     std::string tmpl = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) std::abort();
+    if (!mkdtemp(tmpl.data()))
+        std::abort();
     return tmpl;
 }
 
-void AppendPicture(const IXMLMovie& movie, int index) {
+void AppendPicture(const IXMLMovie& movie, int index)
+{
     std::string name = NewObjectName(movie.GetObj(), "Pic");
     IXMLObj obj = movie.GetObj().Add();
     obj.SetDemo("");
@@ -32,7 +35,8 @@ void AppendPicture(const IXMLMovie& movie, int index) {
     obj.SetLayer(2);
     obj.SetObjTypeName("Pic");
     IXMLObjPic pic = obj.GetObjType().GetObjPic();
-    pic.SetContent("/home/user/Documents/Quillora/screenshots/" + std::to_string(1000000 + index) + ".jpg");
+    pic.SetContent("/home/user/Documents/Quillora/screenshots/" + std::to_string(1000000 + index) +
+                   ".jpg");
     pic.SetPositionX(0);
     pic.SetPositionY(0);
     pic.SetWidth(640);
@@ -41,7 +45,8 @@ void AppendPicture(const IXMLMovie& movie, int index) {
 }
 
 // A project of n recorded pictures, saved at path.
-void MakeProject(const std::string& path, int n) {
+void MakeProject(const std::string& path, int n)
+{
     TXMLDocument doc;
     IXMLMovie movie = GetMovie(doc);
     movie.SetBgColor("16777215");
@@ -49,12 +54,14 @@ void MakeProject(const std::string& path, int n) {
     movie.SetHeight(480);
     movie.SetRate(15);
     movie.SetLoop("False");
-    for (int i = 0; i < n; ++i) AppendPicture(movie, i);
+    for (int i = 0; i < n; ++i)
+        AppendPicture(movie, i);
     doc.SaveToFile(path);
 }
 
 // One capture into a project of state.range(0) pictures: name, append, save.
-void BM_CaptureAppendAndSave(benchmark::State& state) {
+void BM_CaptureAppendAndSave(benchmark::State& state)
+{
     const int n = int(state.range(0));
     std::string dir = ScratchDir();
     std::string path = dir + "/Untitled.qlv";
@@ -71,20 +78,29 @@ void BM_CaptureAppendAndSave(benchmark::State& state) {
     state.counters["bytes"] = double(std::filesystem::file_size(path));
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_CaptureAppendAndSave)->Arg(10)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureAppendAndSave)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond);
 
 // Naming alone: the walk restarts at every clash, so it grows with the square.
-void BM_NewObjectName(benchmark::State& state) {
+void BM_NewObjectName(benchmark::State& state)
+{
     const int n = int(state.range(0));
     TXMLDocument doc;
     IXMLMovie movie = GetMovie(doc);
-    for (int i = 0; i < n; ++i) AppendPicture(movie, i);
-    for (auto _ : state) benchmark::DoNotOptimize(NewObjectName(movie.GetObj(), "Pic"));
+    for (int i = 0; i < n; ++i)
+        AppendPicture(movie, i);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NewObjectName(movie.GetObj(), "Pic"));
 }
 BENCHMARK(BM_NewObjectName)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 // Opening a project and reading every picture, as the export does.
-void BM_OpenAndReadAll(benchmark::State& state) {
+void BM_OpenAndReadAll(benchmark::State& state)
+{
     const int n = int(state.range(0));
     std::string dir = ScratchDir();
     std::string path = dir + "/p.qlv";
@@ -105,6 +121,6 @@ void BM_OpenAndReadAll(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenAndReadAll)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -8,9 +8,9 @@
 namespace quillora {
 
 struct TGlobalVars {
-    std::string UntitledBase;    // ScreenshotsDir + "/Untitled", no extension
-    std::string ScreenshotsDir;  // document folder + "/screenshots"
-    std::string LastOpenDir;     // last used folder, kept in the settings
+    std::string UntitledBase;   // ScreenshotsDir + "/Untitled", no extension
+    std::string ScreenshotsDir; // document folder + "/screenshots"
+    std::string LastOpenDir;    // last used folder, kept in the settings
     // Last left-button positions seen by the input hook, screen pixels.
     int32_t DownX = 0;
     int32_t UpX = 0;
@@ -41,4 +41,4 @@ std::string ProgramDataFolder(const std::string& executablePath);
 // Creates one folder level when it does not exist; "Cannot create <path>".
 void ForceFolder(const std::string& path);
 
-}  // namespace quillora
+} // namespace quillora

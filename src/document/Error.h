@@ -9,8 +9,8 @@
 namespace quillora {
 
 class Error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace quillora
+} // namespace quillora

@@ -19,10 +19,10 @@ struct DocState {
     std::string fileName;
     bool active = false;
 };
-}  // namespace detail
+} // namespace detail
 
 class TXMLDocument {
-public:
+  public:
     TXMLDocument();
     explicit TXMLDocument(std::string fileName);
     // One document, one owner: a copy would silently share the DOM.
@@ -40,8 +40,8 @@ public:
     bool Active() const { return state_->active; }
     void SetActive(bool active);
 
-    void LoadFromFile(const std::string& path);  // sets FileName too
-    void LoadFromXML(std::string_view xml);      // from memory, FileName unchanged
+    void LoadFromFile(const std::string& path); // sets FileName too
+    void LoadFromXML(std::string_view xml);     // from memory, FileName unchanged
 
     // Atomic: a temporary file in the target's folder renamed over the target.
     // A failure throws "Cannot save <path>: <reason>" and the old file is whole.
@@ -55,7 +55,7 @@ public:
     pugi::xml_document& DOM() { return state_->dom; }
     const std::shared_ptr<detail::DocState>& State() const { return state_; }
 
-private:
+  private:
     void loadBytes(std::string bytes, const std::string& what);
 
     std::shared_ptr<detail::DocState> state_;
@@ -70,4 +70,4 @@ std::string SerializeDocument(const pugi::xml_document& dom);
 // untouched and no temporary file is left behind.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
 
-}  // namespace quillora
+} // namespace quillora

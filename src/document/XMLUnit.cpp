@@ -14,59 +14,79 @@ const char* const kNullToInteger = "Could not convert variant of type (Null) int
 const char* const kStringToInteger =
     "Could not convert variant of type (String) into type (Integer)";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+std::string_view TrimBlanks(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
-bool IsElementNamed(pugi::xml_node n, const char* name) {
+bool IsElementNamed(pugi::xml_node n, const char* name)
+{
     return n.type() == pugi::node_element && std::string_view(n.name()) == name;
 }
 
 // The single text (or CDATA) node of a value element, created when the
 // element is empty.
-pugi::xml_node TextNode(pugi::xml_node element) {
+pugi::xml_node TextNode(pugi::xml_node element)
+{
     pugi::xml_node first = element.first_child();
-    if (!first) return element.append_child(pugi::node_pcdata);
+    if (!first)
+        return element.append_child(pugi::node_pcdata);
     if (first == element.last_child() &&
         (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
         return first;
     throw Error("Element does not contain a single text node");
 }
 
-[[noreturn]] void OutOfBounds(int32_t index) {
+[[noreturn]] void OutOfBounds(int32_t index)
+{
     throw Error("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-}  // namespace
+} // namespace
 
-int32_t StrToInt32(std::string_view text) {
-    if (text.empty()) throw Error(kNullToInteger);
+int32_t StrToInt32(std::string_view text)
+{
+    if (text.empty())
+        throw Error(kNullToInteger);
     std::string_view s = TrimBlanks(text);
     bool negative = false;
     if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
         negative = s.front() == '-';
         s.remove_prefix(1);
     }
-    if (s.empty()) throw Error(kStringToInteger);
+    if (s.empty())
+        throw Error(kStringToInteger);
     int64_t value = 0;
     for (char c : s) {
-        if (c < '0' || c > '9') throw Error(kStringToInteger);
+        if (c < '0' || c > '9')
+            throw Error(kStringToInteger);
         value = value * 10 + (c - '0');
-        if (value > int64_t(std::numeric_limits<int32_t>::max()) + 1) throw Error(kStringToInteger);
+        if (value > int64_t(std::numeric_limits<int32_t>::max()) + 1)
+            throw Error(kStringToInteger);
     }
-    if (negative) value = -value;
+    if (negative)
+        value = -value;
     if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min())
         throw Error(kStringToInteger);
     return static_cast<int32_t>(value);
 }
 
-std::string IntToStr(int32_t value) { return std::to_string(value); }
+std::string IntToStr(int32_t value)
+{
+    return std::to_string(value);
+}
 
-int32_t ParseColor(std::string_view text) {
+int32_t ParseColor(std::string_view text)
+{
     std::string_view s = TrimBlanks(text);
     auto bad = [&]() -> Error {
         return Error("'" + std::string(text) + "' is not a valid colour value");
@@ -75,10 +95,12 @@ int32_t ParseColor(std::string_view text) {
         s.remove_prefix(1);
         // Up to eight hex digits: the full 32 bits, as the format's integer
         // parser reads them ("$FFFFFFFF" is -1 and then fails the range check).
-        if (s.empty() || s.size() > 8) throw bad();
+        if (s.empty() || s.size() > 8)
+            throw bad();
         uint32_t value = 0;
         auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 16);
-        if (ec != std::errc() || end != s.data() + s.size()) throw bad();
+        if (ec != std::errc() || end != s.data() + s.size())
+            throw bad();
         return static_cast<int32_t>(value);
     }
     try {
@@ -88,85 +110,115 @@ int32_t ParseColor(std::string_view text) {
     }
 }
 
-ColorRGB SplitColor(int32_t color) {
-    if (color < 0) throw Error("Range check error");
+ColorRGB SplitColor(int32_t color)
+{
+    if (color < 0)
+        throw Error("Range check error");
     return ColorRGB{uint8_t(color & 0xFF), uint8_t((color >> 8) & 0xFF),
                     uint8_t((color >> 16) & 0xFF)};
 }
 
-void XMLNodeBinding::SaveDocument() const {
-    if (!doc_) throw Error("Cannot save: no document");
-    if (doc_->fileName.empty()) throw Error("Cannot save: the document has no file name");
+void XMLNodeBinding::SaveDocument() const
+{
+    if (!doc_)
+        throw Error("Cannot save: no document");
+    if (doc_->fileName.empty())
+        throw Error("Cannot save: the document has no file name");
     WriteFileAtomic(doc_->fileName, SerializeDocument(doc_->dom));
 }
 
-const std::string& XMLNodeBinding::DocumentFileName() const {
+const std::string& XMLNodeBinding::DocumentFileName() const
+{
     static const std::string none;
     return doc_ ? doc_->fileName : none;
 }
 
-pugi::xml_node XMLNodeBinding::Child(const char* name) const {
+pugi::xml_node XMLNodeBinding::Child(const char* name) const
+{
     for (pugi::xml_node n = node_.first_child(); n; n = n.next_sibling())
-        if (IsElementNamed(n, name)) return n;
+        if (IsElementNamed(n, name))
+            return n;
     return node_.append_child(name);
 }
 
-std::string XMLNodeBinding::GetText(const char* name) const {
+std::string XMLNodeBinding::GetText(const char* name) const
+{
     return TextNode(Child(name)).value();
 }
 
-void XMLNodeBinding::SetText(const char* name, std::string_view value) const {
+void XMLNodeBinding::SetText(const char* name, std::string_view value) const
+{
     TextNode(Child(name)).set_value(std::string(value).c_str());
 }
 
-int32_t XMLNodeBinding::GetInt(const char* name) const {
+int32_t XMLNodeBinding::GetInt(const char* name) const
+{
     return StrToInt32(TextNode(Child(name)).value());
 }
 
-void XMLNodeBinding::SetInt(const char* name, int32_t value) const {
+void XMLNodeBinding::SetInt(const char* name, int32_t value) const
+{
     SetText(name, IntToStr(value));
 }
 
 // --- the "Obj" collection ---------------------------------------------------
 
 namespace {
-std::vector<pugi::xml_node> ObjItems(pugi::xml_node movie) {
+std::vector<pugi::xml_node> ObjItems(pugi::xml_node movie)
+{
     std::vector<pugi::xml_node> items;
     for (pugi::xml_node n = movie.first_child(); n; n = n.next_sibling())
-        if (IsElementNamed(n, "Obj")) items.push_back(n);
+        if (IsElementNamed(n, "Obj"))
+            items.push_back(n);
     return items;
 }
 
-pugi::xml_node ObjItem(pugi::xml_node movie, int32_t index) {
+pugi::xml_node ObjItem(pugi::xml_node movie, int32_t index)
+{
     if (index >= 0) {
         int32_t i = 0;
         for (pugi::xml_node n = movie.first_child(); n; n = n.next_sibling())
-            if (IsElementNamed(n, "Obj") && i++ == index) return n;
+            if (IsElementNamed(n, "Obj") && i++ == index)
+                return n;
     }
     OutOfBounds(index);
 }
-}  // namespace
+} // namespace
 
-int32_t IXMLObjList::Count() const {
+int32_t IXMLObjList::Count() const
+{
     int32_t count = 0;
     for (pugi::xml_node n = node_.first_child(); n; n = n.next_sibling())
-        if (IsElementNamed(n, "Obj")) ++count;
+        if (IsElementNamed(n, "Obj"))
+            ++count;
     return count;
 }
 
-IXMLObj IXMLObjList::Items(int32_t index) const { return Bind<IXMLObj>(ObjItem(node_, index)); }
+IXMLObj IXMLObjList::Items(int32_t index) const
+{
+    return Bind<IXMLObj>(ObjItem(node_, index));
+}
 
-IXMLObj IXMLObjList::Add() const { return Bind<IXMLObj>(node_.append_child("Obj")); }
+IXMLObj IXMLObjList::Add() const
+{
+    return Bind<IXMLObj>(node_.append_child("Obj"));
+}
 
-IXMLObj IXMLObjList::Insert(int32_t index) const {
-    if (index == Count()) return Add();
+IXMLObj IXMLObjList::Insert(int32_t index) const
+{
+    if (index == Count())
+        return Add();
     pugi::xml_node before = ObjItem(node_, index);
     return Bind<IXMLObj>(node_.insert_child_before("Obj", before));
 }
 
-void IXMLObjList::Delete(int32_t index) const { node_.remove_child(ObjItem(node_, index)); }
+void IXMLObjList::Delete(int32_t index) const
+{
+    node_.remove_child(ObjItem(node_, index));
+}
 
-int32_t IXMLObjList::Remove(const IXMLObj& item) const {
+int32_t IXMLObjList::Remove(const IXMLObj& item) const
+{
     int32_t index = 0;
     for (pugi::xml_node n : ObjItems(node_)) {
         if (n == item.Node()) {
@@ -178,22 +230,28 @@ int32_t IXMLObjList::Remove(const IXMLObj& item) const {
     return -1;
 }
 
-void IXMLObjList::Clear() const {
-    for (pugi::xml_node n : ObjItems(node_)) node_.remove_child(n);
+void IXMLObjList::Clear() const
+{
+    for (pugi::xml_node n : ObjItems(node_))
+        node_.remove_child(n);
 }
 
 // --- root access ------------------------------------------------------------
 
-IXMLMovie GetMovie(TXMLDocument& doc) {
+IXMLMovie GetMovie(TXMLDocument& doc)
+{
     pugi::xml_node root = doc.DocumentElement();
-    if (!root) root = doc.DOM().append_child("Movie");
-    if (std::string_view(root.name()) != "Movie") throw Error("Interface not supported");
+    if (!root)
+        root = doc.DOM().append_child("Movie");
+    if (std::string_view(root.name()) != "Movie")
+        throw Error("Interface not supported");
     return IXMLMovie(doc.State(), root);
 }
 
 // --- object naming ----------------------------------------------------------
 
-std::string NewObjectName(const IXMLObjList& list, std::string_view kind) {
+std::string NewObjectName(const IXMLObjList& list, std::string_view kind)
+{
     // Read every item once, in the order the walk reads them; the walk below
     // then runs on the copies. Reads create missing elements, as the walk
     // itself would on its last, clash-free pass over all items.
@@ -220,10 +278,12 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind) {
     size_t i = 0;
     int64_t c = 0;
     while (i < count) {
-        if (sameKind[i]) ++c;
+        if (sameKind[i])
+            ++c;
         if (names[i] == candidate) {
             number = c + 1;
-            while (tried.count(number)) ++number;
+            while (tried.count(number))
+                ++number;
             tried.insert(number);
             candidate = nameFor(number);
             i = 0;
@@ -235,4 +295,4 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind) {
     return candidate;
 }
 
-}  // namespace quillora
+} // namespace quillora

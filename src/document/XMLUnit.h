@@ -41,10 +41,12 @@ ColorRGB SplitColor(int32_t color);
 
 // Common part of every binding: the element and the document that owns it.
 class XMLNodeBinding {
-public:
+  public:
     XMLNodeBinding() = default;
     XMLNodeBinding(std::shared_ptr<detail::DocState> doc, pugi::xml_node node)
-        : doc_(std::move(doc)), node_(node) {}
+        : doc_(std::move(doc)), node_(node)
+    {
+    }
 
     pugi::xml_node Node() const { return node_; }
     bool IsNull() const { return !node_; }
@@ -53,11 +55,12 @@ public:
     void SaveDocument() const;
     const std::string& DocumentFileName() const;
     const std::shared_ptr<detail::DocState>& DocumentState() const { return doc_; }
-    friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b) {
+    friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b)
+    {
         return a.node_ == b.node_;
     }
 
-protected:
+  protected:
     // First child element of that name, appended when missing.
     pugi::xml_node Child(const char* name) const;
     std::string GetText(const char* name) const;
@@ -65,17 +68,14 @@ protected:
     int32_t GetInt(const char* name) const;
     void SetInt(const char* name, int32_t value) const;
 
-    template <class T>
-    T Bind(pugi::xml_node n) const {
-        return T(doc_, n);
-    }
+    template <class T> T Bind(pugi::xml_node n) const { return T(doc_, n); }
 
     std::shared_ptr<detail::DocState> doc_;
-    mutable pugi::xml_node node_;  // a handle: const methods still change the DOM
+    mutable pugi::xml_node node_; // a handle: const methods still change the DOM
 };
 
 class IXMLObjText : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     std::string GetContent() const { return GetText("Content"); }
     std::string GetFontName() const { return GetText("FontName"); }
@@ -98,7 +98,7 @@ public:
 };
 
 class IXMLObjPic : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     std::string GetContent() const { return GetText("Content"); }
     int32_t GetPositionX() const { return GetInt("PositionX"); }
@@ -117,14 +117,14 @@ public:
 };
 
 class IXMLObjSound : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     std::string GetContent() const { return GetText("Content"); }
     void SetContent(std::string_view v) const { SetText("Content", v); }
 };
 
 class IXMLObjType : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     // Asking for a kind the object does not hold adds an empty element of it.
     IXMLObjText GetObjText() const { return Bind<IXMLObjText>(Child("ObjText")); }
@@ -133,7 +133,7 @@ public:
 };
 
 class IXMLObj : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     std::string GetDemo() const { return GetText("Demo"); }
     int32_t GetMouseX() const { return GetInt("MouseX"); }
@@ -158,7 +158,7 @@ public:
 // "Movie" are not items. Indexes run from 0; an index out of range fails
 // with "List index out of bounds (<index>)".
 class IXMLObjList : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     int32_t Count() const;
     IXMLObj Items(int32_t index) const;
@@ -174,7 +174,7 @@ public:
 };
 
 class IXMLMovie : public XMLNodeBinding {
-public:
+  public:
     using XMLNodeBinding::XMLNodeBinding;
     std::string GetBgColor() const { return GetText("BgColor"); }
     std::string GetBgPic() const { return GetText("BgPic"); }
@@ -211,4 +211,4 @@ IXMLMovie GetMovie(TXMLDocument& doc);
 // "ObjTypeName" and "ObjName" (creating them when missing, like any read).
 std::string NewObjectName(const IXMLObjList& list, std::string_view kind);
 
-}  // namespace quillora
+} // namespace quillora

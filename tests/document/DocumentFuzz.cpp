@@ -11,15 +11,16 @@
 using namespace quillora;
 
 namespace {
-template <class F>
-void Try(F&& f) {
+template <class F> void Try(F&& f)
+{
     try {
         f();
     } catch (const Error&) {
     }
 }
 
-void ReadAll(TXMLDocument& doc) {
+void ReadAll(TXMLDocument& doc)
+{
     IXMLMovie m = GetMovie(doc);
     Try([&] { m.GetBgColor(); });
     Try([&] { ParseColor(m.GetBgColor()); });
@@ -36,9 +37,10 @@ void ReadAll(TXMLDocument& doc) {
     }
     Try([&] { NewObjectName(list, "Pic"); });
 }
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     TXMLDocument doc;
     try {
         doc.LoadFromXML(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -48,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         ReadAll(doc);
     } catch (const Error&) {
-        return 0;  // "Interface not supported"
+        return 0; // "Interface not supported"
     }
     TXMLDocument again;
-    again.LoadFromXML(doc.SaveToXML());  // what we write must load again
+    again.LoadFromXML(doc.SaveToXML()); // what we write must load again
     return 0;
 }

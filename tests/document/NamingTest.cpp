@@ -18,7 +18,8 @@ struct Item {
 
 // A movie holding the items, each with "ObjTypeName" and "ObjName".
 struct Movie {
-    explicit Movie(const std::vector<Item>& items) {
+    explicit Movie(const std::vector<Item>& items)
+    {
         movie = GetMovie(doc);
         for (const Item& it : items) {
             IXMLObj obj = movie.GetObj().Add();
@@ -34,14 +35,17 @@ struct Movie {
 // The rule as first stated, without the mending; gives up after `limit`
 // restarts, which is how a walk that never ends shows here.
 std::optional<std::string> PlainRule(const std::vector<Item>& items, const std::string& k,
-                                     int limit) {
+                                     int limit)
+{
     std::string candidate = k + "1";
     size_t i = 0;
     int c = 0, restarts = 0;
     while (i < items.size()) {
-        if (items[i].kind == k) ++c;
+        if (items[i].kind == k)
+            ++c;
         if (items[i].name == candidate) {
-            if (++restarts > limit) return std::nullopt;
+            if (++restarts > limit)
+                return std::nullopt;
             candidate = k + std::to_string(c + 1);
             i = 0;
             c = 0;
@@ -52,9 +56,10 @@ std::optional<std::string> PlainRule(const std::vector<Item>& items, const std::
     return candidate;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Naming, NamesFollowOnPerKind) {
+TEST(Naming, NamesFollowOnPerKind)
+{
     EXPECT_EQ(Movie({}).Name("Pic"), "Pic1");
     EXPECT_EQ(Movie({{"Pic", "Pic1"}, {"Pic", "Pic2"}}).Name("Pic"), "Pic3");
     EXPECT_EQ(Movie({{"Pic", "Pic1"}, {"Pic", "Pic2"}}).Name("Text"), "Text1");
@@ -66,7 +71,8 @@ TEST(Naming, NamesFollowOnPerKind) {
     EXPECT_EQ(Movie({{"Pic", "pic1"}, {"Pic", "Pic 1"}}).Name("Pic"), "Pic1");
 }
 
-TEST(Naming, EndsWhenAnotherKindCarriesTheCandidate) {
+TEST(Naming, EndsWhenAnotherKindCarriesTheCandidate)
+{
     // The plain rule comes back to Pic1 for ever here.
     std::vector<Item> loop1 = {{"Sound", "Pic1"}};
     ASSERT_FALSE(PlainRule(loop1, "Pic", 1000));
@@ -78,12 +84,14 @@ TEST(Naming, EndsWhenAnotherKindCarriesTheCandidate) {
     EXPECT_EQ(Movie(loop2).Name("Pic"), "Pic3");
 
     std::vector<Item> many;
-    for (int n = 1; n <= 50; ++n) many.push_back({"Text", "Pic" + std::to_string(n)});
+    for (int n = 1; n <= 50; ++n)
+        many.push_back({"Text", "Pic" + std::to_string(n)});
     ASSERT_FALSE(PlainRule(many, "Pic", 1000));
     EXPECT_EQ(Movie(many).Name("Pic"), "Pic51");
 }
 
-TEST(Naming, KeepsThePlainResultWhereverThePlainRuleEnds) {
+TEST(Naming, KeepsThePlainResultWhereverThePlainRuleEnds)
+{
     // Small random documents over a few kinds and names: every result is
     // unused, and equals the plain rule's wherever that ends.
     std::mt19937 rng(12345);
@@ -97,7 +105,8 @@ TEST(Naming, KeepsThePlainResultWhereverThePlainRuleEnds) {
         }
         for (const char* k : {"Pic", "Text", "Sound"}) {
             std::string got = Movie(items).Name(k);
-            for (const Item& it : items) ASSERT_NE(it.name, got);
+            for (const Item& it : items)
+                ASSERT_NE(it.name, got);
             if (auto plain = PlainRule(items, k, 200)) {
                 ++ended;
                 ASSERT_EQ(got, *plain);
@@ -111,11 +120,13 @@ TEST(Naming, KeepsThePlainResultWhereverThePlainRuleEnds) {
     EXPECT_GT(looped, 10);
 }
 
-TEST(Naming, ReadsCreateTheNameElementsOfItemsThatLackThem) {
+TEST(Naming, ReadsCreateTheNameElementsOfItemsThatLackThem)
+{
     TXMLDocument doc;
     doc.LoadFromXML("<Movie><Obj><Demo>d</Demo></Obj></Movie>");
     IXMLMovie movie = GetMovie(doc);
     EXPECT_EQ(NewObjectName(movie.GetObj(), "Pic"), "Pic1");
-    EXPECT_EQ(doc.SaveToXML(),
-              "<Movie><Obj><Demo>d</Demo><ObjTypeName></ObjTypeName><ObjName></ObjName></Obj></Movie>");
+    EXPECT_EQ(
+        doc.SaveToXML(),
+        "<Movie><Obj><Demo>d</Demo><ObjTypeName></ObjTypeName><ObjName></ObjName></Obj></Movie>");
 }

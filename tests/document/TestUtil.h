@@ -12,13 +12,17 @@
 namespace quillora::test {
 
 class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillora-test-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  public:
+    TempDir()
+    {
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "quillora-test-XXXXXX").string();
+        if (!mkdtemp(tmpl.data()))
+            throw std::runtime_error("mkdtemp failed");
         path_ = tmpl;
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ec;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
@@ -29,20 +33,22 @@ public:
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
+inline void WriteFile(const std::string& path, const std::string& bytes)
+{
     std::ofstream out(path, std::ios::binary);
     out << bytes;
 }
 
-}  // namespace quillora::test
+} // namespace quillora::test

@@ -23,8 +23,8 @@ using ::testing::StartsWith;
 
 namespace {
 
-template <class F>
-std::string MessageOf(F&& f) {
+template <class F> std::string MessageOf(F&& f)
+{
     try {
         f();
     } catch (const Error& e) {
@@ -34,11 +34,13 @@ std::string MessageOf(F&& f) {
 }
 
 // Files in the folder other than the ones named: left-over temporaries.
-std::vector<std::string> Strays(const TempDir& dir, std::initializer_list<std::string> known) {
+std::vector<std::string> Strays(const TempDir& dir, std::initializer_list<std::string> known)
+{
     std::vector<std::string> out;
     for (auto& e : std::filesystem::directory_iterator(dir.path())) {
         std::string name = e.path().filename().string();
-        if (std::find(known.begin(), known.end(), name) == known.end()) out.push_back(name);
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            out.push_back(name);
     }
     return out;
 }
@@ -47,21 +49,23 @@ const char* const kProject =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Movie>\n  <Width>640</Width>\n"
     "  <Obj><ObjName>Pic1</ObjName></Obj>\n</Movie>\n";
 
-}  // namespace
+} // namespace
 
-TEST(XMLDocument, LoadsOnFirstRootAccessNotBefore) {
+TEST(XMLDocument, LoadsOnFirstRootAccessNotBefore)
+{
     TempDir dir;
     std::string path = dir / "p.qlv";
     WriteFile(path, kProject);
     TXMLDocument doc(path);
     EXPECT_FALSE(doc.Active());
-    WriteFile(path, "<Movie><Width>800</Width></Movie>");  // changed before first use
+    WriteFile(path, "<Movie><Width>800</Width></Movie>"); // changed before first use
     IXMLMovie movie = GetMovie(doc);
     EXPECT_TRUE(doc.Active());
     EXPECT_EQ(movie.GetWidth(), 800);
 }
 
-TEST(XMLDocument, SecondRootAccessDoesNotReloadAndEarlierBindingsStayUsable) {
+TEST(XMLDocument, SecondRootAccessDoesNotReloadAndEarlierBindingsStayUsable)
+{
     TempDir dir;
     std::string path = dir / "p.qlv";
     WriteFile(path, kProject);
@@ -80,7 +84,8 @@ TEST(XMLDocument, SecondRootAccessDoesNotReloadAndEarlierBindingsStayUsable) {
     EXPECT_EQ(first.GetObj().Items(0).GetObjName(), "Pic1");
 }
 
-TEST(XMLDocument, SaveWritesUtf8WithoutAddedFormattingAndKeepsTheProlog) {
+TEST(XMLDocument, SaveWritesUtf8WithoutAddedFormattingAndKeepsTheProlog)
+{
     TempDir dir;
     std::string path = dir / "p.qlv";
     WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- made by hand -->\n"
@@ -99,7 +104,8 @@ TEST(XMLDocument, SaveWritesUtf8WithoutAddedFormattingAndKeepsTheProlog) {
     EXPECT_TRUE(Strays(dir, {"p.qlv"}).empty());
 }
 
-TEST(XMLDocument, NonAsciiTextSurvivesSaveAndLoad) {
+TEST(XMLDocument, NonAsciiTextSurvivesSaveAndLoad)
+{
     TempDir dir;
     std::string path = dir / "ü 日本.qlv";
     const std::string text = "Grüße – 日本語 😀 \x01 <&>";
@@ -117,10 +123,12 @@ TEST(XMLDocument, NonAsciiTextSurvivesSaveAndLoad) {
               "/home/zoë/Документы/1.jpg");
 }
 
-TEST(XMLDocument, OtherEncodingsLoadByMarkOrDeclarationAndSaveAsUtf8) {
+TEST(XMLDocument, OtherEncodingsLoadByMarkOrDeclarationAndSaveAsUtf8)
+{
     auto utf16 = [](const std::u16string& s, bool be, bool bom) {
         std::string out;
-        if (bom) out += be ? "\xFE\xFF" : "\xFF\xFE";
+        if (bom)
+            out += be ? "\xFE\xFF" : "\xFF\xFE";
         for (char16_t c : s) {
             char hi = char(c >> 8), lo = char(c & 0xFF);
             out += be ? std::string{hi, lo} : std::string{lo, hi};
@@ -138,9 +146,11 @@ TEST(XMLDocument, OtherEncodingsLoadByMarkOrDeclarationAndSaveAsUtf8) {
         {"utf-16be bom", utf16(xml16, true, true), "Zoë 😀"},
         {"utf-16le no bom", utf16(xml16, false, false), "Zoë 😀"},
         {"utf-8 bom", "\xEF\xBB\xBF<Movie><Author>Zoë</Author></Movie>", "Zoë"},
-        {"latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Movie><Author>Zo\xEB</Author></Movie>",
+        {"latin-1",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Movie><Author>Zo\xEB</Author></Movie>",
          "Zoë"},
-        {"windows-1252", "<?xml version='1.0' encoding='windows-1252'?><Movie><Author>\x80 Zo\xEB</Author></Movie>",
+        {"windows-1252",
+         "<?xml version='1.0' encoding='windows-1252'?><Movie><Author>\x80 Zo\xEB</Author></Movie>",
          "€ Zoë"},
     };
     for (const Case& c : cases) {
@@ -152,13 +162,15 @@ TEST(XMLDocument, OtherEncodingsLoadByMarkOrDeclarationAndSaveAsUtf8) {
         doc.Save();
         std::string saved = ReadFile(path);
         EXPECT_THAT(saved, HasSubstr(std::string("<Author>") + c.author + "</Author>")) << c.what;
-        if (saved.rfind("<?xml", 0) == 0)
+        if (saved.rfind("<?xml", 0) == 0) {
             EXPECT_THAT(saved, HasSubstr("encoding=\"UTF-8\"")) << c.what;
+        }
         EXPECT_EQ(GetMovie(*std::make_unique<TXMLDocument>(path)).GetAuthor(), c.author) << c.what;
     }
 }
 
-TEST(XMLDocument, BadInputIsRefusedWithAClearMessageAndNothingChangesOnDisk) {
+TEST(XMLDocument, BadInputIsRefusedWithAClearMessageAndNothingChangesOnDisk)
+{
     TempDir dir;
     struct Case {
         const char* what;
@@ -169,7 +181,8 @@ TEST(XMLDocument, BadInputIsRefusedWithAClearMessageAndNothingChangesOnDisk) {
          "Cannot load " + (dir / "p.qlv") + ": Start-end tags mismatch at line 2, column 13"},
         {"unclosed", "<Movie><Width>640</Width>",
          "Cannot load " + (dir / "p.qlv") + ": Start-end tags mismatch at line 1, column 25"},
-        {"empty file", "", "Cannot load " + (dir / "p.qlv") + ": No document element found at line 1, column 1"},
+        {"empty file", "",
+         "Cannot load " + (dir / "p.qlv") + ": No document element found at line 1, column 1"},
         {"not utf-8", "<Movie>\n<Author>Zo\xEB</Author></Movie>",
          "Cannot load " + (dir / "p.qlv") + ": invalid UTF-8 at line 2, column 11"},
         {"encoding", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Movie/>",
@@ -190,14 +203,16 @@ TEST(XMLDocument, BadInputIsRefusedWithAClearMessageAndNothingChangesOnDisk) {
     EXPECT_FALSE(std::filesystem::exists(dir / "none.qlv"));
 }
 
-TEST(XMLDocument, FailedLoadKeepsTheOpenDocument) {
+TEST(XMLDocument, FailedLoadKeepsTheOpenDocument)
+{
     TXMLDocument doc;
     doc.LoadFromXML("<Movie><Rate>15</Rate></Movie>");
     EXPECT_THROW(doc.LoadFromXML("<Movie><Rate>"), Error);
     EXPECT_EQ(GetMovie(doc).GetRate(), 15);
 }
 
-TEST(XMLDocument, SaveKeepsModeAndWritesThroughSymbolicLinks) {
+TEST(XMLDocument, SaveKeepsModeAndWritesThroughSymbolicLinks)
+{
     TempDir dir;
     std::string real = dir / "real.qlv", link = dir / "link.qlv";
     WriteFile(real, kProject);
@@ -212,7 +227,8 @@ TEST(XMLDocument, SaveKeepsModeAndWritesThroughSymbolicLinks) {
     EXPECT_TRUE(Strays(dir, {"real.qlv", "link.qlv"}).empty());
 }
 
-TEST(XMLDocument, FailedSaveNamesPathAndReasonAndLeavesNoTrace) {
+TEST(XMLDocument, FailedSaveNamesPathAndReasonAndLeavesNoTrace)
+{
     TempDir dir;
     TXMLDocument doc;
     doc.LoadFromXML(kProject);
@@ -240,11 +256,14 @@ TEST(XMLDocument, FailedSaveNamesPathAndReasonAndLeavesNoTrace) {
 
 // Permissions do not bind root, so as root the saves run in a child that
 // has given up root; it exits 0 when every check held.
-int AsUnprivileged(const std::function<bool()>& body) {
-    if (geteuid() != 0) return body() ? 0 : 1;
+int AsUnprivileged(const std::function<bool()>& body)
+{
+    if (geteuid() != 0)
+        return body() ? 0 : 1;
     pid_t pid = fork();
     if (pid == 0) {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
         _exit(body() ? 0 : 1);
     }
     int status = 0;
@@ -252,7 +271,8 @@ int AsUnprivileged(const std::function<bool()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
 }
 
-TEST(XMLDocument, SaveIntoAReadOnlyFolderOrFileFailsAndKeepsTheOldFile) {
+TEST(XMLDocument, SaveIntoAReadOnlyFolderOrFileFailsAndKeepsTheOldFile)
+{
     TempDir dir;
     std::string path = dir / "p.qlv";
     WriteFile(path, kProject);
@@ -278,13 +298,15 @@ TEST(XMLDocument, SaveIntoAReadOnlyFolderOrFileFailsAndKeepsTheOldFile) {
 
 // A full disk, simulated with a file-size limit: the write stops part-way
 // and the project on disk must be the old one, whole.
-TEST(XMLDocument, WriteThatRunsOutOfSpaceKeepsTheOldFileWhole) {
+TEST(XMLDocument, WriteThatRunsOutOfSpaceKeepsTheOldFileWhole)
+{
     TempDir dir;
     std::string path = dir / "p.qlv";
     WriteFile(path, kProject);
     TXMLDocument doc(path);
     IXMLMovie movie = GetMovie(doc);
-    for (int i = 0; i < 200; ++i) movie.GetObj().Add().SetDemo(std::string(100, 'x'));
+    for (int i = 0; i < 200; ++i)
+        movie.GetObj().Add().SetDemo(std::string(100, 'x'));
 
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -304,7 +326,8 @@ TEST(XMLDocument, WriteThatRunsOutOfSpaceKeepsTheOldFileWhole) {
     EXPECT_EQ(GetMovie(*std::make_unique<TXMLDocument>(path)).GetObj().Count(), 201);
 }
 
-TEST(XMLDocument, ShippedTemplateHoldsTheNewProjectSettings) {
+TEST(XMLDocument, ShippedTemplateHoldsTheNewProjectSettings)
+{
     TXMLDocument doc(std::string(QUILLORA_SOURCE_DIR) + "/resources/blank.qlv");
     IXMLMovie movie = GetMovie(doc);
     EXPECT_EQ(movie.GetBgColor(), "16777215");
@@ -321,6 +344,5 @@ TEST(XMLDocument, ShippedTemplateHoldsTheNewProjectSettings) {
     EXPECT_EQ(movie.GetObj().Count(), 0);
     // Every read found its element: nothing was added.
     EXPECT_EQ(std::distance(movie.Node().children().begin(), movie.Node().children().end()), 11);
-    EXPECT_THAT(ReadFile(doc.FileName()),
-                StartsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
+    EXPECT_THAT(ReadFile(doc.FileName()), StartsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
 }

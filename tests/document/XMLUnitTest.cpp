@@ -13,7 +13,8 @@ namespace {
 
 // A document loaded from text, with its root bound.
 struct Doc {
-    explicit Doc(const char* xml) {
+    explicit Doc(const char* xml)
+    {
         doc.LoadFromXML(xml);
         movie = GetMovie(doc);
     }
@@ -22,8 +23,8 @@ struct Doc {
     IXMLMovie movie;
 };
 
-template <class F>
-std::string MessageOf(F&& f) {
+template <class F> std::string MessageOf(F&& f)
+{
     try {
         f();
     } catch (const Error& e) {
@@ -32,9 +33,10 @@ std::string MessageOf(F&& f) {
     return "<no error>";
 }
 
-}  // namespace
+} // namespace
 
-TEST(XMLUnit, ReadingAMissingTextElementCreatesItEmptyAtTheEnd) {
+TEST(XMLUnit, ReadingAMissingTextElementCreatesItEmptyAtTheEnd)
+{
     Doc d("<Movie><Width>640</Width></Movie>");
     EXPECT_EQ(d.movie.GetAuthor(), "");
     EXPECT_EQ(d.Xml(), "<Movie><Width>640</Width><Author></Author></Movie>");
@@ -43,7 +45,8 @@ TEST(XMLUnit, ReadingAMissingTextElementCreatesItEmptyAtTheEnd) {
     EXPECT_EQ(d.Xml(), "<Movie><Width>640</Width><Author></Author></Movie>");
 }
 
-TEST(XMLUnit, IntegerReadOfMissingOrEmptyElementFailsAsNullAndLeavesTheElement) {
+TEST(XMLUnit, IntegerReadOfMissingOrEmptyElementFailsAsNullAndLeavesTheElement)
+{
     Doc d("<Movie><Rate></Rate></Movie>");
     const std::string null = "Could not convert variant of type (Null) into type (Integer)";
     EXPECT_EQ(MessageOf([&] { d.movie.GetRate(); }), null);
@@ -55,14 +58,21 @@ TEST(XMLUnit, IntegerReadOfMissingOrEmptyElementFailsAsNullAndLeavesTheElement) 
     EXPECT_EQ(obj.GetDemo(), "");
 }
 
-TEST(XMLUnit, IntegerTextIsDecimalWithOptionalBlanksAndSign) {
+TEST(XMLUnit, IntegerTextIsDecimalWithOptionalBlanksAndSign)
+{
     struct Case {
         const char* text;
         int32_t value;
-    } good[] = {{"15", 15},           {" 15 ", 15},         {"\t-3\n", -3},
-                {"+7", 7},            {"007", 7},           {"-0", 0},
-                {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}};
-    for (const Case& c : good) EXPECT_EQ(StrToInt32(c.text), c.value) << c.text;
+    } good[] = {{"15", 15},
+                {" 15 ", 15},
+                {"\t-3\n", -3},
+                {"+7", 7},
+                {"007", 7},
+                {"-0", 0},
+                {"2147483647", 2147483647},
+                {"-2147483648", INT32_MIN}};
+    for (const Case& c : good)
+        EXPECT_EQ(StrToInt32(c.text), c.value) << c.text;
     const std::string str = "Could not convert variant of type (String) into type (Integer)";
     for (const char* bad : {"abc", " ", "1 2", "1.5", "1e3", "0x10", "$10", "--1", "+", "-",
                             "2147483648", "-2147483649", "99999999999999999999", "١٢"}) {
@@ -72,12 +82,14 @@ TEST(XMLUnit, IntegerTextIsDecimalWithOptionalBlanksAndSign) {
               "Could not convert variant of type (Null) into type (Integer)");
 }
 
-TEST(XMLUnit, IntegerPropertiesRoundTripAsPlainDecimal) {
+TEST(XMLUnit, IntegerPropertiesRoundTripAsPlainDecimal)
+{
     Doc d("<Movie><Width>9</Width></Movie>");
     d.movie.SetWidth(0);
     d.movie.SetHeight(-3);
     d.movie.SetRate(INT32_MIN);
-    EXPECT_EQ(d.Xml(), "<Movie><Width>0</Width><Height>-3</Height><Rate>-2147483648</Rate></Movie>");
+    EXPECT_EQ(d.Xml(),
+              "<Movie><Width>0</Width><Height>-3</Height><Rate>-2147483648</Rate></Movie>");
     EXPECT_EQ(d.movie.GetRate(), INT32_MIN);
 
     d.movie.Node().child("Width").first_child().set_value(" 42 ");
@@ -87,7 +99,8 @@ TEST(XMLUnit, IntegerPropertiesRoundTripAsPlainDecimal) {
               "Could not convert variant of type (String) into type (Integer)");
 }
 
-TEST(XMLUnit, ValueElementMustHoldNothingButText) {
+TEST(XMLUnit, ValueElementMustHoldNothingButText)
+{
     Doc d("<Movie><Author><b>x</b></Author><MovieName>a<!--c-->b</MovieName>"
           "<Width><![CDATA[12]]></Width><BgPic><![CDATA[a]]>b</BgPic></Movie>");
     const std::string msg = "Element does not contain a single text node";
@@ -103,28 +116,31 @@ TEST(XMLUnit, ValueElementMustHoldNothingButText) {
     EXPECT_EQ(d.movie.GetWidth(), 13);
 }
 
-TEST(XMLUnit, LookupMatchesTheFirstElementOfThatExactName) {
+TEST(XMLUnit, LookupMatchesTheFirstElementOfThatExactName)
+{
     Doc d("<Movie><?Width 1?><width>1</width><Width>2</Width><Width>3</Width></Movie>");
     EXPECT_EQ(d.movie.GetWidth(), 2);
     d.movie.SetWidth(5);
-    EXPECT_EQ(d.Xml(), "<Movie><?Width 1?><width>1</width><Width>5</Width><Width>3</Width></Movie>");
+    EXPECT_EQ(d.Xml(),
+              "<Movie><?Width 1?><width>1</width><Width>5</Width><Width>3</Width></Movie>");
 }
 
-TEST(XMLUnit, ElementsFollowTheOrderOfFirstAccessAndAreNeverMoved) {
+TEST(XMLUnit, ElementsFollowTheOrderOfFirstAccessAndAreNeverMoved)
+{
     Doc d("<Movie><Rate>15</Rate></Movie>");
     d.movie.SetLoop("False");
     d.movie.SetBgColor("16777215");
     IXMLObj obj = d.movie.GetObj().Add();
     obj.SetObjName("Pic1");
-    d.movie.SetRate(12);  // existing: stays first
+    d.movie.SetRate(12); // existing: stays first
     // A setting first touched after the items is appended after them.
     d.movie.SetAuthor("me");
-    EXPECT_EQ(d.Xml(),
-              "<Movie><Rate>12</Rate><Loop>False</Loop><BgColor>16777215</BgColor>"
-              "<Obj><ObjName>Pic1</ObjName></Obj><Author>me</Author></Movie>");
+    EXPECT_EQ(d.Xml(), "<Movie><Rate>12</Rate><Loop>False</Loop><BgColor>16777215</BgColor>"
+                       "<Obj><ObjName>Pic1</ObjName></Obj><Author>me</Author></Movie>");
 }
 
-TEST(XMLUnit, EmptyTextRoundTripsAsEmpty) {
+TEST(XMLUnit, EmptyTextRoundTripsAsEmpty)
+{
     Doc d("<Movie><Author>x</Author></Movie>");
     d.movie.SetAuthor("");
     EXPECT_EQ(d.movie.GetAuthor(), "");
@@ -133,10 +149,11 @@ TEST(XMLUnit, EmptyTextRoundTripsAsEmpty) {
     EXPECT_EQ(GetMovie(again).GetAuthor(), "");
 }
 
-TEST(XMLUnit, TextIsStoredUnchangedIncludingMarkupAndNonAscii) {
+TEST(XMLUnit, TextIsStoredUnchangedIncludingMarkupAndNonAscii)
+{
     Doc d("<Movie/>");
-    const std::string texts[] = {"Grüße – 日本語 😀", "<b>&amp;\"'</b>", "]]> in text",
-                                 "  leading and trailing  ", "line1\nline2", ""};
+    const std::string texts[] = {"Grüße – 日本語 😀",         "<b>&amp;\"'</b>", "]]> in text",
+                                 "  leading and trailing  ", "line1\nline2",    ""};
     for (const std::string& t : texts) {
         d.movie.SetMovieName(t);
         TXMLDocument again;
@@ -145,7 +162,8 @@ TEST(XMLUnit, TextIsStoredUnchangedIncludingMarkupAndNonAscii) {
     }
 }
 
-TEST(XMLUnit, ChildBindingsCreateTheirElementOnRequest) {
+TEST(XMLUnit, ChildBindingsCreateTheirElementOnRequest)
+{
     Doc d("<Movie/>");
     IXMLObj obj = d.movie.GetObj().Add();
     obj.SetObjTypeName("Pic");
@@ -161,7 +179,8 @@ TEST(XMLUnit, ChildBindingsCreateTheirElementOnRequest) {
     EXPECT_EQ(obj.GetObjType().GetObjPic(), pic);
 }
 
-TEST(XMLUnit, EveryTextAndSoundPropertyReachesItsElement) {
+TEST(XMLUnit, EveryTextAndSoundPropertyReachesItsElement)
+{
     Doc d("<Movie/>");
     IXMLObjText t = d.movie.GetObj().Add().GetObjType().GetObjText();
     t.SetContent("Hi");
@@ -189,7 +208,8 @@ TEST(XMLUnit, EveryTextAndSoundPropertyReachesItsElement) {
                                    "<EffectValue></EffectValue></ObjText>"));
 }
 
-TEST(XMLUnit, ListCountsOnlyObjChildren) {
+TEST(XMLUnit, ListCountsOnlyObjChildren)
+{
     Doc d("<Movie><Width>1</Width><Obj/><obj/><Other/><Obj/><!--Obj--></Movie>");
     IXMLObjList list = d.movie.GetObj();
     EXPECT_EQ(list.Count(), 2);
@@ -197,7 +217,8 @@ TEST(XMLUnit, ListCountsOnlyObjChildren) {
     EXPECT_EQ(empty.movie.GetObj().Count(), 0);
 }
 
-TEST(XMLUnit, AddAppendsAfterEveryChildAndIsTheLastItem) {
+TEST(XMLUnit, AddAppendsAfterEveryChildAndIsTheLastItem)
+{
     Doc d("<Movie><Obj><ObjName>a</ObjName></Obj><Width>1</Width></Movie>");
     IXMLObjList list = d.movie.GetObj();
     IXMLObj added = list.Add();
@@ -208,15 +229,18 @@ TEST(XMLUnit, AddAppendsAfterEveryChildAndIsTheLastItem) {
                        "<Obj><ObjName>b</ObjName></Obj></Movie>");
 }
 
-TEST(XMLUnit, InsertDeleteRemoveClear) {
-    Doc d("<Movie><Obj><ObjName>a</ObjName></Obj><Width>1</Width><Obj><ObjName>c</ObjName></Obj></Movie>");
+TEST(XMLUnit, InsertDeleteRemoveClear)
+{
+    Doc d("<Movie><Obj><ObjName>a</ObjName></Obj><Width>1</Width><Obj><ObjName>c</ObjName></Obj></"
+          "Movie>");
     IXMLObjList list = d.movie.GetObj();
     list.Insert(1).SetObjName("b");
     list.Insert(0).SetObjName("first");
     list.Insert(list.Count()).SetObjName("last");
     auto names = [&] {
         std::string s;
-        for (int i = 0; i < list.Count(); ++i) s += list.Items(i).GetObjName() + ",";
+        for (int i = 0; i < list.Count(); ++i)
+            s += list.Items(i).GetObjName() + ",";
         return s;
     };
     EXPECT_EQ(names(), "first,a,b,c,last,");
@@ -235,7 +259,8 @@ TEST(XMLUnit, InsertDeleteRemoveClear) {
     EXPECT_EQ(d.Xml(), "<Movie><Width>1</Width></Movie>");
 }
 
-TEST(XMLUnit, IndexOutOfRangeFailsWithTheIndex) {
+TEST(XMLUnit, IndexOutOfRangeFailsWithTheIndex)
+{
     Doc d("<Movie><Obj/><Obj/></Movie>");
     IXMLObjList list = d.movie.GetObj();
     const std::string before = d.Xml();
@@ -246,7 +271,8 @@ TEST(XMLUnit, IndexOutOfRangeFailsWithTheIndex) {
     EXPECT_EQ(d.Xml(), before);
 }
 
-TEST(XMLUnit, GetMovieCreatesTheRootOfAnEmptyDocumentAndRefusesAnotherRoot) {
+TEST(XMLUnit, GetMovieCreatesTheRootOfAnEmptyDocumentAndRefusesAnotherRoot)
+{
     TXMLDocument empty;
     IXMLMovie m = GetMovie(empty);
     m.SetRate(15);
@@ -258,7 +284,8 @@ TEST(XMLUnit, GetMovieCreatesTheRootOfAnEmptyDocumentAndRefusesAnotherRoot) {
     EXPECT_EQ(other.SaveToXML(), "<?xml version=\"1.0\"?><Film><Rate>15</Rate></Film>");
 }
 
-TEST(XMLUnit, ColourTextIsDecimalOrDollarHex) {
+TEST(XMLUnit, ColourTextIsDecimalOrDollarHex)
+{
     EXPECT_EQ(ParseColor("16777215"), 16777215);
     EXPECT_EQ(ParseColor("$FF0000"), 0xFF0000);
     EXPECT_EQ(ParseColor("$ff"), 255);

@@ -20,8 +20,9 @@ namespace fs = std::filesystem;
 namespace {
 
 class Folders : public ::testing::Test {
-protected:
-    void SetUp() override {
+  protected:
+    void SetUp() override
+    {
         for (const char* name : {"HOME", "XDG_DOCUMENTS_DIR", "XDG_CONFIG_HOME"}) {
             const char* v = std::getenv(name);
             saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
@@ -30,7 +31,8 @@ protected:
         unsetenv("XDG_DOCUMENTS_DIR");
         unsetenv("XDG_CONFIG_HOME");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (auto& [name, value] : saved_) {
             if (value)
                 setenv(name.c_str(), value->c_str(), 1);
@@ -38,11 +40,14 @@ protected:
                 unsetenv(name.c_str());
         }
     }
-    void UserDirs(const std::string& line) {
+    void UserDirs(const std::string& line)
+    {
         fs::create_directories(home_.path() / ".config");
-        std::ofstream(home_.path() / ".config/user-dirs.dirs") << "# written by a test\n" << line << "\n";
+        std::ofstream(home_.path() / ".config/user-dirs.dirs") << "# written by a test\n"
+                                                               << line << "\n";
     }
-    std::string Home(const std::string& rel = "") const {
+    std::string Home(const std::string& rel = "") const
+    {
         return rel.empty() ? home_.path().string() : home_ / rel;
     }
 
@@ -50,7 +55,8 @@ protected:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-std::string MessageOf(const std::function<void()>& f) {
+std::string MessageOf(const std::function<void()>& f)
+{
     try {
         f();
     } catch (const Error& e) {
@@ -59,14 +65,16 @@ std::string MessageOf(const std::function<void()>& f) {
     return "<no error>";
 }
 
-}  // namespace
+} // namespace
 
-TEST_F(Folders, WithoutADocumentsFolderTheHomeFolderIsUsed) {
+TEST_F(Folders, WithoutADocumentsFolderTheHomeFolderIsUsed)
+{
     EXPECT_EQ(GetDocumentFolder(), Home("Quillora"));
     EXPECT_TRUE(fs::is_directory(Home("Quillora")));
 }
 
-TEST_F(Folders, TheDocumentsFolderIsUsedWhenItExists) {
+TEST_F(Folders, TheDocumentsFolderIsUsedWhenItExists)
+{
     fs::create_directory(Home("Documents"));
     EXPECT_EQ(GetDocumentFolder(), Home("Documents/Quillora"));
 
@@ -81,20 +89,23 @@ TEST_F(Folders, TheDocumentsFolderIsUsedWhenItExists) {
     EXPECT_EQ(GetDocumentFolder(), Home("Papers/Quillora"));
 }
 
-TEST_F(Folders, ANamedDocumentsFolderThatDoesNotExistFallsBackToHome) {
+TEST_F(Folders, ANamedDocumentsFolderThatDoesNotExistFallsBackToHome)
+{
     UserDirs("XDG_DOCUMENTS_DIR=\"$HOME/Gone\"");
     EXPECT_EQ(GetDocumentFolder(), Home("Quillora"));
     EXPECT_FALSE(fs::exists(Home("Gone")));
 }
 
-TEST_F(Folders, AnExistingFolderIsUsedUnchanged) {
+TEST_F(Folders, AnExistingFolderIsUsedUnchanged)
+{
     fs::create_directory(Home("Quillora"));
     std::ofstream(Home("Quillora/keep.qlv")) << "<Movie/>";
     EXPECT_EQ(GetDocumentFolder(), Home("Quillora"));
     EXPECT_TRUE(fs::exists(Home("Quillora/keep.qlv")));
 }
 
-TEST_F(Folders, CreationIsOneLevelAndFailureNamesThePath) {
+TEST_F(Folders, CreationIsOneLevelAndFailureNamesThePath)
+{
     setenv("HOME", Home("missing/deeper").c_str(), 1);
     EXPECT_EQ(MessageOf([] { GetDocumentFolder(); }),
               "Cannot create " + Home("missing/deeper/Quillora"));
@@ -105,7 +116,8 @@ TEST_F(Folders, CreationIsOneLevelAndFailureNamesThePath) {
     EXPECT_EQ(MessageOf([] { GetDocumentFolder(); }), "Cannot create " + Home("Quillora"));
 }
 
-TEST_F(Folders, InitFoldersFillsTheScreenshotsFolderAndUntitledBase) {
+TEST_F(Folders, InitFoldersFillsTheScreenshotsFolderAndUntitledBase)
+{
     fs::create_directory(Home("Documents"));
     TGlobalVars vars;
     InitFolders(vars);
@@ -115,7 +127,7 @@ TEST_F(Folders, InitFoldersFillsTheScreenshotsFolderAndUntitledBase) {
     EXPECT_EQ(vars.DownX + vars.UpX + vars.DownY + vars.UpY, 0);
 
     std::ofstream(Home("Documents/Quillora/screenshots/1.jpg")) << "jpeg";
-    InitFolders(vars);  // again: nothing is lost
+    InitFolders(vars); // again: nothing is lost
     EXPECT_TRUE(fs::exists(Home("Documents/Quillora/screenshots/1.jpg")));
 
     fs::remove_all(Home("Documents/Quillora/screenshots"));
@@ -124,7 +136,8 @@ TEST_F(Folders, InitFoldersFillsTheScreenshotsFolderAndUntitledBase) {
               "Cannot create " + Home("Documents/Quillora/screenshots"));
 }
 
-TEST_F(Folders, DataFolderIsBesideTheProgramOrInItsShareFolder) {
+TEST_F(Folders, DataFolderIsBesideTheProgramOrInItsShareFolder)
+{
     fs::create_directories(Home("build/bin"));
     std::ofstream(Home("build/bin/blank.qlv")) << "<Movie/>";
     EXPECT_EQ(ProgramDataFolder(Home("build/bin/quillora")), Home("build/bin"));
