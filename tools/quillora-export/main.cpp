@@ -55,7 +55,15 @@ public:
     }
     void ExportProgress(int done, int total) override {
         if (!Progress) return;
-        std::fprintf(stderr, "\rExporting: %d of %d objects", done, total);
+        // One update per percent is plenty for a terminal.
+        int percent = total > 0 ? int(int64_t(done) * 100 / total) : 100;
+        if (Shown && percent == LastPercent && done != total) return;
+        LastPercent = percent;
+        if (done == total)  // the objects are in; the file is written next
+            std::fprintf(stderr, "\r\033[KExporting: %d of %d objects, writing the movie...", done,
+                         total);
+        else
+            std::fprintf(stderr, "\rExporting: %d of %d objects", done, total);
         Shown = true;
     }
     void ClearLine() {
@@ -66,6 +74,7 @@ public:
 private:
     bool Progress;
     bool Shown = false;
+    int LastPercent = -1;
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
