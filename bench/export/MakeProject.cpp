@@ -25,7 +25,8 @@ namespace {
 struct Image {
     int w, h;
     std::vector<unsigned char> px;
-    void Fill(int x0, int y0, int x1, int y1, uint32_t rgb) {
+    void Fill(int x0, int y0, int x1, int y1, uint32_t rgb)
+    {
         for (int y = std::max(0, y0); y < std::min(h, y1); ++y)
             for (int x = std::max(0, x0); x < std::min(w, x1); ++x) {
                 unsigned char* p = &px[(size_t(y) * w + x) * 3];
@@ -36,11 +37,12 @@ struct Image {
 
 // One screenshot of a desktop in motion: the windows drift and the text in
 // them changes a little from one capture to the next, as in a recording.
-Image Desktop(int w, int h, int index, std::mt19937& rng) {
+Image Desktop(int w, int h, int index, std::mt19937& rng)
+{
     Image img{w, h, std::vector<unsigned char>(size_t(w) * h * 3)};
-    for (int y = 0; y < h; ++y)  // a soft gradient wallpaper
+    for (int y = 0; y < h; ++y) // a soft gradient wallpaper
         img.Fill(0, y, w, y + 1, (0x20 + y * 0x40 / h) << 16 | (0x50 + y * 0x30 / h) << 8 | 0x90);
-    std::mt19937 layout(7);  // the same windows in every shot
+    std::mt19937 layout(7); // the same windows in every shot
     for (int win = 0; win < 3; ++win) {
         int ww = w / 2 + int(layout() % (w / 4)), wh = h / 2 + int(layout() % (h / 4));
         int x = int(layout() % (w - ww)) + (index * (win + 1)) % 17 - 8;
@@ -51,39 +53,46 @@ Image Desktop(int w, int h, int index, std::mt19937& rng) {
         img.Fill(x + ww - 18, y + 4, x + ww - 4, y + 18, 0xC84040);
         for (int line = 0; y + 34 + line * 16 < y + wh - 10; ++line) {
             int cx = x + 10;
-            while (cx < x + ww - 40) {  // words of dark "letters"
+            while (cx < x + ww - 40) { // words of dark "letters"
                 int word = 12 + int(rng() % 50);
-                if (rng() % 9 == 0) word = 4;
+                if (rng() % 9 == 0)
+                    word = 4;
                 img.Fill(cx, y + 34 + line * 16, cx + word, y + 44 + line * 16, 0x202020);
                 cx += word + 6;
             }
         }
     }
-    img.Fill(0, h - 28, w, h, 0x1E1E28);  // task bar with a clock
-    for (int b = 0; b < 6; ++b) img.Fill(8 + b * 90, h - 24, 90 + b * 90, h - 4, 0x3C3C50);
+    img.Fill(0, h - 28, w, h, 0x1E1E28); // task bar with a clock
+    for (int b = 0; b < 6; ++b)
+        img.Fill(8 + b * 90, h - 24, 90 + b * 90, h - 4, 0x3C3C50);
     img.Fill(w - 60, h - 22, w - 8, h - 8, 0xE0E0E0);
     return img;
 }
 
-int Floor(const std::string& dir) {
+int Floor(const std::string& dir)
+{
     std::vector<std::string> files;
-    for (auto& e : fs::directory_iterator(dir + "/shots")) files.push_back(e.path().string());
+    for (auto& e : fs::directory_iterator(dir + "/shots"))
+        files.push_back(e.path().string());
     std::vector<char> buf(1 << 20);
     auto t0 = std::chrono::steady_clock::now();
     size_t total = 0;
     for (auto& f : files) {
         std::ifstream in(f, std::ios::binary);
-        while (in.read(buf.data(), buf.size()) || in.gcount()) total += size_t(in.gcount());
+        while (in.read(buf.data(), buf.size()) || in.gcount())
+            total += size_t(in.gcount());
     }
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("%.4f %zu\n", s, total);
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--floor") return Floor(argv[2]);
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "--floor")
+        return Floor(argv[2]);
     if (argc != 5) {
         std::fprintf(stderr, "usage: %s DIR N WIDTH HEIGHT | --floor DIR\n", argv[0]);
         return 2;
@@ -111,7 +120,8 @@ int main(int argc, char** argv) {
         Image img = Desktop(w, h, i, rng);
         unsigned char* jpeg = nullptr;
         unsigned long size = 0;
-        if (tjCompress2(tj, img.px.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0) != 0) {
+        if (tjCompress2(tj, img.px.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0) !=
+            0) {
             std::fprintf(stderr, "%s\n", tjGetErrorStr2(tj));
             return 1;
         }

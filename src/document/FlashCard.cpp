@@ -7,11 +7,14 @@
 
 namespace quillora {
 
-void CopyFileOver(const std::string& from, const std::string& to) {
+void CopyFileOver(const std::string& from, const std::string& to)
+{
     std::ifstream in(from, std::ios::binary);
-    if (!in) throw Error("Cannot copy " + from + " to " + to + ": " + std::strerror(errno));
+    if (!in)
+        throw Error("Cannot copy " + from + " to " + to + ": " + std::strerror(errno));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw Error("Cannot copy " + from + " to " + to + ": read error");
+    if (in.bad())
+        throw Error("Cannot copy " + from + " to " + to + ": read error");
     try {
         WriteFileAtomic(to, bytes);
     } catch (const std::exception& e) {
@@ -20,14 +23,11 @@ void CopyFileOver(const std::string& from, const std::string& to) {
 }
 
 TFlashCard::TFlashCard(const std::string& untitledBase, IDocumentActions* actions)
-    : TextTool(std::make_unique<TFlashText>()),
-      PicTool(std::make_unique<TFlashPic>()),
-      SoundTool(std::make_unique<TFlashSound>()),
-      BasePath(untitledBase),
-      WorkProjectPath(untitledBase + ".qlv"),
-      MoviePath(untitledBase + ".swf"),
-      UntitledBase(untitledBase),
-      Actions(actions) {
+    : TextTool(std::make_unique<TFlashText>()), PicTool(std::make_unique<TFlashPic>()),
+      SoundTool(std::make_unique<TFlashSound>()), BasePath(untitledBase),
+      WorkProjectPath(untitledBase + ".qlv"), MoviePath(untitledBase + ".swf"),
+      UntitledBase(untitledBase), Actions(actions)
+{
     // A "Move" picture recorded by this controller's tool looks for its file
     // beside the project.
     PicTool->BasePathRef = &BasePath;
@@ -36,34 +36,43 @@ TFlashCard::TFlashCard(const std::string& untitledBase, IDocumentActions* action
     SoundTool->ModifiedRef = &Modified;
 }
 
-TFlashCard::~TFlashCard() {
-    if (Actions) Actions->DisableDocumentActions();
+TFlashCard::~TFlashCard()
+{
+    if (Actions)
+        Actions->DisableDocumentActions();
     SoundTool.reset();
     PicTool.reset();
     TextTool.reset();
 }
 
-void TFlashCard::BindMovie(const IXMLMovie* movie) {
+void TFlashCard::BindMovie(const IXMLMovie* movie)
+{
     MovieRef = movie;
     TextTool->MovieRef = movie;
     PicTool->MovieRef = movie;
     SoundTool->MovieRef = movie;
 }
 
-void TFlashCard::SetMode(const std::string& word) {
+void TFlashCard::SetMode(const std::string& word)
+{
     Mode = word;
     if (word == "Close" || word == "Play") {
-        if (Actions) Actions->DisableDocumentActions();
+        if (Actions)
+            Actions->DisableDocumentActions();
     } else if (word == "Edit") {
-        if (Actions) Actions->EnableDocumentActions();
+        if (Actions)
+            Actions->EnableDocumentActions();
         // A missing template or project is reported here, before a recording
         // starts on a working file that holds something else.
-        if (!SourcePath.empty()) CopyFileOver(SourcePath, WorkProjectPath);
+        if (!SourcePath.empty())
+            CopyFileOver(SourcePath, WorkProjectPath);
     }
 }
 
-void TFlashCard::WriteHeader() {
-    if (!MovieRef || MovieRef->IsNull()) throw Error("No movie document is open");
+void TFlashCard::WriteHeader()
+{
+    if (!MovieRef || MovieRef->IsNull())
+        throw Error("No movie document is open");
     const IXMLMovie& movie = *MovieRef;
     movie.SetBgColor(std::to_string(MovieBgColor));
     movie.SetWidth(MovieWidth);
@@ -73,4 +82,4 @@ void TFlashCard::WriteHeader() {
     movie.SaveDocument();
 }
 
-}  // namespace quillora
+} // namespace quillora

@@ -20,14 +20,14 @@ namespace quillora {
 // Implemented by the main window: switches Save, Save As, Close, Export to
 // Flash (and, on disable, Preview).
 class IDocumentActions {
-public:
+  public:
     virtual ~IDocumentActions() = default;
     virtual void DisableDocumentActions() = 0;
     virtual void EnableDocumentActions() = 0;
 };
 
 class TFlashCard {
-public:
+  public:
     // untitledBase: TGlobalVars::UntitledBase. actions may be null.
     TFlashCard(const std::string& untitledBase, IDocumentActions* actions);
     // Disables the document actions; the working files stay on disk.
@@ -35,7 +35,7 @@ public:
     TFlashCard(const TFlashCard&) = delete;
     TFlashCard& operator=(const TFlashCard&) = delete;
 
-    std::string Mode;  // "Edit", "Play", "Close" or empty
+    std::string Mode; // "Edit", "Play", "Close" or empty
     bool Looping = false;
     // The main window's Movie variable, not a copy. Set it with BindMovie so
     // the three tools follow.
@@ -43,16 +43,16 @@ public:
     std::unique_ptr<TFlashText> TextTool;
     std::unique_ptr<TFlashPic> PicTool;
     std::unique_ptr<TFlashSound> SoundTool;
-    uint32_t MovieBgColor = 0;  // red in the lowest byte
+    uint32_t MovieBgColor = 0; // red in the lowest byte
     int32_t MovieWidth = 0;
     int32_t MovieHeight = 0;
     int32_t MovieRate = 0;
     // Set when one of the three tools appends an object; the export clears it.
     bool Modified = false;
-    std::string SourcePath;  // copied onto WorkProjectPath when "Edit" is entered
-    std::string BasePath;    // project path without extension; untitled == UntitledBase
-    std::string WorkProjectPath;  // UntitledBase + ".qlv"
-    std::string MoviePath;        // UntitledBase + ".swf", or a movie from the command line
+    std::string SourcePath;      // copied onto WorkProjectPath when "Edit" is entered
+    std::string BasePath;        // project path without extension; untitled == UntitledBase
+    std::string WorkProjectPath; // UntitledBase + ".qlv"
+    std::string MoviePath;       // UntitledBase + ".swf", or a movie from the command line
     // The click every still picture plays; empty means click.wav in the
     // program's data folder.
     std::string ClickSoundPath;
@@ -72,13 +72,13 @@ public:
     // clears Modified. Refused pictures and sounds go to reporter and the
     // export goes on; any other failure throws, writes nothing and leaves
     // Modified as it was. Every caller passes the scope "All".
-    void ExportSwf(const std::string& scope, const std::string& target,
-                   const TSwfWriters& writers, IExportReporter* reporter = nullptr);
+    void ExportSwf(const std::string& scope, const std::string& target, const TSwfWriters& writers,
+                   IExportReporter* reporter = nullptr);
 
     bool IsUntitled() const { return BasePath == UntitledBase; }
     const std::string& GetUntitledBase() const { return UntitledBase; }
 
-private:
+  private:
     void ExportHeader(const TExportTarget& target);
     void ExportTimeline(const TExportTarget& target);
 
@@ -90,4 +90,4 @@ private:
 // <to>: <reason>". What Save uses for the working files.
 void CopyFileOver(const std::string& from, const std::string& to);
 
-}  // namespace quillora
+} // namespace quillora

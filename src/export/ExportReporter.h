@@ -12,7 +12,7 @@ inline constexpr const char* kSoundErrorMessage =
     "Please select a sound file with 16Bits mono format!";
 
 class IExportReporter {
-public:
+  public:
     virtual ~IExportReporter() = default;
 
     // A picture or sound that could not be used. message is the text to show

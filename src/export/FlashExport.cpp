@@ -13,32 +13,36 @@ namespace {
 // Passes every call on to the real movie and notes the last frame in which
 // something landed, so the stop action never cuts a movie short.
 class TFrameTracker : public swf::ISwfMovie {
-public:
+  public:
     explicit TFrameTracker(swf::ISwfMovie& movie) : M(movie) {}
     int32_t LastFrame = -1;
 
     void SetSize(int32_t w, int32_t h) override { M.SetSize(w, h); }
     void SetFrameRate(int32_t r) override { M.SetFrameRate(r); }
     void SetFrameBkColor(uint8_t r, uint8_t g, uint8_t b) override { M.SetFrameBkColor(r, g, b); }
-    void GotoFrame(int32_t f) override {
+    void GotoFrame(int32_t f) override
+    {
         M.GotoFrame(f);
         Current = f;
     }
-    void AddObject(swf::ISwfObject& o) override {
+    void AddObject(swf::ISwfObject& o) override
+    {
         M.AddObject(o);
         Landed();
     }
-    void RemoveObject(swf::ISwfObject& o) override {
+    void RemoveObject(swf::ISwfObject& o) override
+    {
         M.RemoveObject(o);
         Landed();
     }
-    void AddAction(swf::ISwfAction& a) override {
+    void AddAction(swf::ISwfAction& a) override
+    {
         M.AddAction(a);
         Landed();
     }
     void WriteMovie(const std::string& path) override { M.WriteMovie(path); }
 
-private:
+  private:
     void Landed() { LastFrame = std::max(LastFrame, Current); }
     swf::ISwfMovie& M;
     int32_t Current = 0;
@@ -46,19 +50,22 @@ private:
 
 // The arrow cursor, tip at the origin, 11 x 20 pixels, as steps in twips.
 constexpr int32_t kArrowSteps[][2] = {
-    {220, 220}, {-80, 0},  {0, 40},   {20, 20},  {0, 20},   {20, 20},   {0, 20},
-    {20, 20},   {0, 20},   {-20, 20}, {-20, 0},  {-20, -20}, {0, -20},  {-20, -20},
-    {0, -20},   {-20, -20}, {0, -20}, {-20, -20}, {0, -20},  {-80, 80}, {0, -320}};
+    {220, 220}, {-80, 0},   {0, 40},   {20, 20},   {0, 20},    {20, 20},  {0, 20},
+    {20, 20},   {0, 20},    {-20, 20}, {-20, 0},   {-20, -20}, {0, -20},  {-20, -20},
+    {0, -20},   {-20, -20}, {0, -20},  {-20, -20}, {0, -20},   {-80, 80}, {0, -320}};
 
-}  // namespace
+} // namespace
 
 void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
-                           const TSwfWriters& writers, IExportReporter* reporter) {
-    if (!MovieRef || MovieRef->IsNull()) throw Error("No movie document is open");
+                           const TSwfWriters& writers, IExportReporter* reporter)
+{
+    if (!MovieRef || MovieRef->IsNull())
+        throw Error("No movie document is open");
     TFrameTracker tracker(writers.SwfMovie);
-    TExportTarget t{{tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},
-                    reporter,
-                    ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath};
+    TExportTarget t{
+        {tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},
+        reporter,
+        ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath};
 
     ExportHeader(t);
     ExportTimeline(t);
@@ -74,7 +81,8 @@ void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
     Modified = false;
 }
 
-void TFlashCard::ExportHeader(const TExportTarget& target) {
+void TFlashCard::ExportHeader(const TExportTarget& target)
+{
     const IXMLMovie& movie = *MovieRef;
     auto& m = target.Writers.SwfMovie;
     int32_t width = movie.GetWidth();
@@ -86,7 +94,8 @@ void TFlashCard::ExportHeader(const TExportTarget& target) {
     m.SetFrameBkColor(c.r, c.g, c.b);
 }
 
-void TFlashCard::ExportTimeline(const TExportTarget& target) {
+void TFlashCard::ExportTimeline(const TExportTarget& target)
+{
     const IXMLMovie& movie = *MovieRef;
     auto& m = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
@@ -94,8 +103,9 @@ void TFlashCard::ExportTimeline(const TExportTarget& target) {
     TFlashText textTool;
     TFlashPic currentPic, nextPic;
     TFlashSound soundTool;
-    for (TFlashObj* tool : {static_cast<TFlashObj*>(&textTool), static_cast<TFlashObj*>(&currentPic),
-                            static_cast<TFlashObj*>(&nextPic), static_cast<TFlashObj*>(&soundTool)})
+    for (TFlashObj* tool :
+         {static_cast<TFlashObj*>(&textTool), static_cast<TFlashObj*>(&currentPic),
+          static_cast<TFlashObj*>(&nextPic), static_cast<TFlashObj*>(&soundTool)})
         tool->MovieRef = MovieRef;
     currentPic.BasePathRef = &BasePath;
     nextPic.BasePathRef = &BasePath;
@@ -103,13 +113,18 @@ void TFlashCard::ExportTimeline(const TExportTarget& target) {
     // Objects in document order, each complete before the next; the count is
     // read anew for every object.
     IXMLObjList list = movie.GetObj();
-    if (target.Reporter) target.Reporter->ExportProgress(0, list.Count());
+    if (target.Reporter)
+        target.Reporter->ExportProgress(0, list.Count());
     for (int32_t i = 0; i < list.Count(); ++i) {
         std::string kind = list.Items(i).GetObjTypeName();
-        if (kind == "Text") textTool.AddToMovie(i, target);
-        else if (kind == "Pic") currentPic.AddToMovie(i, target);
-        else if (kind == "Sound") soundTool.AddToMovie(i, target);
-        if (target.Reporter) target.Reporter->ExportProgress(i + 1, list.Count());
+        if (kind == "Text")
+            textTool.AddToMovie(i, target);
+        else if (kind == "Pic")
+            currentPic.AddToMovie(i, target);
+        else if (kind == "Sound")
+            soundTool.AddToMovie(i, target);
+        if (target.Reporter)
+            target.Reporter->ExportProgress(i + 1, list.Count());
     }
 
     media.MakePolygon(0, 0);
@@ -127,12 +142,13 @@ void TFlashCard::ExportTimeline(const TExportTarget& target) {
             currentPic.LoadObject(0);
             m.GotoFrame(currentPic.StartTime);
             media.Translate(Twips(currentPic.MouseX), Twips(currentPic.MouseY));
-            m.AddObject(media);  // never removed: the arrow stays to the end
+            m.AddObject(media); // never removed: the arrow stays to the end
         }
         return;
     }
     for (int32_t j = 0; j < list.Count(); ++j) {
-        if (list.Items(j).GetObjTypeName() != "Pic") continue;
+        if (list.Items(j).GetObjTypeName() != "Pic")
+            continue;
         currentPic.LoadObject(j);
         if (j + 1 < list.Count()) {
             IXMLObj following = list.Items(j + 1);
@@ -156,7 +172,8 @@ void TFlashCard::ExportTimeline(const TExportTarget& target) {
         int64_t k = 0;
         for (int64_t f = s; f <= e; ++f, ++k) {
             m.GotoFrame(static_cast<int32_t>(f));
-            if (f > s) m.RemoveObject(media);
+            if (f > s)
+                m.RemoveObject(media);
             int64_t x = currentPic.MouseX, y = currentPic.MouseY;
             if (span != 0) {
                 // nearbyint rounds halves to even in the default rounding mode.
@@ -170,4 +187,4 @@ void TFlashCard::ExportTimeline(const TExportTarget& target) {
     }
 }
 
-}  // namespace quillora
+} // namespace quillora

@@ -4,21 +4,28 @@
 
 namespace quillora {
 
-int32_t Twips(int64_t pixels) {
+int32_t Twips(int64_t pixels)
+{
     int64_t t = pixels * 20;
     if (t < std::numeric_limits<int32_t>::min() || t > std::numeric_limits<int32_t>::max())
         throw Error("Integer overflow");
     return static_cast<int32_t>(t);
 }
 
-const IXMLMovie& TFlashObj::Movie() const {
-    if (!MovieRef || MovieRef->IsNull()) throw Error("No movie document is open");
+const IXMLMovie& TFlashObj::Movie() const
+{
+    if (!MovieRef || MovieRef->IsNull())
+        throw Error("No movie document is open");
     return *MovieRef;
 }
 
-IXMLObj TFlashObj::Item(int32_t index) const { return Movie().GetObj().Items(index); }
+IXMLObj TFlashObj::Item(int32_t index) const
+{
+    return Movie().GetObj().Items(index);
+}
 
-void TFlashObj::LoadObject(int32_t index) {
+void TFlashObj::LoadObject(int32_t index)
+{
     IXMLObj obj = Item(index);
     Demo = obj.GetDemo();
     MouseX = obj.GetMouseX();
@@ -29,9 +36,13 @@ void TFlashObj::LoadObject(int32_t index) {
     Layer = obj.GetLayer();
 }
 
-void TFlashObj::AppendToDocument() { ObjName = NewObjectName(Movie().GetObj(), KindName); }
+void TFlashObj::AppendToDocument()
+{
+    ObjName = NewObjectName(Movie().GetObj(), KindName);
+}
 
-IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne) {
+IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne)
+{
     TFlashObj::AppendToDocument();
     IXMLObj obj = Movie().GetObj().Add();
     obj.SetDemo(Demo);
@@ -43,7 +54,8 @@ IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne) {
         obj.SetEndTime(1);
     } else {
         int32_t start = obj.GetStartTime();
-        if (start > std::numeric_limits<int32_t>::max() - 24) throw Error("Integer overflow");
+        if (start > std::numeric_limits<int32_t>::max() - 24)
+            throw Error("Integer overflow");
         obj.SetEndTime(start + 24);
     }
     obj.SetLayer(2);
@@ -51,14 +63,17 @@ IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne) {
     return obj;
 }
 
-void TFlashObj::SaveAppended(const IXMLObj& obj) {
+void TFlashObj::SaveAppended(const IXMLObj& obj)
+{
     obj.SaveDocument();
-    if (ModifiedRef) *ModifiedRef = true;
+    if (ModifiedRef)
+        *ModifiedRef = true;
 }
 
-void TFlashObj::Report(const TExportTarget& target, const char* message,
-                       const std::string& detail) {
-    if (target.Reporter) target.Reporter->ExportError(message, detail);
+void TFlashObj::Report(const TExportTarget& target, const char* message, const std::string& detail)
+{
+    if (target.Reporter)
+        target.Reporter->ExportError(message, detail);
 }
 
-}  // namespace quillora
+} // namespace quillora

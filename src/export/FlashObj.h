@@ -16,12 +16,12 @@ namespace quillora {
 // refused pictures and sounds, and the click sound of still pictures.
 struct TExportTarget {
     TSwfWriters Writers;
-    IExportReporter* Reporter = nullptr;  // may be null: problems are then dropped
-    std::string ClickPath;                // full path of click.wav
+    IExportReporter* Reporter = nullptr; // may be null: problems are then dropped
+    std::string ClickPath;               // full path of click.wav
 };
 
 class TFlashObj {
-public:
+  public:
     virtual ~TFlashObj() = default;
     TFlashObj(const TFlashObj&) = delete;
     TFlashObj& operator=(const TFlashObj&) = delete;
@@ -53,7 +53,7 @@ public:
     // Loads item index and adds it to the movie.
     virtual void AddToMovie(int32_t index, const TExportTarget& target) = 0;
 
-protected:
+  protected:
     explicit TFlashObj(std::string kindName) : KindName(std::move(kindName)) {}
 
     const IXMLMovie& Movie() const;
@@ -63,11 +63,10 @@ protected:
     IXMLObj AppendCommon(bool endTimeIsOne);
     // Saves the document after an append and marks the owner modified.
     void SaveAppended(const IXMLObj& obj);
-    static void Report(const TExportTarget& target, const char* message,
-                       const std::string& detail);
+    static void Report(const TExportTarget& target, const char* message, const std::string& detail);
 };
 
 // pixels -> twips, failing with "Integer overflow" rather than wrapping.
 int32_t Twips(int64_t pixels);
 
-}  // namespace quillora
+} // namespace quillora

@@ -2,12 +2,14 @@
 
 namespace quillora {
 
-std::string FolderWithSeparator(const std::string& path) {
+std::string FolderWithSeparator(const std::string& path)
+{
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-void TFlashPic::LoadObject(int32_t index) {
+void TFlashPic::LoadObject(int32_t index)
+{
     TFlashObj::LoadObject(index);
     KindName = "Pic";
     IXMLObjPic p = Item(index).GetObjType().GetObjPic();
@@ -20,7 +22,8 @@ void TFlashPic::LoadObject(int32_t index) {
     MovePath = FolderWithSeparator(BasePathRef ? *BasePathRef : std::string()) + ObjName + ".jpg";
 }
 
-void TFlashPic::AppendToDocument() {
+void TFlashPic::AppendToDocument()
+{
     IXMLObj obj = AppendCommon(false);
     IXMLObjPic p = obj.GetObjType().GetObjPic();
     p.SetContent(Content);
@@ -32,13 +35,17 @@ void TFlashPic::AppendToDocument() {
     SaveAppended(obj);
 }
 
-void TFlashPic::AddToMovie(int32_t index, const TExportTarget& target) {
+void TFlashPic::AddToMovie(int32_t index, const TExportTarget& target)
+{
     LoadObject(index);
-    if (Content.empty()) return;
+    if (Content.empty())
+        return;
     auto& movie = target.Writers.SwfMovie;
     try {
-        if (EffectName == "None") PlaceStill(target);
-        if (EffectName == "Move") PlaceMoving(target);
+        if (EffectName == "None")
+            PlaceStill(target);
+        if (EffectName == "Move")
+            PlaceMoving(target);
         if (Movie().GetTotalFrames() > EndTime) {
             movie.GotoFrame(EndTime);
             movie.RemoveObject(target.Writers.SwfMedia);
@@ -53,7 +60,8 @@ void TFlashPic::AddToMovie(int32_t index, const TExportTarget& target) {
     }
 }
 
-void TFlashPic::PlaceStill(const TExportTarget& target) {
+void TFlashPic::PlaceStill(const TExportTarget& target)
+{
     auto& movie = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
     movie.GotoFrame(StartTime);
@@ -63,7 +71,8 @@ void TFlashPic::PlaceStill(const TExportTarget& target) {
     movie.GotoFrame(EndTime);
     movie.RemoveObject(media);
     try {
-        if (StartTime == INT32_MAX) throw Error("Integer overflow");
+        if (StartTime == INT32_MAX)
+            throw Error("Integer overflow");
         movie.GotoFrame(StartTime + 1);
         media.MakeSound(target.ClickPath);
         movie.AddObject(media);
@@ -75,7 +84,8 @@ void TFlashPic::PlaceStill(const TExportTarget& target) {
     }
 }
 
-void TFlashPic::PlaceMoving(const TExportTarget& target) {
+void TFlashPic::PlaceMoving(const TExportTarget& target)
+{
     auto& movie = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
     for (int64_t f = StartTime; f <= EndTime; ++f) {
@@ -90,4 +100,4 @@ void TFlashPic::PlaceMoving(const TExportTarget& target) {
     }
 }
 
-}  // namespace quillora
+} // namespace quillora

@@ -7,11 +7,11 @@
 namespace quillora {
 
 class TFlashPic : public TFlashObj {
-public:
+  public:
     TFlashPic() : TFlashObj("Pic") {}
 
-    std::string Content;   // full path of the JPEG file
-    std::string MovePath;  // picture of the "Move" effect, worked out on load
+    std::string Content;  // full path of the JPEG file
+    std::string MovePath; // picture of the "Move" effect, worked out on load
     int32_t Width = 0;
     int32_t Height = 0;
 
@@ -32,4 +32,4 @@ public:
 // The folder part of a path, with its trailing "/"; "" when there is none.
 std::string FolderWithSeparator(const std::string& path);
 
-}  // namespace quillora
+} // namespace quillora

@@ -2,21 +2,25 @@
 
 namespace quillora {
 
-void TFlashSound::LoadObject(int32_t index) {
+void TFlashSound::LoadObject(int32_t index)
+{
     TFlashObj::LoadObject(index);
     KindName = "Sound";
     Content = Item(index).GetObjType().GetObjSound().GetContent();
 }
 
-void TFlashSound::AppendToDocument() {
+void TFlashSound::AppendToDocument()
+{
     IXMLObj obj = AppendCommon(true);
     obj.GetObjType().GetObjSound().SetContent(Content);
     SaveAppended(obj);
 }
 
-void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target) {
+void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target)
+{
     LoadObject(index);
-    if (Content.empty()) return;
+    if (Content.empty())
+        return;
     auto& movie = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
     try {
@@ -24,10 +28,10 @@ void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target) {
         media.MakeSound(Content);
         movie.AddObject(media);
     } catch (const Error&) {
-        throw;  // the document's own failures end the export
+        throw; // the document's own failures end the export
     } catch (const std::exception& e) {
         Report(target, kSoundErrorMessage, ObjName + ": " + e.what());
     }
 }
 
-}  // namespace quillora
+} // namespace quillora

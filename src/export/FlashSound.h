@@ -7,14 +7,14 @@
 namespace quillora {
 
 class TFlashSound : public TFlashObj {
-public:
+  public:
     TFlashSound() : TFlashObj("Sound") {}
 
-    std::string Content;  // path of the WAV file
+    std::string Content; // path of the WAV file
 
     void LoadObject(int32_t index) override;
     void AppendToDocument() override;
     void AddToMovie(int32_t index, const TExportTarget& target) override;
 };
 
-}  // namespace quillora
+} // namespace quillora

@@ -8,15 +8,22 @@ namespace {
 
 // Splits UTF-8 text into its characters (one string each). A byte that does
 // not start a valid sequence counts as a character of its own.
-std::vector<std::string> Characters(const std::string& text) {
+std::vector<std::string> Characters(const std::string& text)
+{
     std::vector<std::string> out;
     size_t i = 0;
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-        if (i + len > text.size()) len = 1;
+        size_t len = c < 0x80           ? 1
+                     : (c >> 5) == 0x6  ? 2
+                     : (c >> 4) == 0xE  ? 3
+                     : (c >> 3) == 0x1E ? 4
+                                        : 1;
+        if (i + len > text.size())
+            len = 1;
         for (size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) len = 1;
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                len = 1;
         out.push_back(text.substr(i, len));
         i += len;
     }
@@ -24,21 +31,25 @@ std::vector<std::string> Characters(const std::string& text) {
 }
 
 // The code of one character as Characters() cut it.
-int32_t CodeOf(const std::string& ch) {
+int32_t CodeOf(const std::string& ch)
+{
     auto b = [&](size_t i) { return static_cast<unsigned char>(ch[i]); };
     switch (ch.size()) {
-        case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-        case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-        case 4:
-            return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) |
-                   (b(3) & 0x3F);
-        default: return b(0);
+    case 2:
+        return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    case 3:
+        return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    case 4:
+        return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    default:
+        return b(0);
     }
 }
 
-}  // namespace
+} // namespace
 
-void TFlashText::LoadObject(int32_t index) {
+void TFlashText::LoadObject(int32_t index)
+{
     TFlashObj::LoadObject(index);
     KindName = "Text";
     IXMLObjText t = Item(index).GetObjType().GetObjText();
@@ -52,7 +63,8 @@ void TFlashText::LoadObject(int32_t index) {
     TextUnit = t.GetTextUnit();
 }
 
-void TFlashText::AppendToDocument() {
+void TFlashText::AppendToDocument()
+{
     IXMLObj obj = AppendCommon(false);
     IXMLObjText t = obj.GetObjType().GetObjText();
     t.SetContent(Content);
@@ -67,14 +79,18 @@ void TFlashText::AppendToDocument() {
     SaveAppended(obj);
 }
 
-void TFlashText::AddToMovie(int32_t index, const TExportTarget& target) {
+void TFlashText::AddToMovie(int32_t index, const TExportTarget& target)
+{
     LoadObject(index);
-    if (Content.empty()) return;
+    if (Content.empty())
+        return;
     DefineGlyphs(target);
-    if (EffectName == "None") PlaceText(target);
+    if (EffectName == "None")
+        PlaceText(target);
 }
 
-void TFlashText::DefineGlyphs(const TExportTarget& target) {
+void TFlashText::DefineGlyphs(const TExportTarget& target)
+{
     // A unit below 1 would never move on through the text; every piece gets
     // the glyph of its first character, and only pieces are walked (the list
     // holds no empty entries).
@@ -83,7 +99,8 @@ void TFlashText::DefineGlyphs(const TExportTarget& target) {
     GlyphPieces.clear();
     for (size_t p = 0; p < chars.size(); p += unit) {
         std::string piece;
-        for (size_t k = p; k < std::min(chars.size(), p + unit); ++k) piece += chars[k];
+        for (size_t k = p; k < std::min(chars.size(), p + unit); ++k)
+            piece += chars[k];
         GlyphPieces.push_back(std::move(piece));
     }
     target.Writers.SwfFont.MakeFont(FontName);
@@ -93,7 +110,8 @@ void TFlashText::DefineGlyphs(const TExportTarget& target) {
     }
 }
 
-void TFlashText::PlaceText(const TExportTarget& target) {
+void TFlashText::PlaceText(const TExportTarget& target)
+{
     auto& movie = target.Writers.SwfMovie;
     auto& text = target.Writers.SwfText;
     text.MakeTextEx(Content, target.Writers.SwfFont, double(PositionX) * 20,
@@ -107,4 +125,4 @@ void TFlashText::PlaceText(const TExportTarget& target) {
     }
 }
 
-}  // namespace quillora
+} // namespace quillora

@@ -8,14 +8,14 @@
 namespace quillora {
 
 class TFlashText : public TFlashObj {
-public:
+  public:
     TFlashText() : TFlashObj("Text") {}
 
-    std::string Content;  // UTF-8
+    std::string Content; // UTF-8
     int32_t TextUnit = 0;
     std::string FontName;
     int32_t FontSize = 0;
-    int32_t FontColor = 0;  // red in the lowest byte
+    int32_t FontColor = 0; // red in the lowest byte
 
     void LoadObject(int32_t index) override;
     // Only Content comes from the tool; font, colour, position and effect
@@ -31,4 +31,4 @@ public:
     std::vector<std::string> GlyphPieces;
 };
 
-}  // namespace quillora
+} // namespace quillora

@@ -8,7 +8,7 @@
 
 struct TSwfWriters {
     swf::ISwfMovie& SwfMovie;
-    swf::ISwfObject& SwfMedia;  // pictures, clicks, sounds and the cursor arrow
+    swf::ISwfObject& SwfMedia; // pictures, clicks, sounds and the cursor arrow
     swf::ISwfObject& SwfFont;
     swf::ISwfObject& SwfText;
     swf::ISwfAction& SwfAction;

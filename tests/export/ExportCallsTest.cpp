@@ -12,17 +12,19 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-Calls Header(int w = 640, int h = 480, int rate = 15, const std::string& bg = "255,255,255") {
+Calls Header(int w = 640, int h = 480, int rate = 15, const std::string& bg = "255,255,255")
+{
     return {"Movie.SetSize(" + std::to_string(w * 20) + "," + std::to_string(h * 20) + ")",
             "Movie.SetFrameRate(" + std::to_string(rate) + ")", "Movie.GotoFrame(0)",
             "Movie.SetFrameBkColor(" + bg + ")"};
 }
 
-Calls Arrow() {
+Calls Arrow()
+{
     Calls c{"Media.MakePolygon(0,0)"};
-    const int steps[][2] = {{220, 220}, {-80, 0},   {0, 40},    {20, 20},  {0, 20},   {20, 20},
-                            {0, 20},    {20, 20},   {0, 20},    {-20, 20}, {-20, 0},  {-20, -20},
-                            {0, -20},   {-20, -20}, {0, -20},   {-20, -20}, {0, -20}, {-20, -20},
+    const int steps[][2] = {{220, 220}, {-80, 0},   {0, 40},  {20, 20},   {0, 20},  {20, 20},
+                            {0, 20},    {20, 20},   {0, 20},  {-20, 20},  {-20, 0}, {-20, -20},
+                            {0, -20},   {-20, -20}, {0, -20}, {-20, -20}, {0, -20}, {-20, -20},
                             {0, -20},   {-80, 80},  {0, -320}};
     for (auto& s : steps)
         c.push_back("Media.AddStraightLine(" + std::to_string(s[0]) + "," + std::to_string(s[1]) +
@@ -30,26 +32,31 @@ Calls Arrow() {
     return c;
 }
 
-Calls Stop(int frame, const std::string& path) {
+Calls Stop(int frame, const std::string& path)
+{
     return {"Movie.GotoFrame(" + std::to_string(frame) + ")", "Action.MakeActionStop()",
             "Movie.AddAction(Action)", "Movie.WriteMovie(" + path + ")"};
 }
 
-Calls Cat(std::initializer_list<Calls> parts) {
+Calls Cat(std::initializer_list<Calls> parts)
+{
     Calls all;
-    for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
 // The calls from the first one equal to `from` up to, not including, the
 // first later one equal to `to`.
-Calls Slice(const Calls& log, const std::string& from, const std::string& to) {
+Calls Slice(const Calls& log, const std::string& from, const std::string& to)
+{
     auto a = std::find(log.begin(), log.end(), from);
     auto b = std::find(a, log.end(), to);
     return Calls(a, b);
 }
 
-TEST(ExportCalls, EmptyDocumentIsHeaderArrowStopAndFile) {
+TEST(ExportCalls, EmptyDocumentIsHeaderArrowStopAndFile)
+{
     Project p(MovieXml(""));
     rec::Writers w;
     p.card.Modified = true;
@@ -58,7 +65,8 @@ TEST(ExportCalls, EmptyDocumentIsHeaderArrowStopAndFile) {
     EXPECT_FALSE(p.card.Modified);
 }
 
-TEST(ExportCalls, RecordedPictureWithClickAndRestingArrow) {
+TEST(ExportCalls, RecordedPictureWithClickAndRestingArrow)
+{
     Pic pic{.start = 48, .end = 72, .mx = 30, .my = 40, .content = "/shots/77.jpg"};
     Calls picture = {"Movie.GotoFrame(48)",
                      "Media.MakePicture(0,0,12800,9600,640,480,/shots/77.jpg)",
@@ -75,8 +83,12 @@ TEST(ExportCalls, RecordedPictureWithClickAndRestingArrow) {
         Project p(MovieXml(pic.Xml(), 100));
         rec::Writers w;
         p.card.ExportSwf("All", "/out/a.swf", w.Refs());
-        EXPECT_EQ(w.Calls, Cat({Header(), picture, {"Movie.GotoFrame(72)", "Movie.RemoveObject(Media)"},
-                                Arrow(), arrowAt, Stop(100, "/out/a.swf")}));
+        EXPECT_EQ(w.Calls, Cat({Header(),
+                                picture,
+                                {"Movie.GotoFrame(72)", "Movie.RemoveObject(Media)"},
+                                Arrow(),
+                                arrowAt,
+                                Stop(100, "/out/a.swf")}));
     }
     {
         // TotalFrames at or before EndTime: only PlaceStill's removal, and the
@@ -88,7 +100,8 @@ TEST(ExportCalls, RecordedPictureWithClickAndRestingArrow) {
     }
 }
 
-TEST(ExportCalls, ArrowGlidesBetweenTwoPicturesRoundingHalvesToEven) {
+TEST(ExportCalls, ArrowGlidesBetweenTwoPicturesRoundingHalvesToEven)
+{
     Pic a{.name = "Pic1", .start = 0, .end = 24, .mx = 100, .my = 50};
     Pic b{.name = "Pic2", .start = 24, .end = 48, .mx = 200, .my = 150, .content = "/shots/2.jpg"};
     Project p(MovieXml(a.Xml() + b.Xml()));
@@ -98,35 +111,42 @@ TEST(ExportCalls, ArrowGlidesBetweenTwoPicturesRoundingHalvesToEven) {
     Calls motion = Slice(w.Calls, "Media.AddStraightLine(0,-320)", "Action.MakeActionStop()");
     ASSERT_FALSE(motion.empty());
     motion.erase(motion.begin());
-    motion.pop_back();  // GotoFrame of the stop action
+    motion.pop_back(); // GotoFrame of the stop action
     Calls expected;
     for (int f = 0; f <= 24; ++f) {
         expected.push_back("Movie.GotoFrame(" + std::to_string(f) + ")");
-        if (f > 0) expected.push_back("Movie.RemoveObject(Media)");
-        int x = 100 + int(std::nearbyint(f * 100.0 / 24)), y = 50 + int(std::nearbyint(f * 100.0 / 24));
-        expected.push_back("Media.Translate(" + std::to_string(x * 20) + "," + std::to_string(y * 20) + ")");
+        if (f > 0)
+            expected.push_back("Movie.RemoveObject(Media)");
+        int x = 100 + int(std::nearbyint(f * 100.0 / 24)),
+            y = 50 + int(std::nearbyint(f * 100.0 / 24));
+        expected.push_back("Media.Translate(" + std::to_string(x * 20) + "," +
+                           std::to_string(y * 20) + ")");
         expected.push_back("Movie.AddObject(Media)");
     }
     expected.push_back("Movie.RemoveObject(Media)");
     for (int f = 24; f <= 48; ++f) {
         expected.push_back("Movie.GotoFrame(" + std::to_string(f) + ")");
-        if (f > 24) expected.push_back("Movie.RemoveObject(Media)");
+        if (f > 24)
+            expected.push_back("Movie.RemoveObject(Media)");
         expected.push_back("Media.Translate(4000,3000)");
         expected.push_back("Movie.AddObject(Media)");
     }
     expected.push_back("Movie.RemoveObject(Media)");
     EXPECT_EQ(motion, expected);
     // Frame 3: 12.5 goes to 12; frame 9: 37.5 goes to 38.
-    EXPECT_EQ(Slice(motion, "Movie.GotoFrame(3)", "Movie.AddObject(Media)"),
-              (Calls{"Movie.GotoFrame(3)", "Movie.RemoveObject(Media)", "Media.Translate(2240,1240)"}));
-    EXPECT_EQ(Slice(motion, "Movie.GotoFrame(9)", "Movie.AddObject(Media)"),
-              (Calls{"Movie.GotoFrame(9)", "Movie.RemoveObject(Media)", "Media.Translate(2760,1760)"}));
+    EXPECT_EQ(
+        Slice(motion, "Movie.GotoFrame(3)", "Movie.AddObject(Media)"),
+        (Calls{"Movie.GotoFrame(3)", "Movie.RemoveObject(Media)", "Media.Translate(2240,1240)"}));
+    EXPECT_EQ(
+        Slice(motion, "Movie.GotoFrame(9)", "Movie.AddObject(Media)"),
+        (Calls{"Movie.GotoFrame(9)", "Movie.RemoveObject(Media)", "Media.Translate(2760,1760)"}));
     // The last removal lands at 48: the stop action goes there, not to the
     // template's TotalFrames of 0.
     EXPECT_EQ(Calls(w.Calls.end() - 4, w.Calls.end()), Stop(48, p.card.MoviePath));
 }
 
-TEST(ExportCalls, TextHiMakesGlyphsTextAndItsFrames) {
+TEST(ExportCalls, TextHiMakesGlyphsTextAndItsFrames)
+{
     Text t{.start = 0, .end = 24, .content = "Hi", .size = 12, .color = "255", .px = 10, .py = 20};
     Project p(MovieXml(t.Xml()));
     rec::Writers w;
@@ -144,7 +164,8 @@ TEST(ExportCalls, TextHiMakesGlyphsTextAndItsFrames) {
     EXPECT_EQ(w.Calls, Cat({Header(), expected, Arrow(), Stop(24, p.card.MoviePath)}));
 }
 
-TEST(ExportCalls, ColoursAreRedInTheLowestByte) {
+TEST(ExportCalls, ColoursAreRedInTheLowestByte)
+{
     Text t{.color = "$FF0000"};
     Project p(MovieXml(t.Xml(), 0, "$FF0000"));
     rec::Writers w;
@@ -154,20 +175,22 @@ TEST(ExportCalls, ColoursAreRedInTheLowestByte) {
               w.Calls.end());
 }
 
-TEST(ExportCalls, TextWithoutContentOrEffectNone) {
+TEST(ExportCalls, TextWithoutContentOrEffectNone)
+{
     Text empty{.name = "Text1", .content = ""};
     Text moving{.name = "Text2", .content = "ab", .effect = "Move"};
     Project p(MovieXml(empty.Xml() + moving.Xml()));
     rec::Writers w;
     p.card.ExportSwf("All", "", w.Refs());
     Calls objects = Slice(w.Calls, "Movie.SetFrameBkColor(255,255,255)", "Media.MakePolygon(0,0)");
-    EXPECT_EQ(objects, (Calls{"Movie.SetFrameBkColor(255,255,255)",
-                              "Font.MakeFont(Microsoft Sans Serif)",
-                              "Font.AddGlyph(Microsoft Sans Serif,a,97)",
-                              "Font.AddGlyph(Microsoft Sans Serif,b,98)"}));
+    EXPECT_EQ(objects,
+              (Calls{"Movie.SetFrameBkColor(255,255,255)", "Font.MakeFont(Microsoft Sans Serif)",
+                     "Font.AddGlyph(Microsoft Sans Serif,a,97)",
+                     "Font.AddGlyph(Microsoft Sans Serif,b,98)"}));
 }
 
-TEST(ExportCalls, TextUnitCutsPiecesAndNeverHangs) {
+TEST(ExportCalls, TextUnitCutsPiecesAndNeverHangs)
+{
     auto glyphs = [](int unit, const std::string& content) {
         Text t{.content = content, .unit = unit};
         Project p(MovieXml(t.Xml()));
@@ -175,11 +198,12 @@ TEST(ExportCalls, TextUnitCutsPiecesAndNeverHangs) {
         p.card.ExportSwf("All", "", w.Refs());
         Calls g;
         for (auto& c : w.Calls)
-            if (c.rfind("Font.AddGlyph", 0) == 0) g.push_back(c.substr(c.rfind(',') + 1));
+            if (c.rfind("Font.AddGlyph", 0) == 0)
+                g.push_back(c.substr(c.rfind(',') + 1));
         return g;
     };
     EXPECT_EQ(glyphs(1, "Hello"), (Calls{"72)", "101)", "108)", "108)", "111)"}));
-    EXPECT_EQ(glyphs(2, "Hello"), (Calls{"72)", "108)", "111)"}));  // He, ll, o
+    EXPECT_EQ(glyphs(2, "Hello"), (Calls{"72)", "108)", "111)"})); // He, ll, o
     EXPECT_EQ(glyphs(9, "Hello"), (Calls{"72)"}));
     EXPECT_EQ(glyphs(0, "Hey"), (Calls{"72)", "101)", "121)"}));
     EXPECT_EQ(glyphs(-4, "Hey"), (Calls{"72)", "101)", "121)"}));
@@ -187,7 +211,8 @@ TEST(ExportCalls, TextUnitCutsPiecesAndNeverHangs) {
     EXPECT_EQ(glyphs(1, "\xC3\xA9\xE2\x82\xAC"), (Calls{"233)", "8364)"}));
 }
 
-TEST(ExportCalls, SoundStartsInItsFrameAndIsNeverEnded) {
+TEST(ExportCalls, SoundStartsInItsFrameAndIsNeverEnded)
+{
     Sound s{.start = 30, .end = 1, .content = "/sounds/x.wav"};
     Sound silent{.name = "Sound2", .content = ""};
     Project p(MovieXml(s.Xml() + silent.Xml()));
@@ -198,7 +223,8 @@ TEST(ExportCalls, SoundStartsInItsFrameAndIsNeverEnded) {
                               "Movie.AddObject(Media)"}));
 }
 
-TEST(ExportCalls, MovePictureSlidesFromItsProjectFolder) {
+TEST(ExportCalls, MovePictureSlidesFromItsProjectFolder)
+{
     Pic pic{.name = "Pic7", .start = 48, .end = 72, .effect = "Move", .w = 320, .h = 200};
     Project p(MovieXml(pic.Xml(), 10));
     p.card.BasePath = "/home/me/demo/clip";
@@ -206,10 +232,13 @@ TEST(ExportCalls, MovePictureSlidesFromItsProjectFolder) {
     p.card.ExportSwf("All", "", w.Refs());
     Calls pictures;
     for (auto& c : w.Calls)
-        if (c.rfind("Media.MakePicture", 0) == 0) pictures.push_back(c);
+        if (c.rfind("Media.MakePicture", 0) == 0)
+            pictures.push_back(c);
     ASSERT_EQ(pictures.size(), 25u);
-    EXPECT_EQ(pictures.front(), "Media.MakePicture(-1920,0,4480,4000,320,200,/home/me/demo/Pic7.jpg)");
-    EXPECT_EQ(pictures.back(), "Media.MakePicture(-2880,0,3520,4000,320,200,/home/me/demo/Pic7.jpg)");
+    EXPECT_EQ(pictures.front(),
+              "Media.MakePicture(-1920,0,4480,4000,320,200,/home/me/demo/Pic7.jpg)");
+    EXPECT_EQ(pictures.back(),
+              "Media.MakePicture(-2880,0,3520,4000,320,200,/home/me/demo/Pic7.jpg)");
     // Every frame removes before it places, and no click comes with it.
     Calls first = Slice(w.Calls, "Movie.GotoFrame(48)", "Movie.GotoFrame(49)");
     EXPECT_EQ(first, (Calls{"Movie.GotoFrame(48)", "Movie.RemoveObject(Media)", pictures.front(),
@@ -219,7 +248,8 @@ TEST(ExportCalls, MovePictureSlidesFromItsProjectFolder) {
               0);
 }
 
-TEST(ExportCalls, PictureWithoutContentAddsNothing) {
+TEST(ExportCalls, PictureWithoutContentAddsNothing)
+{
     Pic empty{.content = ""};
     Pic other{.name = "Pic2", .start = 0, .end = 24, .effect = "Fade"};
     Project p(MovieXml(empty.Xml() + other.Xml(), 50));
@@ -231,7 +261,8 @@ TEST(ExportCalls, PictureWithoutContentAddsNothing) {
                               "Movie.RemoveObject(Media)"}));
 }
 
-TEST(ExportCalls, ArrowAfterPictureUsesOnlyTheMousePositionOfATextOrSound) {
+TEST(ExportCalls, ArrowAfterPictureUsesOnlyTheMousePositionOfATextOrSound)
+{
     Pic a{.start = 0, .end = 4, .mx = 0, .my = 0};
     Text t{.start = 4, .end = 8, .mx = 40, .my = 80};
     Sound s{.start = 8, .mx = 0, .my = 0};
@@ -241,15 +272,17 @@ TEST(ExportCalls, ArrowAfterPictureUsesOnlyTheMousePositionOfATextOrSound) {
     p.card.ExportSwf("All", "", w.Refs());
     Calls moves;
     for (auto& c : w.Calls)
-        if (c.rfind("Media.Translate", 0) == 0) moves.push_back(c);
-    EXPECT_EQ(moves, (Calls{"Media.Translate(0,0)", "Media.Translate(200,400)",
-                            "Media.Translate(400,800)", "Media.Translate(600,1200)",
-                            "Media.Translate(800,1600)"}));
+        if (c.rfind("Media.Translate", 0) == 0)
+            moves.push_back(c);
+    EXPECT_EQ(moves,
+              (Calls{"Media.Translate(0,0)", "Media.Translate(200,400)", "Media.Translate(400,800)",
+                     "Media.Translate(600,1200)", "Media.Translate(800,1600)"}));
     // The text and sound were not read as pictures: no element was added.
     EXPECT_EQ(int(p.doc.DOM().document_element().select_nodes("//*").size()), before);
 }
 
-TEST(ExportCalls, LastPictureRestsAtItsOwnPosition) {
+TEST(ExportCalls, LastPictureRestsAtItsOwnPosition)
+{
     Text t{.start = 0, .end = 2, .mx = 500, .my = 500};
     Pic a{.start = 2, .end = 4, .mx = 10, .my = 20};
     Project p(MovieXml(t.Xml() + a.Xml()));
@@ -257,11 +290,13 @@ TEST(ExportCalls, LastPictureRestsAtItsOwnPosition) {
     p.card.ExportSwf("All", "", w.Refs());
     Calls moves;
     for (auto& c : w.Calls)
-        if (c.rfind("Media.Translate", 0) == 0) moves.push_back(c);
+        if (c.rfind("Media.Translate", 0) == 0)
+            moves.push_back(c);
     EXPECT_EQ(moves, Calls(3, "Media.Translate(200,400)"));
 }
 
-TEST(ExportCalls, PictureOfNoLengthPlacesTheArrowAtItsOwnPosition) {
+TEST(ExportCalls, PictureOfNoLengthPlacesTheArrowAtItsOwnPosition)
+{
     Pic a{.start = 5, .end = 5, .mx = 7, .my = 9};
     Pic b{.name = "Pic2", .start = 5, .end = 29, .mx = 100, .my = 100};
     Project p(MovieXml(a.Xml() + b.Xml()));
@@ -274,7 +309,8 @@ TEST(ExportCalls, PictureOfNoLengthPlacesTheArrowAtItsOwnPosition) {
                              "Media.Translate(2000,2000)", "Movie.AddObject(Media)"}));
 }
 
-TEST(ExportCalls, LoopingMovieOrOtherScopeHasNoStopAction) {
+TEST(ExportCalls, LoopingMovieOrOtherScopeHasNoStopAction)
+{
     Project p(MovieXml(Pic{}.Xml() + Pic{.name = "Pic2", .start = 24, .end = 48}.Xml()));
     rec::Writers w;
     p.card.Looping = true;
@@ -287,7 +323,8 @@ TEST(ExportCalls, LoopingMovieOrOtherScopeHasNoStopAction) {
     EXPECT_EQ(std::count(w2.Calls.begin(), w2.Calls.end(), "Action.MakeActionStop()"), 0);
 }
 
-TEST(ExportCalls, CountIsReadAnewForEveryObject) {
+TEST(ExportCalls, CountIsReadAnewForEveryObject)
+{
     // Progress reports the objects done of the objects there are.
     Project p(MovieXml(Pic{}.Xml() + Sound{}.Xml() + Text{}.Xml()));
     rec::Writers w;
@@ -297,7 +334,8 @@ TEST(ExportCalls, CountIsReadAnewForEveryObject) {
     EXPECT_TRUE(r.Errors.empty());
 }
 
-TEST(ExportCalls, RefusedPictureAndSoundAreReportedAndTheExportGoesOn) {
+TEST(ExportCalls, RefusedPictureAndSoundAreReportedAndTheExportGoesOn)
+{
     Pic bad{.name = "Pic1", .content = "/shots/bad.jpg"};
     Pic good{.name = "Pic2", .start = 24, .end = 48, .content = "/shots/good.jpg"};
     Sound s{.start = 3, .content = "/sounds/stereo.wav"};
@@ -320,7 +358,8 @@ TEST(ExportCalls, RefusedPictureAndSoundAreReportedAndTheExportGoesOn) {
     EXPECT_EQ(w.Calls.back(), "Movie.WriteMovie(" + p.card.MoviePath + ")");
 }
 
-TEST(ExportCalls, RefusedClickKeepsThePictureAndIsReportedForEachStill) {
+TEST(ExportCalls, RefusedClickKeepsThePictureAndIsReportedForEachStill)
+{
     Project p(MovieXml(Pic{}.Xml() + Pic{.name = "Pic2", .start = 24, .end = 48}.Xml()));
     rec::Writers w;
     w.SwfMedia.BadSounds = {"/data/click.wav"};
@@ -332,7 +371,8 @@ TEST(ExportCalls, RefusedClickKeepsThePictureAndIsReportedForEachStill) {
               2);
 }
 
-TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting) {
+TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting)
+{
     struct Case {
         std::string xml, message;
     };
@@ -367,7 +407,8 @@ TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting) {
     }
 }
 
-TEST(ExportCalls, FailedWriteLeavesModified) {
+TEST(ExportCalls, FailedWriteLeavesModified)
+{
     Project p(MovieXml(""));
     rec::Writers w;
     w.SwfMovie.FailWrite = true;
@@ -376,5 +417,5 @@ TEST(ExportCalls, FailedWriteLeavesModified) {
     EXPECT_TRUE(p.card.Modified);
 }
 
-}  // namespace
-}  // namespace quillora::test
+} // namespace
+} // namespace quillora::test

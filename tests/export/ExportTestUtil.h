@@ -21,14 +21,17 @@
 namespace quillora::test {
 
 class Scratch {
-public:
-    Scratch() {
+  public:
+    Scratch()
+    {
         std::string tmpl =
             (std::filesystem::temp_directory_path() / "quillora-export-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(tmpl.data()))
+            throw std::runtime_error("mkdtemp failed");
         path_ = tmpl;
     }
-    ~Scratch() {
+    ~Scratch()
+    {
         std::error_code ec;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
@@ -39,37 +42,44 @@ public:
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     std::string str() const { return path_.string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
-inline std::string ReadAll(const std::string& path) {
+inline std::string ReadAll(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-inline void WriteAll(const std::string& path, const std::string& bytes) {
+inline void WriteAll(const std::string& path, const std::string& bytes)
+{
     std::ofstream out(path, std::ios::binary);
     out << bytes;
 }
 
-inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool Exists(const std::string& path)
+{
+    return std::filesystem::exists(path);
+}
 
 // Element text helper: <Name>value</Name>.
-inline std::string El(const std::string& name, const std::string& value) {
+inline std::string El(const std::string& name, const std::string& value)
+{
     return "<" + name + ">" + value + "</" + name + ">";
 }
-inline std::string El(const std::string& name, int value) {
+inline std::string El(const std::string& name, int value)
+{
     return El(name, std::to_string(value));
 }
 
 inline std::string Common(const std::string& name, const std::string& kind, int start, int end,
-                          int mx, int my) {
+                          int mx, int my)
+{
     return El("Demo", "") + El("MouseX", mx) + El("MouseY", my) + El("ObjName", name) +
-           El("StartTime", start) + El("EndTime", end) + El("Layer", 2) +
-           El("ObjTypeName", kind);
+           El("StartTime", start) + El("EndTime", end) + El("Layer", 2) + El("ObjTypeName", kind);
 }
 
 struct Pic {
@@ -78,11 +88,11 @@ struct Pic {
     std::string content = "/shots/1.jpg";
     std::string effect = "None";
     int px = 0, py = 0, w = 640, h = 480;
-    std::string Xml() const {
+    std::string Xml() const
+    {
         return "<Obj>" + Common(name, "Pic", start, end, mx, my) + "<ObjType><ObjPic>" +
-               El("Content", content) + El("PositionX", px) + El("PositionY", py) +
-               El("Width", w) + El("Height", h) + El("EffectName", effect) +
-               "</ObjPic></ObjType></Obj>";
+               El("Content", content) + El("PositionX", px) + El("PositionY", py) + El("Width", w) +
+               El("Height", h) + El("EffectName", effect) + "</ObjPic></ObjType></Obj>";
     }
 };
 
@@ -95,7 +105,8 @@ struct Text {
     std::string color = "$FF0000";
     int px = 50, py = 50, unit = 1;
     std::string effect = "None";
-    std::string Xml() const {
+    std::string Xml() const
+    {
         return "<Obj>" + Common(name, "Text", start, end, mx, my) + "<ObjType><ObjText>" +
                El("Content", content) + El("TextUnit", unit) + El("FontName", font) +
                El("FontSize", size) + El("FontColor", color) + El("PositionX", px) +
@@ -108,15 +119,17 @@ struct Sound {
     std::string name = "Sound1";
     int start = 0, end = 1, mx = 0, my = 0;
     std::string content = "/sounds/a.wav";
-    std::string Xml() const {
-        return "<Obj>" + Common(name, "Sound", start, end, mx, my) +
-               "<ObjType><ObjSound>" + El("Content", content) + "</ObjSound></ObjType></Obj>";
+    std::string Xml() const
+    {
+        return "<Obj>" + Common(name, "Sound", start, end, mx, my) + "<ObjType><ObjSound>" +
+               El("Content", content) + "</ObjSound></ObjType></Obj>";
     }
 };
 
 inline std::string MovieXml(const std::string& objs, int totalFrames = 0,
                             const std::string& bg = "16777215", int w = 640, int h = 480,
-                            int rate = 15) {
+                            int rate = 15)
+{
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Movie>" + El("BgColor", bg) +
            "<BgPic></BgPic>" + El("Width", w) + El("Height", h) + El("Rate", rate) +
            El("TotalFrames", totalFrames) + El("Times", 0) + El("FileSize", 0) +
@@ -124,11 +137,12 @@ inline std::string MovieXml(const std::string& objs, int totalFrames = 0,
 }
 
 class Reporter : public IExportReporter {
-public:
+  public:
     std::vector<std::string> Errors;
     std::vector<std::string> Details;
     std::vector<std::pair<int, int>> Progress;
-    void ExportError(const std::string& message, const std::string& detail) override {
+    void ExportError(const std::string& message, const std::string& detail) override
+    {
         Errors.push_back(message);
         Details.push_back(detail);
     }
@@ -143,7 +157,8 @@ struct Project {
     IXMLMovie Movie;
     TFlashCard card{dir / "Untitled", nullptr};
 
-    explicit Project(const std::string& xml) {
+    explicit Project(const std::string& xml)
+    {
         WriteAll(dir / "Untitled.qlv", xml);
         doc.SetFileName(card.WorkProjectPath);
         Movie = GetMovie(doc);
@@ -152,4 +167,4 @@ struct Project {
     }
 };
 
-}  // namespace quillora::test
+} // namespace quillora::test

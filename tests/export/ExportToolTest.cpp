@@ -14,7 +14,8 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun Exporter(const std::string& args, const Scratch& dir) {
+ToolRun Exporter(const std::string& args, const Scratch& dir)
+{
     std::string cmd = std::string(QUILLORA_BIN_DIR) + "/quillora-export " + args + " > '" +
                       (dir / "stdout") + "' 2> '" + (dir / "stderr") + "'";
     int rc = std::system(cmd.c_str());
@@ -22,20 +23,23 @@ ToolRun Exporter(const std::string& args, const Scratch& dir) {
 }
 
 class ExportTool : public ::testing::Test {
-protected:
+  protected:
     Scratch dir;
     std::string q(const std::string& name) { return "'" + (dir / name) + "'"; }
-    std::string Project(const std::string& objs, const std::string& name = "clip.qlv") {
+    std::string Project(const std::string& objs, const std::string& name = "clip.qlv")
+    {
         WriteAll(dir / name, MovieXml(objs, 0, "16777215", 64, 48));
         return dir / name;
     }
-    std::string Jpeg(const std::string& name) {
+    std::string Jpeg(const std::string& name)
+    {
         swftest::WriteFile(dir / name, swftest::MakeJpeg(64, 48));
         return dir / name;
     }
 };
 
-TEST_F(ExportTool, HelpAndWrongCommandLines) {
+TEST_F(ExportTool, HelpAndWrongCommandLines)
+{
     ToolRun help = Exporter("--help", dir);
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillora-export PROJECT.qlv [MOVIE.swf]"), std::string::npos);
@@ -45,13 +49,14 @@ TEST_F(ExportTool, HelpAndWrongCommandLines) {
     EXPECT_EQ(Exporter("--fast a.qlv", dir).status, 2);
 }
 
-TEST_F(ExportTool, WritesTheMovieBesideTheProjectAndLeavesTheProjectAlone) {
+TEST_F(ExportTool, WritesTheMovieBesideTheProjectAndLeavesTheProjectAlone)
+{
     Pic a{.mx = 5, .my = 6, .content = Jpeg("1.jpg"), .w = 64, .h = 48};
     std::string project = Project(a.Xml());
     std::string before = ReadAll(project);
     ToolRun r = Exporter(q("clip.qlv"), dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");  // no terminal: no progress, and the click was found
+    EXPECT_EQ(r.err, ""); // no terminal: no progress, and the click was found
     swf::ReadMovie m = swf::ReadMovieFile(dir / "clip.swf");
     EXPECT_EQ(m.frames.at(1).soundsStarted.size(), 1u);
     EXPECT_EQ(ReadAll(project), before);
@@ -61,7 +66,8 @@ TEST_F(ExportTool, WritesTheMovieBesideTheProjectAndLeavesTheProjectAlone) {
     EXPECT_EQ(ReadAll(dir / "out.swf"), ReadAll(dir / "clip.swf"));
 }
 
-TEST_F(ExportTool, RefusedPicturesArePrintedAndTheMovieWritten) {
+TEST_F(ExportTool, RefusedPicturesArePrintedAndTheMovieWritten)
+{
     WriteAll(dir / "fake.jpg", "GIF89a");
     Pic bad{.name = "Pic1", .content = dir / "fake.jpg", .w = 64, .h = 48};
     Pic good{.name = "Pic2", .start = 24, .end = 48, .content = Jpeg("2.jpg"), .w = 64, .h = 48};
@@ -74,7 +80,8 @@ TEST_F(ExportTool, RefusedPicturesArePrintedAndTheMovieWritten) {
     EXPECT_TRUE(Exists(dir / "clip.swf"));
 }
 
-TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie) {
+TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie)
+{
     struct Case {
         std::string project, message;
     };
@@ -84,7 +91,7 @@ TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie) {
     std::string badRate = MovieXml(a.Xml());
     badRate.replace(badRate.find("<Rate>15</Rate>"), 15, "<Rate>15 fps</Rate>");
     const Case cases[] = {
-        {"this is not XML <", ""},  // the parser's own message
+        {"this is not XML <", ""}, // the parser's own message
         {"<Film/>", "Interface not supported"},
         {noRate, "Could not convert variant of type (Null) into type (Integer)"},
         {badRate, "Could not convert variant of type (String) into type (Integer)"},
@@ -105,7 +112,8 @@ TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie) {
     EXPECT_NE(missing.err.find("none.qlv"), std::string::npos);
 }
 
-TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused) {
+TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused)
+{
     std::string project = Project(Pic{.content = Jpeg("1.jpg"), .w = 64, .h = 48}.Xml());
     std::string before = ReadAll(project);
     WriteAll(dir / "file", "x");
@@ -118,5 +126,5 @@ TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused) {
     EXPECT_EQ(ReadAll(project), before);
 }
 
-}  // namespace
-}  // namespace quillora::test
+} // namespace
+} // namespace quillora::test

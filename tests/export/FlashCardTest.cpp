@@ -11,7 +11,8 @@ struct Actions : IDocumentActions {
     void EnableDocumentActions() override { Log.push_back("enable"); }
 };
 
-TEST(FlashCard, StartsUntitledWithTheWorkingFiles) {
+TEST(FlashCard, StartsUntitledWithTheWorkingFiles)
+{
     TFlashCard card("/docs/Quillora/screenshots/Untitled", nullptr);
     EXPECT_EQ(card.BasePath, "/docs/Quillora/screenshots/Untitled");
     EXPECT_EQ(card.WorkProjectPath, "/docs/Quillora/screenshots/Untitled.qlv");
@@ -28,26 +29,28 @@ TEST(FlashCard, StartsUntitledWithTheWorkingFiles) {
     EXPECT_FALSE(card.IsUntitled());
 }
 
-TEST(FlashCard, ModesSwitchTheDocumentActions) {
+TEST(FlashCard, ModesSwitchTheDocumentActions)
+{
     Scratch dir;
     Actions actions;
     {
         TFlashCard card(dir / "Untitled", &actions);
         card.SetMode("Edit");
-        card.SetMode("edit");  // stored, nothing else
+        card.SetMode("edit"); // stored, nothing else
         EXPECT_EQ(card.Mode, "edit");
         card.SetMode("Play");
         card.SetMode("Close");
         EXPECT_EQ(actions.Log, (std::vector<std::string>{"enable", "disable", "disable"}));
         actions.Log.clear();
     }
-    EXPECT_EQ(actions.Log, (std::vector<std::string>{"disable"}));  // the destructor
+    EXPECT_EQ(actions.Log, (std::vector<std::string>{"disable"})); // the destructor
 }
 
-TEST(FlashCard, EditCopiesTheSourceOverTheWorkingProject) {
+TEST(FlashCard, EditCopiesTheSourceOverTheWorkingProject)
+{
     Scratch dir;
     TFlashCard card(dir / "Untitled", nullptr);
-    WriteAll(card.WorkProjectPath, "<Movie><Obj/></Movie>");  // left by the last project
+    WriteAll(card.WorkProjectPath, "<Movie><Obj/></Movie>"); // left by the last project
     WriteAll(dir / "blank.qlv", MovieXml(""));
     card.SourcePath = dir / "blank.qlv";
     card.SetMode("Edit");
@@ -60,7 +63,8 @@ TEST(FlashCard, EditCopiesTheSourceOverTheWorkingProject) {
     EXPECT_EQ(ReadAll(card.WorkProjectPath), "kept");
 }
 
-TEST(FlashCard, MissingTemplateIsReportedAndTheWorkingFileKept) {
+TEST(FlashCard, MissingTemplateIsReportedAndTheWorkingFileKept)
+{
     Scratch dir;
     TFlashCard card(dir / "Untitled", nullptr);
     WriteAll(card.WorkProjectPath, "old");
@@ -69,9 +73,8 @@ TEST(FlashCard, MissingTemplateIsReportedAndTheWorkingFileKept) {
         card.SetMode("Edit");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot copy " + card.SourcePath + " to " +
-                                                  card.WorkProjectPath + ": ",
-                                              0),
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "Cannot copy " + card.SourcePath + " to " + card.WorkProjectPath + ": ", 0),
                   0u)
             << e.what();
     }
@@ -79,7 +82,8 @@ TEST(FlashCard, MissingTemplateIsReportedAndTheWorkingFileKept) {
     EXPECT_EQ(ReadAll(card.WorkProjectPath), "old");
 }
 
-TEST(FlashCard, WriteHeaderWritesTheNewMovieSettingsAndSaves) {
+TEST(FlashCard, WriteHeaderWritesTheNewMovieSettingsAndSaves)
+{
     // A template with only some settings: the missing ones are appended in
     // the order they are written.
     Project p("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Movie><Width>1</Width>"
@@ -100,7 +104,8 @@ TEST(FlashCard, WriteHeaderWritesTheNewMovieSettingsAndSaves) {
     EXPECT_NE(ReadAll(p.card.WorkProjectPath).find("<Loop>True</Loop>"), std::string::npos);
 }
 
-TEST(FlashCard, HeaderAndExportNeedADocument) {
+TEST(FlashCard, HeaderAndExportNeedADocument)
+{
     TFlashCard card("/tmp/Untitled", nullptr);
     EXPECT_THROW(card.WriteHeader(), Error);
     IXMLMovie unbound;
@@ -108,7 +113,8 @@ TEST(FlashCard, HeaderAndExportNeedADocument) {
     EXPECT_THROW(card.WriteHeader(), Error);
 }
 
-TEST(FlashCard, CopyFileOverReplacesWholeOrNotAtAll) {
+TEST(FlashCard, CopyFileOverReplacesWholeOrNotAtAll)
+{
     Scratch dir;
     WriteAll(dir / "a", "new bytes");
     WriteAll(dir / "b", "old");
@@ -119,5 +125,5 @@ TEST(FlashCard, CopyFileOverReplacesWholeOrNotAtAll) {
     EXPECT_EQ(ReadAll(dir / "b"), "new bytes");
 }
 
-}  // namespace
-}  // namespace quillora::test
+} // namespace
+} // namespace quillora::test

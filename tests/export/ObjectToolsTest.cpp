@@ -8,17 +8,20 @@ namespace {
 const std::string kBlank = MovieXml("");
 
 // The serialized "Obj" item at index i of the saved file.
-std::string SavedItem(const std::string& file, int i) {
+std::string SavedItem(const std::string& file, int i)
+{
     std::string xml = ReadAll(file);
     size_t pos = 0;
     for (int k = 0; k <= i; ++k) {
         pos = xml.find("<Obj>", k == 0 ? 0 : pos + 1);
-        if (pos == std::string::npos) return {};
+        if (pos == std::string::npos)
+            return {};
     }
     return xml.substr(pos, xml.find("</Obj>", pos) + 6 - pos);
 }
 
-TEST(ObjectTools, RecordedPictureIsAppendedInOrderAndSaved) {
+TEST(ObjectTools, RecordedPictureIsAppendedInOrderAndSaved)
+{
     Project p(kBlank);
     TFlashPic& pic = *p.card.PicTool;
     pic.Content = "/shots/123.jpg";
@@ -27,10 +30,10 @@ TEST(ObjectTools, RecordedPictureIsAppendedInOrderAndSaved) {
     pic.Width = 800;
     pic.Height = 600;
     pic.StartTime = 48;
-    pic.Layer = 9;  // never written from the field
+    pic.Layer = 9; // never written from the field
     EXPECT_FALSE(p.card.Modified);
     pic.AppendToDocument();
-    EXPECT_TRUE(p.card.Modified);  // New and Close will ask to save
+    EXPECT_TRUE(p.card.Modified); // New and Close will ask to save
     EXPECT_EQ(pic.ObjName, "Pic1");
     EXPECT_EQ(SavedItem(p.card.WorkProjectPath, 0),
               "<Obj><Demo></Demo><MouseX>17</MouseX><MouseY>-3</MouseY><ObjName>Pic1</ObjName>"
@@ -42,27 +45,31 @@ TEST(ObjectTools, RecordedPictureIsAppendedInOrderAndSaved) {
     pic.StartTime = 72;
     pic.AppendToDocument();
     EXPECT_EQ(pic.ObjName, "Pic2");
-    EXPECT_NE(SavedItem(p.card.WorkProjectPath, 1).find("<ObjName>Pic2</ObjName>"), std::string::npos);
+    EXPECT_NE(SavedItem(p.card.WorkProjectPath, 1).find("<ObjName>Pic2</ObjName>"),
+              std::string::npos);
 }
 
-TEST(ObjectTools, TextIsAppendedWithTheDefaultsOfANewText) {
+TEST(ObjectTools, TextIsAppendedWithTheDefaultsOfANewText)
+{
     Project p(kBlank);
     TFlashText& t = *p.card.TextTool;
     t.Content = "Grüße <&>";
     t.StartTime = 5;
-    t.FontSize = 99;  // only Content comes from the tool
+    t.FontSize = 99; // only Content comes from the tool
     t.FontName = "Other";
     t.AppendToDocument();
-    EXPECT_EQ(SavedItem(p.card.WorkProjectPath, 0),
-              "<Obj><Demo></Demo><MouseX>0</MouseX><MouseY>0</MouseY><ObjName>Text1</ObjName>"
-              "<StartTime>5</StartTime><EndTime>29</EndTime><Layer>2</Layer>"
-              "<ObjTypeName>Text</ObjTypeName><ObjType><ObjText><Content>Grüße &lt;&amp;&gt;</Content>"
-              "<TextUnit>1</TextUnit><FontName>Microsoft Sans Serif</FontName><FontSize>18</FontSize>"
-              "<FontColor>$FF0000</FontColor><PositionX>50</PositionX><PositionY>50</PositionY>"
-              "<EffectName>None</EffectName><EffectValue></EffectValue></ObjText></ObjType></Obj>");
+    EXPECT_EQ(
+        SavedItem(p.card.WorkProjectPath, 0),
+        "<Obj><Demo></Demo><MouseX>0</MouseX><MouseY>0</MouseY><ObjName>Text1</ObjName>"
+        "<StartTime>5</StartTime><EndTime>29</EndTime><Layer>2</Layer>"
+        "<ObjTypeName>Text</ObjTypeName><ObjType><ObjText><Content>Grüße &lt;&amp;&gt;</Content>"
+        "<TextUnit>1</TextUnit><FontName>Microsoft Sans Serif</FontName><FontSize>18</FontSize>"
+        "<FontColor>$FF0000</FontColor><PositionX>50</PositionX><PositionY>50</PositionY>"
+        "<EffectName>None</EffectName><EffectValue></EffectValue></ObjText></ObjType></Obj>");
 }
 
-TEST(ObjectTools, SoundEndsAtOneWhateverItsStart) {
+TEST(ObjectTools, SoundEndsAtOneWhateverItsStart)
+{
     Project p(kBlank);
     TFlashSound& s = *p.card.SoundTool;
     s.Content = "/sounds/a.wav";
@@ -76,7 +83,8 @@ TEST(ObjectTools, SoundEndsAtOneWhateverItsStart) {
               "</ObjSound></ObjType></Obj>");
 }
 
-TEST(ObjectTools, NamesCountPerKindAndReloadedObjectsGetTheNextNumber) {
+TEST(ObjectTools, NamesCountPerKindAndReloadedObjectsGetTheNextNumber)
+{
     Project p(kBlank);
     p.card.PicTool->Content = "/a.jpg";
     p.card.PicTool->AppendToDocument();
@@ -98,11 +106,27 @@ TEST(ObjectTools, NamesCountPerKindAndReloadedObjectsGetTheNextNumber) {
     EXPECT_EQ(p.Movie.GetObj().Items(4).GetLayer(), 2);
 }
 
-TEST(ObjectTools, LoadReadsEveryFieldAndTheMovePath) {
-    Pic pic{.name = "Pic4", .start = 24, .end = 48, .mx = 3, .my = 4, .content = "/s/x.jpg",
-            .effect = "Move", .px = 5, .py = 6, .w = 7, .h = 8};
-    Text text{.name = "Text2", .content = "ab", .font = "Sans", .size = 11, .color = "$00FF00",
-              .px = 1, .py = 2, .unit = 3};
+TEST(ObjectTools, LoadReadsEveryFieldAndTheMovePath)
+{
+    Pic pic{.name = "Pic4",
+            .start = 24,
+            .end = 48,
+            .mx = 3,
+            .my = 4,
+            .content = "/s/x.jpg",
+            .effect = "Move",
+            .px = 5,
+            .py = 6,
+            .w = 7,
+            .h = 8};
+    Text text{.name = "Text2",
+              .content = "ab",
+              .font = "Sans",
+              .size = 11,
+              .color = "$00FF00",
+              .px = 1,
+              .py = 2,
+              .unit = 3};
     Project p(MovieXml(pic.Xml() + text.Xml() + Sound{.start = 9}.Xml()));
     p.card.BasePath = p.dir / "clip";
 
@@ -126,10 +150,11 @@ TEST(ObjectTools, LoadReadsEveryFieldAndTheMovePath) {
     EXPECT_EQ(std::tie(ts.Content, ts.StartTime, ts.EndTime),
               std::make_tuple(std::string("/sounds/a.wav"), 9, 1));
 
-    EXPECT_THROW(ts.LoadObject(3), Error);  // "List index out of bounds (3)"
+    EXPECT_THROW(ts.LoadObject(3), Error); // "List index out of bounds (3)"
 }
 
-TEST(ObjectTools, UnboundToolFailsClearly) {
+TEST(ObjectTools, UnboundToolFailsClearly)
+{
     TFlashPic pic;
     try {
         pic.AppendToDocument();
@@ -139,13 +164,14 @@ TEST(ObjectTools, UnboundToolFailsClearly) {
     }
 }
 
-TEST(ObjectTools, FailedSaveReachesTheCaller) {
+TEST(ObjectTools, FailedSaveReachesTheCaller)
+{
     Project p(kBlank);
     std::filesystem::remove(p.card.WorkProjectPath);
-    std::filesystem::create_directory(p.card.WorkProjectPath);  // cannot be replaced by a file
+    std::filesystem::create_directory(p.card.WorkProjectPath); // cannot be replaced by a file
     p.card.PicTool->Content = "/a.jpg";
     EXPECT_THROW(p.card.PicTool->AppendToDocument(), std::exception);
 }
 
-}  // namespace
-}  // namespace quillora::test
+} // namespace
+} // namespace quillora::test

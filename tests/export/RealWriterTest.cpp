@@ -11,10 +11,11 @@
 namespace quillora::test {
 namespace {
 
-std::string Yaswfp(const std::string& file) {
+std::string Yaswfp(const std::string& file)
+{
     std::string out = file + ".yaswfp.txt";
-    std::string cmd = std::string(SWF_PYTHON) + " " + SWF_CHECK_SCRIPT + " '" + file + "' > '" +
-                      out + "' 2>&1";
+    std::string cmd =
+        std::string(SWF_PYTHON) + " " + SWF_CHECK_SCRIPT + " '" + file + "' > '" + out + "' 2>&1";
     int rc = std::system(cmd.c_str());
     std::string text = ReadAll(out);
     EXPECT_EQ(rc, 0) << text;
@@ -22,17 +23,21 @@ std::string Yaswfp(const std::string& file) {
 }
 
 // The character placed at some depth whose definition is the arrow outline.
-const swf::DisplayItem* Arrow(const swf::ReadMovie& m, size_t frame) {
+const swf::DisplayItem* Arrow(const swf::ReadMovie& m, size_t frame)
+{
     for (auto& [depth, item] : m.frames.at(frame).display) {
         auto& c = m.characters.at(item.character);
-        if (c.tag == swf::kDefineShape3 && !c.bitmap && c.points.size() >= 20) return &item;
+        if (c.tag == swf::kDefineShape3 && !c.bitmap && c.points.size() >= 20)
+            return &item;
     }
     return nullptr;
 }
 
-int Pictures(const swf::ReadMovie& m, size_t frame) {
+int Pictures(const swf::ReadMovie& m, size_t frame)
+{
     int n = 0;
-    for (auto& [depth, item] : m.frames.at(frame).display) n += bool(m.characters.at(item.character).bitmap);
+    for (auto& [depth, item] : m.frames.at(frame).display)
+        n += bool(m.characters.at(item.character).bitmap);
     return n;
 }
 
@@ -40,7 +45,8 @@ struct RealProject : Project {
     using Project::Project;
     TSwfWriterSet writers;
     Reporter reporter;
-    std::string Export() {
+    std::string Export()
+    {
         std::string out = dir / "movie.swf";
         card.ExportSwf("All", out, writers.Writers(), &reporter);
         return out;
@@ -48,23 +54,39 @@ struct RealProject : Project {
 };
 
 class RealWriter : public ::testing::Test {
-protected:
+  protected:
     Scratch media;
-    std::string Jpeg(const std::string& name, int seed) {
-        swftest::WriteFile(media / name, swftest::MakeJpeg(64, 48, swftest::JpegKind::Baseline, seed));
+    std::string Jpeg(const std::string& name, int seed)
+    {
+        swftest::WriteFile(media / name,
+                           swftest::MakeJpeg(64, 48, swftest::JpegKind::Baseline, seed));
         return media / name;
     }
-    std::string Click() {
+    std::string Click()
+    {
         swftest::WriteFile(media / "click.wav", swftest::MakeWav(22050, 1, 16, 800));
         return media / "click.wav";
     }
 };
 
-TEST_F(RealWriter, RecordedPicturesWithClickArrowAndStop) {
-    Pic a{.name = "Pic1", .start = 0, .end = 24, .mx = 100, .my = 50, .content = Jpeg("1.jpg", 1),
-          .w = 64, .h = 48};
-    Pic b{.name = "Pic2", .start = 24, .end = 48, .mx = 200, .my = 150, .content = Jpeg("2.jpg", 2),
-          .w = 64, .h = 48};
+TEST_F(RealWriter, RecordedPicturesWithClickArrowAndStop)
+{
+    Pic a{.name = "Pic1",
+          .start = 0,
+          .end = 24,
+          .mx = 100,
+          .my = 50,
+          .content = Jpeg("1.jpg", 1),
+          .w = 64,
+          .h = 48};
+    Pic b{.name = "Pic2",
+          .start = 24,
+          .end = 48,
+          .mx = 200,
+          .my = 150,
+          .content = Jpeg("2.jpg", 2),
+          .w = 64,
+          .h = 48};
     RealProject p(MovieXml(a.Xml() + b.Xml(), 0, "16777215", 64, 48));
     p.card.ClickSoundPath = Click();
     swf::ReadMovie m = swf::ReadMovieFile(p.Export());
@@ -95,18 +117,26 @@ TEST_F(RealWriter, RecordedPicturesWithClickArrowAndStop) {
     EXPECT_NE(parsed.find("frames=49"), std::string::npos);
 }
 
-TEST_F(RealWriter, TextSoundAndMovePicture) {
+TEST_F(RealWriter, TextSoundAndMovePicture)
+{
     std::string clip = (std::filesystem::path(media.str()) / "clip").string();
-    swftest::WriteFile(media / "Pic3.jpg", swftest::MakeJpeg(32, 24, swftest::JpegKind::Baseline, 5));
+    swftest::WriteFile(media / "Pic3.jpg",
+                       swftest::MakeJpeg(32, 24, swftest::JpegKind::Baseline, 5));
     Text t{.start = 0, .end = 10, .content = "Hi", .size = 12, .color = "255", .px = 10, .py = 20};
     Sound s{.start = 4, .content = Click()};
-    Pic mv{.name = "Pic3", .start = 2, .end = 6, .content = "/not/used.jpg", .effect = "Move",
-           .w = 32, .h = 24};
+    Pic mv{.name = "Pic3",
+           .start = 2,
+           .end = 6,
+           .content = "/not/used.jpg",
+           .effect = "Move",
+           .w = 32,
+           .h = 24};
     RealProject p(MovieXml(t.Xml() + s.Xml() + mv.Xml(), 0, "$FF0000", 64, 48));
     p.card.BasePath = clip;
     p.card.ClickSoundPath = media / "click.wav";
     swf::ReadMovie m = swf::ReadMovieFile(p.Export());
-    EXPECT_TRUE(p.reporter.Errors.empty()) << (p.reporter.Details.empty() ? "" : p.reporter.Details[0]);
+    EXPECT_TRUE(p.reporter.Errors.empty())
+        << (p.reporter.Details.empty() ? "" : p.reporter.Details[0]);
     EXPECT_EQ(m.background, 0x0000FFu);
     EXPECT_EQ(m.frameCount, 11);
     EXPECT_EQ(m.frames[4].soundsStarted.size(), 1u);
@@ -132,16 +162,18 @@ TEST_F(RealWriter, TextSoundAndMovePicture) {
     Yaswfp(p.dir / "movie.swf");
 }
 
-TEST_F(RealWriter, UnusablePicturesAndSoundsAreLeftOutAndReported) {
+TEST_F(RealWriter, UnusablePicturesAndSoundsAreLeftOutAndReported)
+{
     WriteAll(media / "text.jpg", "not a picture");
     WriteAll(media / "stereo.wav", "");
     swftest::WriteFile(media / "stereo.wav", swftest::MakeWav(22050, 2, 16, 100));
     Pic missing{.name = "Pic1", .content = media / "gone.jpg", .w = 64, .h = 48};
     Pic text{.name = "Pic2", .start = 24, .end = 48, .content = media / "text.jpg"};
-    Pic good{.name = "Pic3", .start = 48, .end = 72, .content = Jpeg("ok.jpg", 3), .w = 64, .h = 48};
+    Pic good{
+        .name = "Pic3", .start = 48, .end = 72, .content = Jpeg("ok.jpg", 3), .w = 64, .h = 48};
     Sound stereo{.start = 5, .content = media / "stereo.wav"};
-    RealProject p(MovieXml(missing.Xml() + text.Xml() + stereo.Xml() + good.Xml(), 0, "16777215",
-                           64, 48));
+    RealProject p(
+        MovieXml(missing.Xml() + text.Xml() + stereo.Xml() + good.Xml(), 0, "16777215", 64, 48));
     p.card.ClickSoundPath = media / "no-click.wav";
     swf::ReadMovie m = swf::ReadMovieFile(p.Export());
     EXPECT_EQ(p.reporter.Errors,
@@ -152,7 +184,8 @@ TEST_F(RealWriter, UnusablePicturesAndSoundsAreLeftOutAndReported) {
     Yaswfp(p.dir / "movie.swf");
 }
 
-TEST_F(RealWriter, FailedExportLeavesNoMovieFile) {
+TEST_F(RealWriter, FailedExportLeavesNoMovieFile)
+{
     Pic a{.content = Jpeg("1.jpg", 1), .w = 64, .h = 48};
     {
         // A folder that cannot hold the file (a regular file stands in its way).
@@ -172,10 +205,11 @@ TEST_F(RealWriter, FailedExportLeavesNoMovieFile) {
         EXPECT_THROW(p.Export(), Error);
         EXPECT_EQ(ReadAll(p.dir / "movie.swf"), "old movie");
         size_t files = 0;
-        for (auto& e : std::filesystem::directory_iterator(p.dir.str())) files += bool(e.is_regular_file());
-        EXPECT_EQ(files, 2u);  // the project and the old movie, no temporary left over
+        for (auto& e : std::filesystem::directory_iterator(p.dir.str()))
+            files += bool(e.is_regular_file());
+        EXPECT_EQ(files, 2u); // the project and the old movie, no temporary left over
     }
 }
 
-}  // namespace
-}  // namespace quillora::test
+} // namespace
+} // namespace quillora::test

@@ -15,80 +15,93 @@ namespace rec {
 
 using Log = std::vector<std::string>;
 
-inline std::string Num(double v) {
+inline std::string Num(double v)
+{
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g", v);
     return buf;
 }
 
 class Object : public swf::ISwfObject {
-public:
+  public:
     Object(std::string name, Log& log) : Name(std::move(name)), L(log) {}
 
     std::string Name;
-    std::set<std::string> BadPictures;  // MakePicture of these paths throws
-    std::set<std::string> BadSounds;    // MakeSound of these paths throws
+    std::set<std::string> BadPictures; // MakePicture of these paths throws
+    std::set<std::string> BadSounds;   // MakeSound of these paths throws
 
     void MakePicture(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t w, int32_t h,
-                     const std::string& path) override {
+                     const std::string& path) override
+    {
         Add("MakePicture(" + std::to_string(x1) + "," + std::to_string(y1) + "," +
             std::to_string(x2) + "," + std::to_string(y2) + "," + std::to_string(w) + "," +
             std::to_string(h) + "," + path + ")");
-        if (BadPictures.count(path)) throw std::runtime_error("bad picture " + path);
+        if (BadPictures.count(path))
+            throw std::runtime_error("bad picture " + path);
     }
-    void MakeSound(const std::string& path) override {
+    void MakeSound(const std::string& path) override
+    {
         Add("MakeSound(" + path + ")");
-        if (BadSounds.count(path)) throw std::runtime_error("bad sound " + path);
+        if (BadSounds.count(path))
+            throw std::runtime_error("bad sound " + path);
     }
-    void MakePolygon(int32_t x, int32_t y) override {
+    void MakePolygon(int32_t x, int32_t y) override
+    {
         Add("MakePolygon(" + std::to_string(x) + "," + std::to_string(y) + ")");
     }
-    void AddStraightLine(int32_t dx, int32_t dy) override {
+    void AddStraightLine(int32_t dx, int32_t dy) override
+    {
         Add("AddStraightLine(" + std::to_string(dx) + "," + std::to_string(dy) + ")");
     }
-    void Translate(int32_t x, int32_t y) override {
+    void Translate(int32_t x, int32_t y) override
+    {
         Add("Translate(" + std::to_string(x) + "," + std::to_string(y) + ")");
     }
     void MakeFont(const std::string& face) override { Add("MakeFont(" + face + ")"); }
-    void AddGlyph(const std::string& face, const std::string& ch, int32_t code) override {
+    void AddGlyph(const std::string& face, const std::string& ch, int32_t code) override
+    {
         Add("AddGlyph(" + face + "," + ch + "," + std::to_string(code) + ")");
     }
     void MakeTextEx(const std::string& text, swf::ISwfObject& font, double x, double y,
-                    double height) override {
+                    double height) override
+    {
         auto* f = dynamic_cast<Object*>(&font);
-        Add("MakeTextEx(" + text + "," + (f ? f->Name : "?") + "," + Num(x) + "," + Num(y) +
-            "," + Num(height) + ")");
+        Add("MakeTextEx(" + text + "," + (f ? f->Name : "?") + "," + Num(x) + "," + Num(y) + "," +
+            Num(height) + ")");
     }
-    void SetSolidFill(uint8_t r, uint8_t g, uint8_t b, int32_t a) override {
+    void SetSolidFill(uint8_t r, uint8_t g, uint8_t b, int32_t a) override
+    {
         Add("SetSolidFill(" + std::to_string(r) + "," + std::to_string(g) + "," +
             std::to_string(b) + "," + std::to_string(a) + ")");
     }
 
-private:
+  private:
     void Add(const std::string& call) { L.push_back(Name + "." + call); }
     Log& L;
 };
 
 class Action : public swf::ISwfAction {
-public:
+  public:
     explicit Action(Log& log) : L(log) {}
     void MakeActionStop() override { L.push_back("Action.MakeActionStop()"); }
 
-private:
+  private:
     Log& L;
 };
 
 class Movie : public swf::ISwfMovie {
-public:
+  public:
     explicit Movie(Log& log) : L(log) {}
 
-    bool FailWrite = false;  // WriteMovie throws, as for an unwritable folder
+    bool FailWrite = false; // WriteMovie throws, as for an unwritable folder
 
-    void SetSize(int32_t w, int32_t h) override {
+    void SetSize(int32_t w, int32_t h) override
+    {
         Add("SetSize(" + std::to_string(w) + "," + std::to_string(h) + ")");
     }
     void SetFrameRate(int32_t r) override { Add("SetFrameRate(" + std::to_string(r) + ")"); }
-    void SetFrameBkColor(uint8_t r, uint8_t g, uint8_t b) override {
+    void SetFrameBkColor(uint8_t r, uint8_t g, uint8_t b) override
+    {
         Add("SetFrameBkColor(" + std::to_string(r) + "," + std::to_string(g) + "," +
             std::to_string(b) + ")");
     }
@@ -96,13 +109,16 @@ public:
     void AddObject(swf::ISwfObject& o) override { Add("AddObject(" + NameOf(o) + ")"); }
     void RemoveObject(swf::ISwfObject& o) override { Add("RemoveObject(" + NameOf(o) + ")"); }
     void AddAction(swf::ISwfAction&) override { Add("AddAction(Action)"); }
-    void WriteMovie(const std::string& path) override {
+    void WriteMovie(const std::string& path) override
+    {
         Add("WriteMovie(" + path + ")");
-        if (FailWrite) throw std::runtime_error("Cannot write " + path);
+        if (FailWrite)
+            throw std::runtime_error("Cannot write " + path);
     }
 
-private:
-    static std::string NameOf(swf::ISwfObject& o) {
+  private:
+    static std::string NameOf(swf::ISwfObject& o)
+    {
         auto* r = dynamic_cast<Object*>(&o);
         return r ? r->Name : "?";
     }
@@ -122,4 +138,4 @@ struct Writers {
     TSwfWriters Refs() { return {SwfMovie, SwfMedia, SwfFont, SwfText, SwfAction}; }
 };
 
-}  // namespace rec
+} // namespace rec

@@ -16,75 +16,84 @@
 
 namespace {
 
-const char* kUsage =
-    "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
-    "\n"
-    "Writes the Flash movie of a Quillora project, as Save does in the program.\n"
-    "MOVIE.swf defaults to the project's path with the extension .swf.\n"
-    "\n"
-    "The click of each still picture is click.wav from the program's data folder\n"
-    "(%s). Pictures with the \"Move\" effect are read from the project's\n"
-    "folder (the object's name plus .jpg). The project file is only read.\n"
-    "\n"
-    "A picture or sound that cannot be used is reported on standard error and\n"
-    "left out; the movie is written all the same. Any other problem (a project\n"
-    "that is not a Quillora project, a value that is not a number, a folder that\n"
-    "cannot be written) ends the export with its message, and no movie file is\n"
-    "written or changed. Progress is shown when standard error is a terminal.\n"
-    "\n"
-    "Exit status: 0 when the movie was written, 1 when the export failed,\n"
-    "2 for a wrong command line.\n";
+const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
+                     "\n"
+                     "Writes the Flash movie of a Quillora project, as Save does in the program.\n"
+                     "MOVIE.swf defaults to the project's path with the extension .swf.\n"
+                     "\n"
+                     "The click of each still picture is click.wav from the program's data folder\n"
+                     "(%s). Pictures with the \"Move\" effect are read from the project's\n"
+                     "folder (the object's name plus .jpg). The project file is only read.\n"
+                     "\n"
+                     "A picture or sound that cannot be used is reported on standard error and\n"
+                     "left out; the movie is written all the same. Any other problem (a project\n"
+                     "that is not a Quillora project, a value that is not a number, a folder that\n"
+                     "cannot be written) ends the export with its message, and no movie file is\n"
+                     "written or changed. Progress is shown when standard error is a terminal.\n"
+                     "\n"
+                     "Exit status: 0 when the movie was written, 1 when the export failed,\n"
+                     "2 for a wrong command line.\n";
 
 // The extension is the part of the file name from its last "." on.
-std::string WithoutExtension(const std::string& path) {
+std::string WithoutExtension(const std::string& path)
+{
     size_t slash = path.find_last_of('/');
     size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path;
     return path.substr(0, dot);
 }
 
 class TerminalReporter : public IExportReporter {
-public:
+  public:
     TerminalReporter() : Progress(isatty(STDERR_FILENO)) {}
     int Problems = 0;
 
-    void ExportError(const std::string& message, const std::string& detail) override {
+    void ExportError(const std::string& message, const std::string& detail) override
+    {
         ++Problems;
         ClearLine();
         std::fprintf(stderr, "quillora-export: %s (%s)\n", message.c_str(), detail.c_str());
     }
-    void ExportProgress(int done, int total) override {
-        if (!Progress) return;
+    void ExportProgress(int done, int total) override
+    {
+        if (!Progress)
+            return;
         // One update per percent is plenty for a terminal.
         int percent = total > 0 ? int(int64_t(done) * 100 / total) : 100;
-        if (Shown && percent == LastPercent && done != total) return;
+        if (Shown && percent == LastPercent && done != total)
+            return;
         LastPercent = percent;
-        if (done == total)  // the objects are in; the file is written next
+        if (done == total) // the objects are in; the file is written next
             std::fprintf(stderr, "\r\033[KExporting: %d of %d objects, writing the movie...", done,
                          total);
         else
             std::fprintf(stderr, "\rExporting: %d of %d objects", done, total);
         Shown = true;
     }
-    void ClearLine() {
-        if (Shown) std::fputs("\r\033[K", stderr);
+    void ClearLine()
+    {
+        if (Shown)
+            std::fputs("\r\033[K", stderr);
         Shown = false;
     }
 
-private:
+  private:
     bool Progress;
     bool Shown = false;
     int LastPercent = -1;
 };
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& a, const std::string& b)
+{
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace quillora;
     const std::string dataFolder = ProgramDataFolder();
     std::string args[2];
