@@ -3,6 +3,9 @@
 // quality 90, appended to a project the way the recording appends them.
 //   export_bench_project DIR N WIDTH HEIGHT   -> DIR/project.qlv, DIR/shots/*.jpg
 //   export_bench_project --floor DIR          -> seconds to read every JPEG once
+//   export_bench_project --driver DIR         -> seconds to load the project and
+//                                                run the export into writers that
+//                                                do nothing (the driver's own share)
 #include <turbojpeg.h>
 
 #include <chrono>
@@ -87,14 +90,64 @@ int Floor(const std::string& dir)
     return 0;
 }
 
+// Writers that take every call and do nothing.
+struct NullObject : swf::ISwfObject {
+    void MakePicture(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                     const std::string&) override
+    {
+    }
+    void MakeSound(const std::string&) override {}
+    void MakePolygon(int32_t, int32_t) override {}
+    void AddStraightLine(int32_t, int32_t) override {}
+    void Translate(int32_t, int32_t) override {}
+    void MakeFont(const std::string&) override {}
+    void AddGlyph(const std::string&, const std::string&, int32_t) override {}
+    void MakeTextEx(const std::string&, ISwfObject&, double, double, double) override {}
+    void SetSolidFill(uint8_t, uint8_t, uint8_t, int32_t) override {}
+};
+struct NullMovie : swf::ISwfMovie {
+    long Calls = 0;
+    void SetSize(int32_t, int32_t) override { ++Calls; }
+    void SetFrameRate(int32_t) override { ++Calls; }
+    void SetFrameBkColor(uint8_t, uint8_t, uint8_t) override { ++Calls; }
+    void GotoFrame(int32_t) override { ++Calls; }
+    void AddObject(swf::ISwfObject&) override { ++Calls; }
+    void RemoveObject(swf::ISwfObject&) override { ++Calls; }
+    void AddAction(swf::ISwfAction&) override { ++Calls; }
+    void WriteMovie(const std::string&) override { ++Calls; }
+};
+struct NullAction : swf::ISwfAction {
+    void MakeActionStop() override {}
+};
+
+int Driver(const std::string& dir)
+{
+    using namespace quillora;
+    auto t0 = std::chrono::steady_clock::now();
+    TXMLDocument doc(dir + "/project.qlv");
+    IXMLMovie movie = GetMovie(doc);
+    TFlashCard card(dir + "/project", nullptr);
+    card.BindMovie(&movie);
+    NullMovie m;
+    NullObject media, font, text;
+    NullAction action;
+    card.ExportSwf("All", dir + "/unused.swf", {m, media, font, text, action});
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("%.4f %ld\n", s, m.Calls);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "--floor")
         return Floor(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--driver")
+        return Driver(argv[2]);
     if (argc != 5) {
-        std::fprintf(stderr, "usage: %s DIR N WIDTH HEIGHT | --floor DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR N WIDTH HEIGHT | --floor DIR | --driver DIR\n",
+                     argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
