@@ -30,7 +30,7 @@ void TFlashSound::AddToMovie(int32_t index, const TExportTarget& target)
     } catch (const Error&) {
         throw; // the document's own failures end the export
     } catch (const std::exception& e) {
-        Report(target, kSoundErrorMessage, ObjName + ": " + e.what());
+        Report(target, kSoundErrorMessage, ObjName + ": " + Content + ": " + e.what());
     }
 }
 

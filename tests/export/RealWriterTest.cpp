@@ -162,6 +162,32 @@ TEST_F(RealWriter, TextSoundAndMovePicture)
     Yaswfp(p.dir / "movie.swf");
 }
 
+TEST_F(RealWriter, EmptyDocumentAndASinglePicture)
+{
+    {
+        RealProject p(MovieXml("", 0, "16777215", 64, 48));
+        swf::ReadMovie m = swf::ReadMovieFile(p.Export());
+        ASSERT_EQ(m.frameCount, 1);
+        EXPECT_EQ(m.frames[0].stops, 1);
+        EXPECT_TRUE(m.frames[0].display.empty()); // the arrow is defined, never placed
+        Yaswfp(p.dir / "movie.swf");
+    }
+    {
+        Pic a{
+            .start = 0, .end = 24, .mx = 9, .my = 8, .content = Jpeg("1.jpg", 1), .w = 64, .h = 48};
+        RealProject p(MovieXml(a.Xml(), 0, "16777215", 64, 48));
+        p.card.ClickSoundPath = Click();
+        swf::ReadMovie m = swf::ReadMovieFile(p.Export());
+        ASSERT_EQ(m.frameCount, 25);
+        EXPECT_EQ(m.frames[24].stops, 1);
+        // The arrow stands at the recorded position to the end of the movie.
+        ASSERT_TRUE(Arrow(m, 24));
+        EXPECT_EQ(Arrow(m, 24)->matrix, swf::Matrix::Translation(180, 160));
+        EXPECT_EQ(Pictures(m, 24), 0);
+        Yaswfp(p.dir / "movie.swf");
+    }
+}
+
 TEST_F(RealWriter, UnusablePicturesAndSoundsAreLeftOutAndReported)
 {
     WriteAll(media / "text.jpg", "not a picture");
