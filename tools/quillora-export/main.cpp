@@ -125,8 +125,10 @@ int main(int argc, char** argv)
 
     TerminalReporter reporter;
     try {
-        if (!std::filesystem::is_regular_file(project))
+        if (!std::filesystem::exists(project))
             throw Error("Cannot open " + project + ": no such file");
+        if (!std::filesystem::is_regular_file(project))
+            throw Error("Cannot open " + project + ": not a file");
         if (SameFile(project, target))
             throw Error("The movie " + target + " would replace the project");
         TXMLDocument doc(project);
