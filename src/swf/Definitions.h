@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +22,15 @@ struct Rgba {
     bool operator==(const Rgba&) const = default;
 };
 
+// A checked picture whose lossless re-coding may still be running.
+struct PictureData {
+    int width = 0, height = 0;  // pixels
+    std::shared_future<JpegImage> jpeg;
+    const JpegImage& Get() const { return jpeg.get(); }
+};
+
 struct PictureDef {
-    std::shared_ptr<const JpegImage> image;
+    std::shared_ptr<const PictureData> image;
     int32_t x = 0, y = 0;            // top left, twips
     int32_t width = 0, height = 0;   // twips
 };

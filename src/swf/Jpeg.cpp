@@ -9,6 +9,7 @@
 
 #include <jpeglib.h>
 
+#include "swf/JpegRecode.h"
 #include "swf/Media.h"
 
 namespace swf {
@@ -165,12 +166,57 @@ bool Run(Work& w, const uint8_t* data, size_t size, const JpegOptions& options, 
 
 }  // namespace
 
+static JpegImage PrepareWithLibjpeg(const uint8_t* data, size_t size, const JpegOptions& options);
+
+CheckedJpeg CheckJpeg(const uint8_t* data, size_t size, const JpegOptions& options) {
+    CheckedJpeg c;
+    // The fast path handles what screenshots are: baseline Huffman JPEGs.
+    auto scan = std::make_shared<ScanData>();
+    if (ParseScan(data, size, options.optimizeHuffman, *scan)) {
+        c.width = scan->info.width;
+        c.height = scan->info.height;
+        c.components = scan->info.components;
+        if (options.optimizeHuffman) {
+            c.finish = [scan] {
+                JpegImage img;
+                img.width = scan->info.width;
+                img.height = scan->info.height;
+                img.components = scan->info.components;
+                img.recoded = true;
+                if (!EncodeScan(*scan, img.data)) throw std::runtime_error("Unusable JPEG picture: cannot re-code");
+                return img;
+            };
+        } else {
+            auto copy = std::make_shared<Bytes>(data, data + size);
+            c.finish = [copy, info = scan->info] {
+                JpegImage img;
+                img.width = info.width;
+                img.height = info.height;
+                img.components = info.components;
+                img.data = *copy;
+                return img;
+            };
+        }
+        return c;
+    }
+    auto img = std::make_shared<JpegImage>(PrepareWithLibjpeg(data, size, options));
+    c.width = img->width;
+    c.height = img->height;
+    c.components = img->components;
+    c.finish = [img] { return *img; };
+    return c;
+}
+
 JpegImage PrepareJpeg(const uint8_t* data, size_t size, const JpegOptions& options) {
+    return CheckJpeg(data, size, options).finish();
+}
+
+static JpegImage PrepareWithLibjpeg(const uint8_t* data, size_t size, const JpegOptions& options) {
     if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
         throw std::runtime_error(size == 0 ? "Unusable JPEG picture: the file is empty"
                                            : "Unusable JPEG picture: not a JPEG file");
-    Work w;
     JpegImage img;
+    Work w;
     Path path = Path::Keep;
     if (!Run(w, data, size, options, path, img))
         throw std::runtime_error(std::string("Unusable JPEG picture: ") + w.inErr.message);

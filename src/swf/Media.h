@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,9 @@ struct JpegOptions {
     // Re-code the entropy data with optimal Huffman tables: lossless, baseline,
     // usually a tenth smaller for screenshots.
     bool optimizeHuffman = true;
+    // Let the lossless re-coding run on a worker thread while the caller
+    // goes on; the checks always happen before MakePicture returns.
+    bool background = true;
 };
 
 struct JpegImage {
@@ -34,6 +38,15 @@ struct JpegImage {
 // losslessly to baseline; CMYK, YCCK, RGB-coded and arithmetic-coded files,
 // which players cannot decode, are decoded and stored as baseline colour JPEGs.
 JpegImage PrepareJpeg(const uint8_t* data, size_t size, const JpegOptions& options = {});
+
+// PrepareJpeg in two halves: CheckJpeg reads and checks everything now and
+// throws on damage; finish() does what remains (re-coding that cannot fail
+// on checked data) and may run on another thread.
+struct CheckedJpeg {
+    int width = 0, height = 0, components = 0;
+    std::function<JpegImage()> finish;
+};
+CheckedJpeg CheckJpeg(const uint8_t* data, size_t size, const JpegOptions& options = {});
 
 struct WavSound {
     Bytes samples;  // 16-bit little-endian mono PCM

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -137,21 +138,21 @@ public:
         const Definition& d = *p.def;
         if (auto* pic = std::get_if<PictureDef>(&d)) {
             m = Matrix::Translation(Add(pic->x, p.tx), Add(pic->y, p.ty));
-            ShapeKey key{pic->image.get(), pic->width, pic->height};
+            const JpegImage& img = pic->image->Get();  // waits for its re-coding
+            ShapeKey key{&img, pic->width, pic->height};
             auto it = pictureShapes_.find(key);
             if (it != pictureShapes_.end()) return it->second;
             uint16_t bitmap;
-            auto bit = bitmaps_.find(pic->image.get());
+            auto bit = bitmaps_.find(&img);
             if (bit != bitmaps_.end()) {
                 bitmap = bit->second;
             } else {
                 bitmap = NewId();
-                WriteDefineBitsJpeg2(out_, bitmap, pic->image->data);
-                bitmaps_[pic->image.get()] = bitmap;
+                WriteDefineBitsJpeg2(out_, bitmap, img.data);
+                bitmaps_[&img] = bitmap;
             }
             uint16_t id = NewId();
-            WritePictureShape(out_, id, bitmap, pic->width, pic->height, pic->image->width,
-                              pic->image->height);
+            WritePictureShape(out_, id, bitmap, pic->width, pic->height, img.width, img.height);
             pictureShapes_[key] = id;
             return id;
         }
@@ -339,7 +340,19 @@ Bytes MovieImpl::Build() const {
     std::vector<int> stopsAt(frameCount, 0);
     for (int32_t f : stops_) stopsAt[f]++;
 
+    // One allocation for the whole file: the pictures are most of it.
+    size_t estimate = 1024 + placements_.size() * 16 + static_cast<size_t>(frameCount) * 4;
+    {
+        std::set<const PictureData*> pictures;
+        std::set<const WavSound*> sounds;
+        for (const Placement& p : placements_)
+            if (auto* pic = std::get_if<PictureDef>(p.def.get()); pic && p.end > p.frame)
+                if (pictures.insert(pic->image.get()).second) estimate += pic->image->Get().data.size() + 64;
+        for (const SoundStart& s : sounds_)
+            if (sounds.insert(s.sound.get()).second) estimate += s.sound->samples.size() + 16;
+    }
     ByteWriter out;
+    out.Data().reserve(estimate);
     WriteHeader(out, opt_.version, width_, height_, rate_, frameCount);
     if (opt_.version >= 8) WriteFileAttributes(out);
     WriteSetBackgroundColor(out, background_);

@@ -1,4 +1,9 @@
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <thread>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -20,7 +25,7 @@ namespace {
 template <typename T>
 class ContentCache {
 public:
-    std::shared_ptr<const T> Get(const Bytes& content, uint64_t variant,
+    std::shared_ptr<const T> Get(Bytes&& content, uint64_t variant,
                                  const std::function<T(const Bytes&)>& make) {
         uint64_t key = std::hash<std::string_view>{}(std::string_view(
                            reinterpret_cast<const char*>(content.data()), content.size())) ^
@@ -38,7 +43,8 @@ public:
                 ++it;
             }
         }
-        auto entry = std::make_shared<Entry>(Entry{content, make(content)});
+        T value = make(content);
+        auto entry = std::make_shared<Entry>(Entry{std::move(content), std::move(value)});
         std::lock_guard<std::mutex> lock(mutex_);
         entries_.emplace(key, entry);
         return std::shared_ptr<const T>(entry, &entry->value);
@@ -53,8 +59,66 @@ private:
     std::unordered_multimap<uint64_t, std::weak_ptr<Entry>> entries_;
 };
 
-ContentCache<JpegImage>& Pictures() {
-    static ContentCache<JpegImage> cache;
+// Runs picture re-coding beside the export. When the workers fall behind,
+// the caller does the job itself, which bounds the memory held by waiting
+// jobs and keeps every core busy.
+class Workers {
+public:
+    static Workers& Get() {
+        static Workers w;
+        return w;
+    }
+    std::shared_future<JpegImage> Run(std::function<JpegImage()> job) {
+        std::packaged_task<JpegImage()> task(std::move(job));
+        std::shared_future<JpegImage> f = task.get_future().share();
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!threads_.empty() && queue_.size() < kMaxQueued) {
+                queue_.push_back(std::move(task));
+                cv_.notify_one();
+                return f;
+            }
+        }
+        task();
+        return f;
+    }
+    ~Workers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+
+private:
+    static constexpr size_t kMaxQueued = 4;
+    Workers() {
+        unsigned n = std::thread::hardware_concurrency();
+        for (unsigned i = 1; i < std::max(2u, n); ++i) threads_.emplace_back([this] { Loop(); });
+    }
+    void Loop() {
+        for (;;) {
+            std::packaged_task<JpegImage()> task;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                if (queue_.empty()) return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::packaged_task<JpegImage()>> queue_;
+    std::vector<std::thread> threads_;
+    bool stop_ = false;
+};
+
+ContentCache<PictureData>& Pictures() {
+    static ContentCache<PictureData> cache;
     return cache;
 }
 ContentCache<WavSound>& Sounds() {
@@ -107,12 +171,24 @@ void ObjectImpl::MakePicture(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int
         throw std::invalid_argument("MakePicture: the rectangle (" + std::to_string(x1) + ", " +
                                     std::to_string(y1) + ")-(" + std::to_string(x2) + ", " +
                                     std::to_string(y2) + ") is empty (\"" + path + "\")");
-    std::shared_ptr<const JpegImage> image;
+    std::shared_ptr<const PictureData> image;
     try {
         Bytes content = ReadFileBytes(path);
         JpegOptions opts = jpeg_;
-        image = Pictures().Get(content, opts.optimizeHuffman,
-                               [&](const Bytes& c) { return PrepareJpeg(c.data(), c.size(), opts); });
+        image = Pictures().Get(std::move(content), opts.optimizeHuffman, [&](const Bytes& c) {
+            CheckedJpeg checked = CheckJpeg(c.data(), c.size(), opts);
+            PictureData d;
+            d.width = checked.width;
+            d.height = checked.height;
+            if (opts.background) {
+                d.jpeg = Workers::Get().Run(std::move(checked.finish));
+            } else {
+                std::promise<JpegImage> p;
+                p.set_value(checked.finish());
+                d.jpeg = p.get_future().share();
+            }
+            return d;
+        });
     } catch (const std::exception& e) {
         throw std::runtime_error("Cannot use the picture \"" + path + "\": " + e.what());
     }
@@ -129,7 +205,7 @@ void ObjectImpl::MakeSound(const std::string& path) {
     std::shared_ptr<const WavSound> sound;
     try {
         Bytes content = ReadFileBytes(path);
-        sound = Sounds().Get(content, 0, [](const Bytes& c) { return ParseWav(c.data(), c.size()); });
+        sound = Sounds().Get(std::move(content), 0, [](const Bytes& c) { return ParseWav(c.data(), c.size()); });
     } catch (const std::exception& e) {
         throw std::runtime_error("Cannot use the sound \"" + path + "\": " + e.what());
     }

@@ -13,12 +13,11 @@ namespace swf {
 struct WriterOptions {
     // SWF version written. 8 and above start with a FileAttributes tag.
     int version = 8;
-    // Compress the file body with zlib (CWS). Screenshots are JPEG data,
-    // which deflate barely shrinks, so this buys little and costs time.
-    bool compress = false;
-    int compressionLevel = 6;
-    // Worker threads for picture preparation; 0 = one per core.
-    int threads = 0;
+    // Compress the file body with zlib (CWS). Screenshots have flat areas
+    // whose JPEG data still repeats, so even the fastest level saves about a
+    // seventh; higher levels gain almost nothing more.
+    bool compress = true;
+    int compressionLevel = 1;
     // Highest depth used; placements are renumbered when they would go past
     // it. Tests lower it to exercise the renumbering.
     int maxDepth = 65535;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "TestMedia.h"
+#include "swf/JpegRecode.h"
 #include "swf/Media.h"
 
 using namespace swf;
@@ -101,6 +102,54 @@ TEST(Jpeg, DamagedOrForeignFilesAreRefusedWithAReason) {
     // Same when the data would be kept as it is.
     Bytes cut(good.begin(), good.end() - 200);
     EXPECT_THROW(PrepareJpeg(cut.data(), cut.size(), JpegOptions{false}), std::runtime_error);
+}
+
+// The fast re-coder must give back exactly the pixels, for every layout.
+TEST(Jpeg, FastRecodeIsLosslessForEveryLayout) {
+    struct Case {
+        int w, h, hs, vs, restart;
+    };
+    const Case cases[] = {{64, 48, 2, 2, 0}, {37, 23, 2, 2, 0}, {33, 17, 1, 1, 0}, {40, 30, 2, 1, 0},
+                          {50, 50, 1, 2, 3}, {61, 45, 2, 2, 1}, {8, 8, 2, 2, 0}, {1, 1, 1, 1, 0}};
+    for (const Case& c : cases) {
+        Bytes in = swftest::MakeJpegSampled(c.w, c.h, c.hs, c.vs, c.restart, c.w);
+        JpegInfo info;
+        Bytes out;
+        ASSERT_TRUE(RecodeHuffman(in.data(), in.size(), &out, info)) << c.w << "x" << c.h;
+        EXPECT_EQ(info.width, c.w);
+        EXPECT_EQ(info.height, c.h);
+        EXPECT_LE(out.size(), in.size());
+        EXPECT_EQ(swftest::DecodeRgb(out), swftest::DecodeRgb(in)) << c.w << "x" << c.h;
+    }
+    Bytes gray = MakeJpeg(29, 31, JpegKind::Grayscale);
+    JpegInfo info;
+    Bytes out;
+    ASSERT_TRUE(RecodeHuffman(gray.data(), gray.size(), &out, info));
+    EXPECT_EQ(info.components, 1);
+    EXPECT_EQ(swftest::DecodeRgb(out), swftest::DecodeRgb(gray));
+    // Left to libjpeg: progressive, arithmetic, CMYK.
+    for (JpegKind k : {JpegKind::Progressive, JpegKind::Arithmetic, JpegKind::Cmyk}) {
+        Bytes other = MakeJpeg(16, 16, k);
+        EXPECT_FALSE(RecodeHuffman(other.data(), other.size(), &out, info));
+    }
+}
+
+TEST(Jpeg, FastRecodeRefusesDamagedEntropyData) {
+    Bytes in = swftest::MakeJpegSampled(64, 64, 2, 2, 4);
+    JpegInfo info;
+    Bytes cut(in.begin(), in.end() - 40);
+    EXPECT_FALSE(RecodeHuffman(cut.data(), cut.size(), nullptr, info));
+    Bytes noEoi(in.begin(), in.end() - 2);
+    EXPECT_FALSE(RecodeHuffman(noEoi.data(), noEoi.size(), nullptr, info));
+    // A restart marker out of sequence.
+    Bytes badRst = in;
+    for (size_t i = 600; i + 1 < badRst.size(); ++i)
+        if (badRst[i] == 0xFF && badRst[i + 1] >= 0xD0 && badRst[i + 1] <= 0xD7) {
+            badRst[i + 1] = static_cast<uint8_t>(0xD0 | ((badRst[i + 1] + 3) & 7));
+            break;
+        }
+    EXPECT_FALSE(RecodeHuffman(badRst.data(), badRst.size(), nullptr, info));
+    EXPECT_THROW(PrepareJpeg(cut.data(), cut.size()), std::runtime_error);
 }
 
 TEST(Wav, AcceptsEveryRateAnSwfSoundCarries) {

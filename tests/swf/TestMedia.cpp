@@ -9,7 +9,7 @@
 
 namespace swftest {
 
-Bytes MakeJpeg(int w, int h, JpegKind kind, int seed) {
+static Bytes Encode(int w, int h, JpegKind kind, int seed, int hs, int vs, int restart) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -26,6 +26,11 @@ Bytes MakeJpeg(int w, int h, JpegKind kind, int seed) {
     jpeg_set_quality(&c, 90, TRUE);
     if (kind == JpegKind::Progressive) jpeg_simple_progression(&c);
     if (kind == JpegKind::Arithmetic) c.arith_code = TRUE;
+    if (hs > 0) {
+        c.comp_info[0].h_samp_factor = hs;
+        c.comp_info[0].v_samp_factor = vs;
+    }
+    c.restart_interval = static_cast<unsigned>(restart);
     jpeg_start_compress(&c, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(w) * comps);
     while (c.next_scanline < c.image_height) {
@@ -41,6 +46,12 @@ Bytes MakeJpeg(int w, int h, JpegKind kind, int seed) {
     Bytes out(buf, buf + size);
     std::free(buf);
     return out;
+}
+
+Bytes MakeJpeg(int w, int h, JpegKind kind, int seed) { return Encode(w, h, kind, seed, 0, 0, 0); }
+
+Bytes MakeJpegSampled(int w, int h, int hs, int vs, int restart, int seed) {
+    return Encode(w, h, JpegKind::Baseline, seed, hs, vs, restart);
 }
 
 Bytes DecodeRgb(const Bytes& jpeg, int* w, int* h) {

@@ -14,6 +14,9 @@ enum class JpegKind { Baseline, Progressive, Grayscale, Cmyk, Arithmetic };
 
 // A w x h test pattern (colour bands and a gradient) as a JPEG of that kind.
 Bytes MakeJpeg(int w, int h, JpegKind kind = JpegKind::Baseline, int seed = 0);
+// A colour baseline JPEG with the luma sampling factors given (2, 2 is 4:2:0,
+// 1, 1 is 4:4:4) and a restart marker every `restart` MCUs (0: none).
+Bytes MakeJpegSampled(int w, int h, int hs, int vs, int restart, int seed = 0);
 // Decodes any JPEG to RGB (for comparing pixels).
 Bytes DecodeRgb(const Bytes& jpeg, int* w = nullptr, int* h = nullptr);
 
