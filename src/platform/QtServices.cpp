@@ -116,6 +116,8 @@ public:
         setWindowTitle(QStringLiteral("Quillora recording"));
         setToolTip(QStringLiteral("Quillora: click to stop recording"));
         setCursor(Qt::PointingHandCursor);
+        // Showing it must not take the focus from the program being recorded.
+        setAttribute(Qt::WA_ShowWithoutActivating);
     }
 
 protected:

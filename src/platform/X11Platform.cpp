@@ -401,6 +401,9 @@ public:
         for (Window w : Windows)
             XRaiseWindow(Conn.Dpy, w);
         XFlush(Conn.Dpy);
+        // Pause presses read into Xlib's queue by another request are seen
+        // within one tick at the latest.
+        Conn.ReadEventsSoon();
     }
 
     void Hide() override
