@@ -157,7 +157,9 @@ TEST(Tags, PictureShapeMapsBitmapPixelsToItsRectangle) {
 }
 
 TEST(Tags, EmptyMovieExactBytes) {
-    auto movie = CreateMovie();
+    WriterOptions plain;
+    plain.compress = false;
+    auto movie = CreateMovie(plain);
     movie->SetSize(4000, 2000);
     movie->SetFrameRate(15);
     movie->SetFrameBkColor(1, 2, 3);

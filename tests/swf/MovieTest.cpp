@@ -120,6 +120,7 @@ TEST_F(MovieTest, RecordingMovie) {
     ReadMovie m = Write(*movie);
 
     EXPECT_EQ(m.version, 8);
+    EXPECT_TRUE(m.compressed);
     EXPECT_EQ(m.tags.front().code, kFileAttributes);
     EXPECT_EQ(m.frameCount, 73);
     EXPECT_EQ(m.frameRate, 15);
@@ -156,7 +157,7 @@ TEST_F(MovieTest, RecordingMovie) {
         for (auto& [d, item] : fr.display) EXPECT_LE(d, 2);
 
     std::string parsed = Yaswfp(dir.File("out.swf"));
-    EXPECT_NE(parsed.find("HEADER FWS version=8 frames=73 rate=15"), std::string::npos) << parsed;
+    EXPECT_NE(parsed.find("HEADER CWS version=8 frames=73 rate=15"), std::string::npos) << parsed;
     EXPECT_NE(parsed.find("TAG DoAction ActionStop"), std::string::npos);
 }
 
@@ -501,17 +502,17 @@ TEST_F(MovieTest, SetSizeStartsAnEmptyMovie) {
     EXPECT_EQ(m.frameSize.xmax, 1000);
 }
 
-TEST_F(MovieTest, CompressedMovieParses) {
+TEST_F(MovieTest, UncompressedMovieParses) {
     WriterOptions opt;
-    opt.compress = true;
+    opt.compress = false;
     auto movie = CreateMovie(opt);
     auto media = CreateObject();
     movie->SetSize(640, 480);
     media->MakePicture(0, 0, 640, 480, 32, 24, Jpeg("p.jpg", 32, 24, 5));
     movie->AddObject(*media);
     ReadMovie m = Write(*movie, "c.swf");
-    EXPECT_TRUE(m.compressed);
+    EXPECT_FALSE(m.compressed);
     EXPECT_EQ(m.CountTags(kDefineBitsJpeg2), 1u);
     std::string parsed = Yaswfp(dir.File("c.swf"));
-    EXPECT_NE(parsed.find("HEADER CWS"), std::string::npos);
+    EXPECT_NE(parsed.find("HEADER FWS"), std::string::npos);
 }
