@@ -381,7 +381,13 @@ TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting)
     brokenPic.replace(brokenPic.find("<StartTime>0</StartTime>"), 24, "<StartTime>x1</StartTime>");
     std::string missingLayer = Pic{}.Xml();
     missingLayer.erase(missingLayer.find("<Layer>2</Layer>"), 16);
+    // Read inside the picture's protected block, but a bad value of the
+    // document is no unusable picture: it ends the export.
+    std::string badTotal = MovieXml(Pic{}.Xml());
+    badTotal.replace(badTotal.find("<TotalFrames>0</TotalFrames>"), 28,
+                     "<TotalFrames>all</TotalFrames>");
     const Case cases[] = {
+        {badTotal, "Could not convert variant of type (String) into type (Integer)"},
         {MovieXml("", 0, "-1"), "Range check error"},
         {MovieXml("", 0, "white"), "'white' is not a valid colour value"},
         {MovieXml(Text{.color = "-255"}.Xml()), "Range check error"},
@@ -393,9 +399,10 @@ TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting)
         SCOPED_TRACE(c.xml);
         Project p(c.xml);
         rec::Writers w;
+        Reporter r;
         p.card.Modified = true;
         try {
-            p.card.ExportSwf("All", "", w.Refs());
+            p.card.ExportSwf("All", "", w.Refs(), &r);
             ADD_FAILURE() << "no failure";
         } catch (const std::exception& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
@@ -404,6 +411,7 @@ TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting)
                                 [](auto& s) { return s.rfind("Movie.WriteMovie", 0) == 0; }),
                   0);
         EXPECT_TRUE(p.card.Modified);
+        EXPECT_TRUE(r.Errors.empty());
     }
 }
 
