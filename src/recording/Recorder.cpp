@@ -34,8 +34,10 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
 
 TRecorder::~TRecorder()
 {
+    // The host (our parent window) may be half destroyed by now: undo only
+    // what is on the desktop.
     if (Recording)
-        TearDown();
+        TearDown(false);
 }
 
 bool TRecorder::IsRecording() const { return Recording; }
@@ -111,7 +113,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         Desktop.Prompts().ShowWarning(problem);
 }
 
-void TRecorder::TearDown()
+void TRecorder::TearDown(bool showHost)
 {
     if (Auto) {
         TimerAutoCapture->Stop();
@@ -125,7 +127,8 @@ void TRecorder::TearDown()
     Desktop.Frame().RefreshScreen();
     Desktop.Tray().Hide();
     Recording = false;
-    Host.ShowMainWindow();
+    if (showHost)
+        Host.ShowMainWindow();
 }
 
 void TRecorder::TrayIconClick()

@@ -89,7 +89,7 @@ private:
     void HookLeftUp(QPoint at);
     void HookMove(QPoint at);
     bool InsideFrame(QPoint p) const;
-    void TearDown();
+    void TearDown(bool showHost = true);
     void Report(const QString& text);
 
     IRecordingHost& Host;

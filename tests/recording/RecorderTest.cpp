@@ -221,6 +221,17 @@ TEST_F(RecorderTest, YesUndoesEverything)
     }
 }
 
+TEST_F(RecorderTest, DestroyedWhileRecordingClearsTheDesktopOnly)
+{
+    Rec->Start(640, 480, false);
+    Rec.reset();
+    EXPECT_FALSE(Desk.FrameFake.IsShown());
+    EXPECT_FALSE(Desk.TrayFake.IsShown());
+    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+    EXPECT_FALSE(Desk.InputFake.IsRunning());
+    EXPECT_FALSE(Host->Visible);  // its owner may be going away
+}
+
 TEST_F(RecorderTest, HeaderFailureUndoesTheStart)
 {
     Host->FailHeader = true;
