@@ -1,7 +1,63 @@
-#include <cstdio>
+// Program entry: the application object, the folders, the single-copy
+// lock, the main window and the command line.
+#include "app/ErrorHandler.h"
+#include "app/GlobalVars.h"
+#include "app/MainForm.h"
+#include "ui/Branding.h"
+#include "ui/Resources.h"
+#include "ui/Shell.h"
 
-int main()
+#include <QDir>
+#include <QIcon>
+#include <QLockFile>
+#include <memory>
+
+int main(int argc, char** argv)
 {
-    std::fprintf(stderr, "Quillora: the main window is not built yet.\n");
-    return 1;
+    TApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brindlecove"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillora"));
+    // The main window hides during a recording; the program ends when it
+    // closes, not when no window is visible.
+    app.setQuitOnLastWindowClosed(false);
+
+    InitQuilloraResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/quillora-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    TQtShell shell;
+    app.SetShell(&shell);
+
+    // Every run works in the same working files, so a second copy would
+    // spoil the first one's project: only one runs at a time. The lock sits
+    // in the screenshots folder, which the folders' set-up makes first.
+    try {
+        quillora::InitFolders(quillora::GlobalVars);
+    } catch (...) {
+        shell.ShowError(nullptr, ErrorMessage(std::current_exception()));
+        return 1;
+    }
+    QLockFile lock(QDir(QString::fromStdString(quillora::GlobalVars.ScreenshotsDir))
+                       .filePath(QStringLiteral(".quillora.lock")));
+    // A lock left by a run that crashed is taken over (its process is gone).
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        shell.ShowInfo(nullptr, QStringLiteral("Quillora is already running."));
+        return 1;
+    }
+
+    std::unique_ptr<TMainForm> form;
+    if (!RunGuarded(shell, nullptr, [&] { form = std::make_unique<TMainForm>(shell, quillora::GlobalVars); }))
+        return 1;
+    QObject::connect(form.get(), &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    form->show();
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    RunGuarded(shell, form.get(), [&] { form->HandleCommandLine(arguments); });
+    return app.exec();
 }

@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <algorithm>
+
 const char* TNewForm::ManualText = "1. Press \"Pause\" on the keyboard to capture Screenshots.";
 const char* TNewForm::AutoText = "1. It's automation to capture Screenshots.";
 
@@ -26,6 +28,17 @@ QLabel* MakeLabel(const QString& text, QWidget* parent, int x, int y, bool bold 
     label->move(x, y);
     label->adjustSize();
     return label;
+}
+
+// Shrinks a label's font until it fits left of maxRight (the text of the
+// bold mode line changes, so the font stays as chosen here).
+void FitLabel(QLabel* label, int maxRight)
+{
+    QFont f = label->font();
+    while (label->x() + QFontMetrics(f).horizontalAdvance(label->text()) > maxRight && f.pixelSize() > 8)
+        f.setPixelSize(f.pixelSize() - 1);
+    label->setFont(f);
+    label->adjustSize();
 }
 
 QFrame* MakeBevel(QWidget* parent, int x, int y, int w, int h)
@@ -66,8 +79,9 @@ TNewForm::TNewForm(QWidget* parent)
     QFont boldFont = base;
     boldFont.setBold(true);
     GroupBox1->setFont(boldFont);
+    // Panel2 fills the group box below its caption.
     auto* panel2 = new QWidget(GroupBox1);
-    panel2->setGeometry(0, 0, 161, 90);
+    panel2->setGeometry(GroupBox1->contentsRect());
     panel2->setFont(base);
     Label3 = MakeLabel(QStringLiteral("Width:"), panel2, 30, 16);
     EditWidth = new TSpinEdit(panel2);
@@ -96,6 +110,22 @@ TNewForm::TNewForm(QWidget* parent)
         QStringLiteral("2. Click on the Quillora Icon in the System Tray (located near the clock) "), this, 13, 214);
     Label8 = MakeLabel(QStringLiteral("    if you wish to end your Screenshot Session."), this, 13, 232);
     MakeBevel(this, 10, 257, 355, 2);
+    // Faces wider than the classic dialog font would run off the edge.
+    // The three lines of instructions keep one size.
+    FitLabel(Label1, width() - 4);
+    FitLabel(Label2, width() - 4);
+    FitLabel(Label6, width() - 4);
+    int instructions = base.pixelSize();
+    for (QLabel* label : {Label5, Label7, Label8}) {
+        FitLabel(label, width() - 4);
+        instructions = std::min(instructions, label->font().pixelSize());
+    }
+    for (QLabel* label : {Label5, Label7, Label8}) {
+        QFont f = label->font();
+        f.setPixelSize(instructions);
+        label->setFont(f);
+        label->adjustSize();
+    }
 
     Button1 = new QPushButton(QStringLiteral("&Start"), this);
     Button1->setGeometry(191, 269, 75, 25);

@@ -68,6 +68,13 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     connect(FEdit, &TSpinLineEdit::focusLeft, this, &TSpinEdit::CheckValue);
 }
 
+TSpinEdit::~TSpinEdit()
+{
+    // The field loses the focus while the window goes away; by then this
+    // object is only half there to hear it.
+    FEdit->disconnect(this);
+}
+
 void TSpinEdit::SetRange(int minValue, int maxValue)
 {
     FMin = minValue;

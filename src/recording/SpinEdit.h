@@ -32,6 +32,7 @@ class TSpinEdit : public QWidget {
     Q_OBJECT
 public:
     explicit TSpinEdit(QWidget* parent = nullptr);
+    ~TSpinEdit() override;
 
     void SetRange(int minValue, int maxValue);
     int MinValue() const { return FMin; }

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QStyle>
 
+#include <algorithm>
+
 #ifndef QUILLORA_VERSION
 #define QUILLORA_VERSION "1.0.0.100"
 #endif
@@ -107,8 +109,28 @@ void TAboutForm::FormCreate()
     const TMemoryStatus status = ReadMemoryStatus();
     PhysMem->setText(FormatPhysMem(status.TotalPhys));
     FreeRes->setText(FormatMemoryLoad(status.MemoryLoad));
-    PhysMem->adjustSize();
-    FreeRes->adjustSize();
+    ArrangeMemoryRows();
+}
+
+void TAboutForm::ArrangeMemoryRows()
+{
+    // The figures end at the right edge of the line above them; with wide
+    // faces or large figures the rows get a smaller font rather than
+    // running into each other.
+    const int right = 281;
+    QFont f = font();
+    for (;;) {
+        for (QLabel* label : {Label3, PhysMem, Label4, FreeRes}) {
+            label->setFont(f);
+            label->adjustSize();
+        }
+        PhysMem->move(std::max(214, right - PhysMem->width()), 147);
+        FreeRes->move(std::max(215, right - FreeRes->width()), 163);
+        const bool fits = Label3->x() + Label3->width() + 4 <= PhysMem->x() && PhysMem->x() + PhysMem->width() <= right + 12;
+        if (fits || f.pixelSize() <= 8)
+            break;
+        f.setPixelSize(f.pixelSize() - 1);
+    }
 }
 
 void TAboutForm::FormShow()

@@ -39,6 +39,7 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void ArrangeMemoryRows();
     void MailToClick();
     void HttpToClick();
 

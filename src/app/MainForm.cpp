@@ -1,0 +1,517 @@
+#include "app/MainForm.h"
+
+#include "app/ErrorHandler.h"
+#include "app/FileNames.h"
+#include "document/Error.h"
+#include "document/FlashCard.h"
+#include "export/SwfWriters.h"
+#include "recording/NewForm.h"
+#include "ui/AboutForm.h"
+#include "ui/Branding.h"
+#include "ui/Shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QSettings>
+#include <QToolBar>
+
+namespace {
+const QString AppTitle = QString::fromLatin1(Branding::AppTitle);
+const char* const OpenFilter = "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)";
+const char* const SaveFilterQLV = "Quillora Project (*.qlv)";
+const char* const SaveFilterSWF = "Flash file (*.swf)";
+// The menu and tool bar highlight, a light warm grey.
+const QColor HighlightColor(0xE2, 0xE1, 0xDB);
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
+
+} // namespace
+
+TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent)
+    : QMainWindow(parent)
+    , Globals(vars)
+    , Shell(shell)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(AppTitle);
+    resize(642, 443);
+    auto* client = new QWidget(this);
+    client->setAutoFillBackground(true);
+    QPalette white = client->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    client->setPalette(white);
+    setCentralWidget(client);
+
+    FileNew = MakeAction(QStringLiteral("FileNew"), QStringLiteral("&New"), QStringLiteral("New"),
+                         &TMainForm::FileNewExecute);
+    FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    FileNew->setIcon(QIcon(QStringLiteral(":/icons/new.png")));
+    FileOpen = MakeAction(QStringLiteral("FileOpen"), QStringLiteral("&Open ..."), QStringLiteral("Open ..."),
+                          &TMainForm::FileOpenExecute);
+    FileOpen->setIcon(QIcon(QStringLiteral(":/icons/open.png")));
+    FileSave = MakeAction(QStringLiteral("FileSave"), QStringLiteral("&Save"), QStringLiteral("Save"),
+                          &TMainForm::FileSaveExecute);
+    FileSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    FileSave->setIcon(QIcon(QStringLiteral(":/icons/save.png")));
+    FileSaveAs = MakeAction(QStringLiteral("FileSaveAs"), QStringLiteral("Save &As..."),
+                            QStringLiteral("Save As..."), &TMainForm::FileSaveAsExecute);
+    FileClose = MakeAction(QStringLiteral("FileClose"), QStringLiteral("&Close"), QStringLiteral("Close"),
+                           &TMainForm::FileCloseExecute);
+    FileExportSWF = MakeAction(QStringLiteral("FileExportSWF"), QStringLiteral("&Export to Flash"),
+                               QStringLiteral("Export to Flash"), &TMainForm::FileExportSWFExecute);
+    FileExit = MakeAction(QStringLiteral("FileExit"), QStringLiteral("E&xit"), QStringLiteral("Exit"),
+                          &TMainForm::FileExitExecute);
+    ViewPlay = MakeAction(QStringLiteral("ViewPlay"), QStringLiteral("&PreView"), QString(),
+                          &TMainForm::ViewPlayExecute);
+    ViewPlay->setIcon(QIcon(QStringLiteral(":/icons/preview.png")));
+    HelpContents = MakeAction(QStringLiteral("HelpContents"), QStringLiteral("&Contents"),
+                              QStringLiteral("Contents"), &TMainForm::HelpContentsExecute);
+    HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
+    const QString visit = QStringLiteral("Visit ") + QString::fromLatin1(Branding::HomePageShown);
+    HelpHomePage = MakeAction(QStringLiteral("HelpHomePage"), QStringLiteral("&") + visit, visit,
+                              &TMainForm::HelpHomePageExecute);
+    HelpAbout = MakeAction(QStringLiteral("HelpAbout"), QStringLiteral("&About ..."), QStringLiteral("About ..."),
+                           &TMainForm::HelpAboutExecute);
+    BuildMenus();
+
+    // FormCreate, in its order.
+    quillora::InitFolders(Globals);
+    DataFolder = Q(quillora::ProgramDataFolder());
+    ProgramFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    ReadLastOpenDir();
+    DisableDocumentActions();
+    Writers = std::make_unique<TSwfWriterSet>();
+    FFlashCard = MakeFlashCard();
+#ifdef QUILLORA_HAVE_RECORDER
+    Recorder = new TRecorder(*this, Globals, this);
+    StartRecording = [this](int w, int h, bool autoMode) { Recorder->Start(w, h, autoMode); };
+#else
+    // Without the recording library the project gets its header and stays
+    // open, as after a recording without captures.
+    StartRecording = [this](int w, int h, bool) { WriteRecordingHeader(w, h); };
+#endif
+}
+
+TMainForm::~TMainForm()
+{
+    // The controller's end calls back into the actions; let it go first.
+    FFlashCard.reset();
+}
+
+std::unique_ptr<quillora::TFlashCard> TMainForm::MakeFlashCard()
+{
+    return std::make_unique<quillora::TFlashCard>(Globals.UntitledBase, this);
+}
+
+QAction* TMainForm::MakeAction(const QString& name, const QString& caption, const QString& hint,
+                               void (TMainForm::*handler)())
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) {
+        action->setToolTip(hint);
+        action->setStatusTip(hint);
+    }
+    connect(action, &QAction::triggered, this, [this, handler] { RunGuarded(Shell, this, [&] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMainForm::BuildMenus()
+{
+    ActionMainMenuBar1 = menuBar();
+    QPalette pal = ActionMainMenuBar1->palette();
+    pal.setColor(QPalette::Highlight, HighlightColor);
+    pal.setColor(QPalette::HighlightedText, Qt::black);
+    ActionMainMenuBar1->setPalette(pal);
+
+    auto addMenu = [&](const QString& title) {
+        QMenu* menu = ActionMainMenuBar1->addMenu(title);
+        menu->setPalette(pal);
+        return menu;
+    };
+    QMenu* file = addMenu(QStringLiteral("&File"));
+    file->addActions({FileNew, FileOpen, FileSave, FileSaveAs, FileClose});
+    file->addSeparator();
+    file->addAction(FileExportSWF);
+    file->addSeparator();
+    file->addAction(FileExit);
+    QMenu* view = addMenu(QStringLiteral("&View"));
+    view->addAction(ViewPlay);
+    QMenu* help = addMenu(QStringLiteral("&Help"));
+    help->addAction(HelpContents);
+    help->addSeparator();
+    help->addAction(HelpHomePage);
+    help->addSeparator();
+    help->addAction(HelpAbout);
+
+    ActionToolBar1 = addToolBar(QStringLiteral("ActionToolBar1"));
+    ActionToolBar1->setObjectName(QStringLiteral("ActionToolBar1"));
+    ActionToolBar1->setMovable(false);
+    ActionToolBar1->setFloatable(false);
+    ActionToolBar1->setIconSize(QSize(16, 16));
+    ActionToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ActionToolBar1->setFixedHeight(29);
+    ActionToolBar1->setPalette(pal);
+    ActionToolBar1->addActions({FileNew, FileOpen, FileSave});
+    ActionToolBar1->addSeparator();
+    ActionToolBar1->addAction(ViewPlay);
+    ActionToolBar1->toggleViewAction()->setEnabled(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    if (FirstShow) {
+        FirstShow = false;
+        if (const QScreen* screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+// --- settings ---------------------------------------------------------------
+
+void TMainForm::ReadLastOpenDir()
+{
+    QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+    settings.beginGroup(QStringLiteral("Common"));
+    const QString value = settings.value(QStringLiteral("LastOpenDir")).toString();
+    Globals.LastOpenDir = S(value.isEmpty() ? ProgramFolder : value);
+}
+
+void TMainForm::WriteLastOpenDir()
+{
+    QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+    settings.beginGroup(QStringLiteral("Common"));
+    settings.setValue(QStringLiteral("LastOpenDir"), Q(Globals.LastOpenDir));
+    settings.endGroup();
+    settings.sync();
+}
+
+// --- document actions -------------------------------------------------------
+
+void TMainForm::DisableDocumentActions()
+{
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, ViewPlay})
+        a->setEnabled(false);
+}
+
+void TMainForm::EnableDocumentActions()
+{
+    // Preview waits for the first Save.
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF})
+        a->setEnabled(true);
+}
+
+bool TMainForm::Modified() const
+{
+    return FFlashCard && FFlashCard->Modified;
+}
+
+void TMainForm::AskSaveChanges()
+{
+    if (!Modified())
+        return;
+    if (Shell.ConfirmOkCancel(this, QStringLiteral("Save changes?")))
+        FileSaveExecute();
+}
+
+void TMainForm::FreeFlashCard()
+{
+    // The controller's end disables the document actions.
+    FFlashCard.reset();
+    DisableDocumentActions();
+}
+
+void TMainForm::SetTitleFromBasePath()
+{
+    setWindowTitle(AppTitle + QStringLiteral(" - ") + FileNames::FileNamePart(Q(FFlashCard->BasePath)));
+}
+
+// --- the lifecycle ----------------------------------------------------------
+
+namespace {
+// A project file must load as a movie document before anything relies on
+// it; the message says which file and why.
+void CheckProjectFile(const QString& path, const char* what)
+{
+    try {
+        quillora::TXMLDocument probe;
+        probe.LoadFromFile(S(path));
+        quillora::GetMovie(probe);
+    } catch (const std::exception& e) {
+        throw quillora::Error(std::string("Cannot read ") + what + " " + S(path) + ": " + e.what());
+    }
+}
+} // namespace
+
+void TMainForm::FileNewExecute()
+{
+    if (FFlashCard) {
+        AskSaveChanges();
+        FreeFlashCard();
+    }
+    if (!FNewForm)
+        FNewForm = new TNewForm(this);
+    if (FNewForm->exec() != QDialog::Accepted)
+        return;
+
+    // A missing or broken template would otherwise show up only once the
+    // recording runs; stop here, before anything is hidden or written.
+    const QString templatePath = DataFolder + QStringLiteral("/blank.qlv");
+    CheckProjectFile(templatePath, "the project template");
+
+    FFlashCard = MakeFlashCard();
+    FFlashCard->SourcePath = S(templatePath);
+    ProjectExtension = QStringLiteral(".qlv");
+    FFlashCard->SetMode("Edit");
+    FXMLDoc = std::make_unique<quillora::TXMLDocument>(FFlashCard->WorkProjectPath);
+    Movie = quillora::IXMLMovie();
+    SetTitleFromBasePath();
+
+    StartRecording(FNewForm->CaptureWidth, FNewForm->CaptureHeight, FNewForm->AutoMode());
+}
+
+void TMainForm::FileOpenExecute()
+{
+    const QString path = Shell.GetOpenFileName(this, QString::fromLatin1(OpenFilter));
+    if (path.isEmpty())
+        return;
+    if (FFlashCard) {
+        AskSaveChanges();
+        FreeFlashCard();
+    }
+    const QString ext = FileNames::Extension(path).toUpper();
+    if (ext == QLatin1String(".SWF"))
+        Shell.OpenUrl(QUrl::fromLocalFile(path));
+    else if (ext == QLatin1String(".QLV"))
+        Shell.OpenUrl(QUrl::fromLocalFile(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+}
+
+void TMainForm::FileSaveExecute()
+{
+    if (!FFlashCard)
+        return;
+    quillora::TFlashCard& card = *FFlashCard;
+    bool write = true;
+    if (card.BasePath == Globals.UntitledBase) {
+        const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterQLV));
+        if (path.isEmpty())
+            write = false;
+        else {
+            card.BasePath = S(FileNames::RemoveExtension(path));
+            ProjectExtension = QStringLiteral(".qlv");
+        }
+    }
+    if (write) {
+        quillora::CopyFileOver(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
+        RunExport(std::string());
+        quillora::CopyFileOver(card.MoviePath, card.BasePath + ".swf");
+    }
+    SetTitleFromBasePath();
+    ViewPlay->setEnabled(true);
+}
+
+void TMainForm::FileSaveAsExecute()
+{
+    if (!FFlashCard)
+        return;
+    FFlashCard->BasePath = Globals.UntitledBase;
+    FileSaveExecute();
+}
+
+void TMainForm::FileCloseExecute()
+{
+    if (!FFlashCard)
+        return;
+    AskSaveChanges();
+    FFlashCard->SetMode("Close");
+    FreeFlashCard();
+    setWindowTitle(AppTitle);
+}
+
+void TMainForm::FileExportSWFExecute()
+{
+    if (!FFlashCard)
+        return;
+    const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
+    if (path.isEmpty())
+        return;
+    RunExport(S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+}
+
+void TMainForm::FileExitExecute()
+{
+    close();
+}
+
+void TMainForm::ViewPlayExecute()
+{
+    if (FFlashCard)
+        Shell.OpenUrl(QUrl::fromLocalFile(Q(FFlashCard->MoviePath)));
+}
+
+void TMainForm::HelpContentsExecute()
+{
+    Shell.OpenUrl(QUrl::fromLocalFile(DataFolder + QStringLiteral("/help.html")));
+}
+
+void TMainForm::HelpHomePageExecute()
+{
+    Shell.OpenUrl(QUrl(QString::fromLatin1(Branding::HomePage)));
+}
+
+void TMainForm::HelpAboutExecute()
+{
+    if (!FAboutForm)
+        FAboutForm = new TAboutForm(Shell, this);
+    FAboutForm->exec();
+}
+
+void TMainForm::HandleCommandLine(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || !FFlashCard)
+        return;
+    const QString arg = arguments.first();
+    const QString ext = FileNames::Extension(arg).toUpper();
+    const QString path = QFileInfo(arg).absoluteFilePath();
+    if (ext == QLatin1String(".SWF")) {
+        FFlashCard->MoviePath = S(path);
+        FFlashCard->SetMode("Play");
+    } else if (ext == QLatin1String(".QLV")) {
+        // Copying an unreadable project would leave the working file as the
+        // last project left it, and Save would then write that back here.
+        CheckProjectFile(path, "the project");
+        FFlashCard->SourcePath = S(path);
+        FFlashCard->BasePath = S(FileNames::RemoveExtension(path));
+        // Saved back to its own file, whatever the case of its extension.
+        ProjectExtension = FileNames::Extension(path);
+        FFlashCard->SetMode("Edit");
+        FXMLDoc = std::make_unique<quillora::TXMLDocument>(FFlashCard->WorkProjectPath);
+        try {
+            Movie = quillora::GetMovie(*FXMLDoc);
+        } catch (...) {
+            FFlashCard->SetMode("Close");
+            FreeFlashCard();
+            throw;
+        }
+        FFlashCard->BindMovie(&Movie);
+    }
+}
+
+void TMainForm::RunExport(const std::string& target)
+{
+    ExportClock.start();
+    struct Done {
+        TMainForm* form;
+        ~Done()
+        {
+            if (form->Progress)
+                delete form->Progress;
+            form->ExportClock.invalidate();
+        }
+    } done{this};
+    FFlashCard->ExportSwf("All", target, Writers->Writers(), this);
+}
+
+// --- close ------------------------------------------------------------------
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+#ifdef QUILLORA_HAVE_RECORDER
+    if (Recorder && Recorder->IsRecording()) {
+        event->ignore();
+        return;
+    }
+#endif
+    // An error while saving keeps the window open, so nothing is lost.
+    if (!RunGuarded(Shell, this, [this] { AskSaveChanges(); })) {
+        event->ignore();
+        return;
+    }
+    WriteLastOpenDir();
+    event->accept();
+    emit Closed();
+}
+
+// --- what the recording and the export call -------------------------------
+
+void TMainForm::HideMainWindow()
+{
+    hide();
+}
+
+void TMainForm::ShowMainWindow()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::WriteRecordingHeader(int captureWidth, int captureHeight)
+{
+    quillora::TFlashCard& card = *FFlashCard;
+    Movie = quillora::GetMovie(*FXMLDoc);
+    card.BindMovie(&Movie);
+    card.MovieBgColor = 16777215;
+    card.MovieWidth = captureWidth;
+    card.MovieHeight = captureHeight;
+    card.MovieRate = 15;
+    card.Looping = false;
+    card.WriteHeader();
+    card.Modified = true;
+}
+
+TFlashPic& TMainForm::RebindAndGetPictureTool()
+{
+    Movie = quillora::GetMovie(*FXMLDoc);
+    FFlashCard->BindMovie(&Movie);
+    // Each capture changes the document.
+    FFlashCard->Modified = true;
+    return *FFlashCard->PicTool;
+}
+
+void TMainForm::ExportError(const std::string& message, const std::string& detail)
+{
+    // The box says what the user can act on; the details go to the terminal.
+    if (!detail.empty())
+        qWarning("%s", detail.c_str());
+    Shell.ShowError(this, Q(message));
+}
+
+void TMainForm::ExportProgress(int done, int total)
+{
+    // Only an export that takes a while shows its progress.
+    if (!Progress && ExportClock.isValid() && ExportClock.elapsed() >= 500) {
+        Progress = new QProgressDialog(QStringLiteral("Writing the movie ..."), QString(), 0, total, this);
+        Progress->setWindowTitle(AppTitle);
+        Progress->setWindowModality(Qt::WindowModal);
+        Progress->setMinimumDuration(0);
+        Progress->setAutoClose(false);
+        Progress->setAutoReset(false);
+        Progress->show();
+    }
+    if (Progress) {
+        Progress->setMaximum(total > 0 ? total : 1);
+        Progress->setValue(done < 0 ? 0 : (done > Progress->maximum() ? Progress->maximum() : done));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}

@@ -1,0 +1,139 @@
+// The main window: the actions, menu and tool bar, start-up and close, the
+// project lifecycle (New, Open, Save, Save As, Close, Export to Flash,
+// Exit, the command line), Preview and the help actions. It is also what
+// the recording and the export talk back to.
+#pragma once
+
+#include "app/GlobalVars.h"
+#include "document/FlashCard.h"
+#include "document/XMLDocument.h"
+#include "document/XMLUnit.h"
+#include "export/ExportReporter.h"
+#include "recording/Recorder.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class IShell;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QProgressDialog;
+class QToolBar;
+class TAboutForm;
+class TNewForm;
+struct TSwfWriterSet;
+
+class TMainForm : public QMainWindow,
+                  public IRecordingHost,
+                  public IExportReporter,
+                  public quillora::IDocumentActions {
+    Q_OBJECT
+public:
+    // FormCreate: folders, LastOpenDir, the document actions disabled, the
+    // five writer objects and the first controller. The command line is
+    // handled apart (HandleCommandLine), once the program owns its folder.
+    TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The program's arguments without the program name; only the first is
+    // looked at.
+    void HandleCommandLine(const QStringList& arguments);
+
+    // Where blank.qlv and the help page are; where LastOpenDir falls back to.
+    QString DataFolder;
+    QString ProgramFolder;
+
+    QAction* FileNew;
+    QAction* FileOpen;
+    QAction* FileSave;
+    QAction* FileSaveAs;
+    QAction* FileClose;
+    QAction* FileExportSWF;
+    QAction* FileExit;
+    QAction* ViewPlay;
+    QAction* HelpContents;
+    QAction* HelpHomePage;
+    QAction* HelpAbout;
+    QMenuBar* ActionMainMenuBar1;
+    QToolBar* ActionToolBar1;
+
+    // The action handlers. Errors propagate; the actions run them through
+    // the application's error handler.
+    void FileNewExecute();
+    void FileOpenExecute();
+    void FileSaveExecute();
+    void FileSaveAsExecute();
+    void FileCloseExecute();
+    void FileExportSWFExecute();
+    void FileExitExecute();
+    void ViewPlayExecute();
+    void HelpContentsExecute();
+    void HelpHomePageExecute();
+    void HelpAboutExecute();
+
+    // IDocumentActions
+    void DisableDocumentActions() override;
+    void EnableDocumentActions() override;
+
+    quillora::TFlashCard* FlashCard() const { return FFlashCard.get(); }
+    TNewForm* NewForm() const { return FNewForm; }
+    TAboutForm* AboutForm() const { return FAboutForm; }
+    quillora::TXMLDocument* XMLDoc() const { return FXMLDoc.get(); }
+    quillora::IXMLMovie Movie;
+    quillora::TGlobalVars& Globals;
+    // Starts the recording once New has prepared the document: the
+    // recorder's Start when the recording library is built in. Tests put a
+    // stand-in here that writes the header as a recording does.
+    std::function<void(int captureWidth, int captureHeight, bool autoMode)> StartRecording;
+    // The extension the project file is saved with: ".qlv", or the one of
+    // a project named on the command line (project.QLV stays project.QLV).
+    QString ProjectExtension = QStringLiteral(".qlv");
+
+    // IRecordingHost
+    void HideMainWindow() override;
+    void ShowMainWindow() override;
+    void WriteRecordingHeader(int captureWidth, int captureHeight) override;
+    TFlashPic& RebindAndGetPictureTool() override;
+
+    // IExportReporter
+    void ExportError(const std::string& message, const std::string& detail) override;
+    void ExportProgress(int done, int total) override;
+
+signals:
+    // The window closed for good; the program ends.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QAction* MakeAction(const QString& name, const QString& caption, const QString& hint,
+                        void (TMainForm::*handler)());
+    void BuildMenus();
+    std::unique_ptr<quillora::TFlashCard> MakeFlashCard();
+    void FreeFlashCard();
+    // "Save changes?" while the project is modified: OK saves (an error
+    // from that save stops the caller), Cancel goes on without saving.
+    void AskSaveChanges();
+    bool Modified() const;
+    void SetTitleFromBasePath();
+    void RunExport(const std::string& target);
+    void ReadLastOpenDir();
+    void WriteLastOpenDir();
+
+    IShell& Shell;
+    std::unique_ptr<TSwfWriterSet> Writers;
+    std::unique_ptr<quillora::TFlashCard> FFlashCard;
+    std::unique_ptr<quillora::TXMLDocument> FXMLDoc;
+    TNewForm* FNewForm = nullptr;
+    TAboutForm* FAboutForm = nullptr;
+    TRecorder* Recorder = nullptr; // a child of the window
+    QPointer<QProgressDialog> Progress;
+    QElapsedTimer ExportClock;
+    bool FirstShow = true;
+};

@@ -1,0 +1,600 @@
+// The main window: start-up, the actions and their enabled state, the
+// titles, and the project lifecycle with the dialogs answered by the test.
+#include "../ui/TestSupport.h"
+
+#include "app/ErrorHandler.h"
+#include "app/FileNames.h"
+#include "app/MainForm.h"
+#include "recording/NewForm.h"
+#include "recording/SpinEdit.h"
+#include "ui/AboutForm.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.readAll());
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+const QByteArray SmallProject =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Movie><BgColor>16777215</BgColor><BgPic></BgPic>"
+    "<Width>320</Width><Height>240</Height><Rate>15</Rate><TotalFrames>0</TotalFrames><Times>0</Times>"
+    "<FileSize>0</FileSize><MovieName></MovieName><Author></Author><Loop>False</Loop></Movie>\n";
+
+class MainFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // The settings' folder is read once per process: one for the suite.
+        static QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        TestApp();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
+        QDir(home.path()).mkpath("Documents");
+        QDir(home.path()).mkpath("work");
+        QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+        settings.clear();
+        settings.sync();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+    }
+
+    TMainForm& Form()
+    {
+        if (!form) {
+            form = std::make_unique<TMainForm>(shell, vars);
+            // The recording itself is not part of these tests: like a
+            // recording without captures, it writes the header.
+            form->StartRecording = [this](int w, int h, bool autoMode) {
+                recordings.push_back({w, h, autoMode});
+                form->WriteRecordingHeader(w, h);
+            };
+        }
+        return *form;
+    }
+
+    QString Work(const QString& name) const { return home.path() + "/work/" + name; }
+    QString Screenshots() const { return QString::fromStdString(vars.ScreenshotsDir); }
+    QString WorkProject() const { return Screenshots() + "/Untitled.qlv"; }
+    QString WorkMovie() const { return Screenshots() + "/Untitled.swf"; }
+
+    // Runs New; the dialog is answered while it is open.
+    void New(bool start = true, int width = 640, int height = 480, bool autoMode = false)
+    {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TNewForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            answered = true;
+            dialog->EditWidth->SetValue(width);
+            dialog->EditHeight->SetValue(height);
+            (autoMode ? dialog->RBtnAuto : dialog->RBtnManu)->setChecked(true);
+            (start ? dialog->Button1 : dialog->Button2)->click();
+        });
+        Form().FileNew->trigger();
+        EXPECT_TRUE(answered);
+    }
+
+    std::vector<bool> DocumentActions()
+    {
+        std::vector<bool> states;
+        for (QAction* a : {Form().FileSave, Form().FileSaveAs, Form().FileClose, Form().FileExportSWF, Form().ViewPlay})
+            states.push_back(a->isEnabled());
+        return states;
+    }
+
+    struct Recording {
+        int Width, Height;
+        bool Auto;
+    };
+    std::vector<Recording> recordings;
+    QTemporaryDir home;
+    quillora::TGlobalVars vars;
+    TFakeShell shell;
+    std::unique_ptr<TMainForm> form;
+};
+
+const std::vector<bool> AllOff = {false, false, false, false, false};
+const std::vector<bool> EditBeforeSave = {true, true, true, true, false};
+const std::vector<bool> EditAfterSave = {true, true, true, true, true};
+
+TEST_F(MainFormTest, StartUpBuildsTheFoldersAndTheWindow)
+{
+    TMainForm& f = Form();
+    EXPECT_EQ(Screenshots(), home.path() + "/Documents/Quillora/screenshots");
+    EXPECT_TRUE(QDir(Screenshots()).exists());
+    EXPECT_EQ(vars.UntitledBase, (Screenshots() + "/Untitled").toStdString());
+    EXPECT_EQ(f.windowTitle(), "Quillora 1.0");
+    EXPECT_EQ(f.size(), QSize(642, 443));
+    EXPECT_EQ(DocumentActions(), AllOff);
+    for (QAction* a : {f.FileNew, f.FileOpen, f.FileExit, f.HelpContents, f.HelpHomePage, f.HelpAbout})
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    ASSERT_NE(f.FlashCard(), nullptr);
+    EXPECT_EQ(f.FlashCard()->Mode, "");
+    EXPECT_EQ(f.FlashCard()->BasePath, vars.UntitledBase);
+}
+
+TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
+{
+    TMainForm& f = Form();
+    struct Row {
+        QAction* action;
+        const char *caption, *hint, *shortcut;
+        bool image;
+    };
+    const Row rows[] = {
+        {f.FileNew, "&New", "New", "Ctrl+N", true},
+        {f.FileOpen, "&Open ...", "Open ...", "", true},
+        {f.FileSave, "&Save", "Save", "Ctrl+S", true},
+        {f.FileSaveAs, "Save &As...", "Save As...", "", false},
+        {f.FileClose, "&Close", "Close", "", false},
+        {f.FileExportSWF, "&Export to Flash", "Export to Flash", "", false},
+        {f.FileExit, "E&xit", "Exit", "", false},
+        {f.ViewPlay, "&PreView", "PreView", "", true},
+        {f.HelpContents, "&Contents", "Contents", "F1", false},
+        {f.HelpHomePage, "&Visit www.brindlecove.example", "Visit www.brindlecove.example", "", false},
+        {f.HelpAbout, "&About ...", "About ...", "", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.caption);
+        EXPECT_EQ(r.action->text(), r.caption);
+        EXPECT_EQ(r.action->toolTip(), r.hint);
+        EXPECT_EQ(r.action->shortcut().toString(), r.shortcut);
+        EXPECT_EQ(!r.action->icon().isNull(), r.image);
+    }
+
+    QStringList menus;
+    for (QAction* m : f.ActionMainMenuBar1->actions())
+        menus << m->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&View", "&Help"}));
+    auto items = [&](int index) {
+        QStringList names;
+        for (QAction* a : f.ActionMainMenuBar1->actions()[index]->menu()->actions())
+            names << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return names;
+    };
+    EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "&Save", "Save &As...", "&Close", "-",
+                                     "&Export to Flash", "-", "E&xit"}));
+    EXPECT_EQ(items(1), QStringList({"&PreView"}));
+    EXPECT_EQ(items(2), QStringList({"&Contents", "-", "&Visit www.brindlecove.example", "-", "&About ..."}));
+
+    QList<QAction*> tools = f.ActionToolBar1->actions();
+    ASSERT_EQ(tools.size(), 5);
+    EXPECT_EQ(tools[0], f.FileNew);
+    EXPECT_EQ(tools[1], f.FileOpen);
+    EXPECT_EQ(tools[2], f.FileSave);
+    EXPECT_TRUE(tools[3]->isSeparator());
+    EXPECT_EQ(tools[4], f.ViewPlay);
+}
+
+TEST_F(MainFormTest, CtrlNStartsNew)
+{
+    Form().show();
+    QApplication::setActiveWindow(&Form());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TNewForm*>(QApplication::activeModalWidget());
+        seen = dialog != nullptr;
+        if (dialog)
+            dialog->Button2->click();
+    });
+    QTest::keyClick(&Form(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(MainFormTest, LastOpenDirFallsBackToTheProgramsFolderAndIsWrittenOnClose)
+{
+    Form().close();
+    QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+    EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), QCoreApplication::applicationDirPath() + "/");
+}
+
+TEST_F(MainFormTest, LastOpenDirIsReadAndWrittenBackUnchanged)
+{
+    {
+        QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+        settings.setValue("Common/LastOpenDir", "/data/demos/");
+    }
+    EXPECT_EQ(Form().Globals.LastOpenDir, "/data/demos/");
+    Form().close();
+    QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+    EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), "/data/demos/");
+}
+
+TEST_F(MainFormTest, NewPreparesAFreshUntitledProjectFromTheTemplate)
+{
+    Form();
+    WriteAll(WorkProject(), "left over from an earlier project");
+    New(true, 800, 600, true);
+    ASSERT_EQ(recordings.size(), 1u);
+    EXPECT_EQ(recordings[0].Width, 800);
+    EXPECT_EQ(recordings[0].Height, 600);
+    EXPECT_TRUE(recordings[0].Auto);
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(DocumentActions(), EditBeforeSave);
+    ASSERT_NE(Form().FlashCard(), nullptr);
+    EXPECT_EQ(Form().FlashCard()->Mode, "Edit");
+    EXPECT_EQ(Form().FlashCard()->SourcePath, (Form().DataFolder + "/blank.qlv").toStdString());
+    const QString work = ReadAll(WorkProject());
+    EXPECT_TRUE(work.contains("<Width>800</Width>")) << work.toStdString();
+    EXPECT_TRUE(work.contains("<Height>600</Height>"));
+    EXPECT_TRUE(work.contains("<BgColor>16777215</BgColor>"));
+    EXPECT_TRUE(work.contains("<Loop>False</Loop>"));
+    EXPECT_TRUE(Form().FlashCard()->Modified);
+}
+
+TEST_F(MainFormTest, NewCancelledLeavesNoProjectAndTheTitle)
+{
+    New();
+    shell.ConfirmAnswers = {false};
+    Form().setWindowTitle("Quillora 1.0 - clip");
+    New(false);
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_EQ(DocumentActions(), AllOff);
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(recordings.size(), 1u);
+}
+
+TEST_F(MainFormTest, NewAsksToSaveAModifiedProjectAndGoesOnEitherWay)
+{
+    New();
+    shell.ConfirmAnswers = {false};
+    New(true, 320, 200);
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_TRUE(shell.SaveFilters.isEmpty());
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("<Width>320</Width>"));
+
+    // OK saves first, with the dialog for an untitled project.
+    shell.ConfirmAnswers = {true};
+    shell.SaveAnswers = {Work("first.qlv")};
+    New(true, 500, 400);
+    EXPECT_EQ(shell.Confirms.size(), 2);
+    EXPECT_TRUE(ReadAll(Work("first.qlv")).contains("<Width>320</Width>"));
+    EXPECT_TRUE(QFile::exists(Work("first.swf")));
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+}
+
+TEST_F(MainFormTest, SaveAsksForANameOnceThenWritesBothFiles)
+{
+    New();
+    shell.SaveAnswers = {Work("clip.qlv")};
+    Form().FileSave->trigger();
+    ASSERT_EQ(shell.SaveFilters, QStringList({"Quillora Project (*.qlv)"}));
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    EXPECT_EQ(ReadAll(Work("clip.qlv")), ReadAll(WorkProject()));
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    EXPECT_EQ(ReadAll(Work("clip.swf")), ReadAll(WorkMovie()));
+    EXPECT_TRUE(ReadAll(Work("clip.swf")).startsWith("FWS") || ReadAll(Work("clip.swf")).startsWith("CWS"));
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(DocumentActions(), EditAfterSave);
+    EXPECT_FALSE(Form().FlashCard()->Modified);
+
+    QFile::remove(Work("clip.qlv"));
+    QFile::remove(Work("clip.swf"));
+    Form().FileSave->trigger();
+    EXPECT_EQ(shell.SaveFilters.size(), 1) << "no dialog the second time";
+    EXPECT_TRUE(QFile::exists(Work("clip.qlv")));
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+}
+
+TEST_F(MainFormTest, SaveTakesTheExtensionOffTheChosenName)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"my.project.qlv", "my.project"}, {"clip.txt", "clip"}, {"plain", "plain"}};
+    for (const auto& [chosen, base] : cases) {
+        SCOPED_TRACE(chosen);
+        New();
+        shell.SaveAnswers = {Work(chosen)};
+        Form().FileSave->trigger();
+        EXPECT_TRUE(QFile::exists(Work(QString(base) + ".qlv")));
+        EXPECT_TRUE(QFile::exists(Work(QString(base) + ".swf")));
+        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - " + QString(base));
+    }
+    // A dot in a folder name is no extension.
+    QDir(home.path()).mkpath("work/v1.2");
+    New();
+    shell.SaveAnswers = {Work("v1.2/demo")};
+    Form().FileSave->trigger();
+    EXPECT_TRUE(QFile::exists(Work("v1.2/demo.qlv")));
+}
+
+TEST_F(MainFormTest, SaveWithTheDialogCancelledWritesNothingButEnablesPreview)
+{
+    New();
+    shell.SaveAnswers = {QString()};
+    Form().FileSave->trigger();
+    EXPECT_TRUE(QDir(Work("")).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(DocumentActions(), EditAfterSave);
+    Form().ViewPlay->trigger();
+    ASSERT_EQ(shell.Opened.size(), 1);
+    EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(WorkMovie()));
+}
+
+TEST_F(MainFormTest, SaveAsCancelledMakesANamedProjectUntitled)
+{
+    New();
+    shell.SaveAnswers = {Work("clip.qlv"), QString(), Work("other.qlv")};
+    Form().FileSave->trigger();
+    Form().FileSaveAs->trigger();
+    EXPECT_EQ(shell.SaveFilters.size(), 2);
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    Form().FileSave->trigger();
+    EXPECT_EQ(shell.SaveFilters.size(), 3) << "the next Save asks again";
+    EXPECT_TRUE(QFile::exists(Work("other.qlv")));
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - other");
+}
+
+TEST_F(MainFormTest, CloseDisablesTheDocumentActionsAndResetsTheTitle)
+{
+    New();
+    shell.SaveAnswers = {Work("clip.qlv")};
+    Form().FileSave->trigger();
+    Form().FileClose->trigger();
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+    EXPECT_EQ(DocumentActions(), AllOff);
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_TRUE(shell.Confirms.isEmpty()) << "a saved project is not asked about";
+}
+
+TEST_F(MainFormTest, CloseAsksAboutUnsavedWork)
+{
+    New();
+    shell.ConfirmAnswers = {false};
+    Form().FileClose->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_TRUE(shell.SaveFilters.isEmpty());
+
+    New();
+    shell.ConfirmAnswers = {true};
+    shell.SaveAnswers = {Work("kept.qlv")};
+    Form().FileClose->trigger();
+    EXPECT_TRUE(QFile::exists(Work("kept.qlv")));
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+}
+
+TEST_F(MainFormTest, OpenHandsTheMovieToTheShellInAnyLetterCase)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"clip.swf", "clip.swf"}, {"clip.SWF", "clip.SWF"}, {"clip.qlv", "clip.swf"}, {"clip.QLV", "clip.swf"}};
+    for (const auto& [chosen, opened] : cases) {
+        SCOPED_TRACE(chosen);
+        shell.Opened.clear();
+        New();
+        shell.SaveAnswers = {Work("saved.qlv")};
+        Form().FileSave->trigger();
+        shell.OpenAnswers = {Work(chosen)};
+        Form().FileOpen->trigger();
+        ASSERT_EQ(shell.Opened.size(), 1);
+        EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(Work(opened)));
+        EXPECT_EQ(Form().FlashCard(), nullptr);
+        EXPECT_EQ(DocumentActions(), AllOff);
+        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - saved") << "Open leaves the title";
+    }
+    EXPECT_EQ(shell.OpenFilters.first(), "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)");
+}
+
+TEST_F(MainFormTest, OpenOfAnotherKindOrCancelled)
+{
+    New();
+    shell.OpenAnswers = {QString()};
+    Form().FileOpen->trigger();
+    EXPECT_NE(Form().FlashCard(), nullptr) << "a cancelled Open changes nothing";
+    EXPECT_TRUE(shell.Confirms.isEmpty());
+
+    shell.ConfirmAnswers = {false};
+    shell.OpenAnswers = {Work("notes.txt")};
+    Form().FileOpen->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_TRUE(shell.Opened.isEmpty());
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+}
+
+TEST_F(MainFormTest, CommandLineMovieEntersPlay)
+{
+    Form().HandleCommandLine({Work("movie.SwF")});
+    EXPECT_EQ(Form().FlashCard()->Mode, "Play");
+    EXPECT_EQ(Form().FlashCard()->MoviePath, Work("movie.SwF").toStdString());
+    EXPECT_EQ(DocumentActions(), AllOff);
+    EXPECT_TRUE(shell.Opened.isEmpty()) << "nothing is played";
+}
+
+TEST_F(MainFormTest, CommandLineProjectOpensForEditingAndSavesInPlace)
+{
+    for (const char* name : {"project.qlv", "Project.QLV"}) {
+        SCOPED_TRACE(name);
+        form.reset();
+        WriteAll(Work(name), SmallProject);
+        Form().HandleCommandLine({Work(name), "ignored"});
+        auto* card = Form().FlashCard();
+        EXPECT_EQ(card->Mode, "Edit");
+        EXPECT_EQ(card->SourcePath, Work(name).toStdString());
+        EXPECT_EQ(card->BasePath, FileNames::RemoveExtension(Work(name)).toStdString());
+        EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
+        EXPECT_EQ(DocumentActions(), EditBeforeSave);
+        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+        EXPECT_FALSE(Form().Movie.IsNull());
+
+        Form().FileSave->trigger();
+        EXPECT_TRUE(shell.SaveFilters.isEmpty());
+        EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+        EXPECT_TRUE(QFile::exists(FileNames::RemoveExtension(Work(name)) + ".swf"));
+        EXPECT_EQ(ReadAll(Work(name)), QString::fromUtf8(SmallProject));
+        EXPECT_EQ(QDir(Work("")).entryList({"*.qlv", "*.QLV"}, QDir::Files).size(), name[0] == 'p' ? 1 : 2)
+            << "saved to its own file";
+    }
+}
+
+TEST_F(MainFormTest, CommandLineOfAnotherKindOpensNothing)
+{
+    Form().HandleCommandLine({Work("notes.txt")});
+    EXPECT_EQ(Form().FlashCard()->Mode, "");
+    Form().HandleCommandLine({});
+    EXPECT_EQ(Form().FlashCard()->Mode, "");
+    EXPECT_EQ(DocumentActions(), AllOff);
+}
+
+TEST_F(MainFormTest, CommandLineProjectThatCannotBeReadIsReportedAndNothingIsOpen)
+{
+    Form();
+    WriteAll(WorkProject(), SmallProject);
+    WriteAll(Work("broken.qlv"), "<Movie><Width>");
+    EXPECT_FALSE(RunGuarded(shell, nullptr, [&] { Form().HandleCommandLine({Work("broken.qlv")}); }));
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].startsWith("Cannot read the project " + Work("broken.qlv")))
+        << shell.Errors[0].toStdString();
+    EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject)) << "the working file is untouched";
+    EXPECT_EQ(DocumentActions(), AllOff);
+
+    EXPECT_FALSE(RunGuarded(shell, nullptr, [&] { Form().HandleCommandLine({Work("missing.qlv")}); }));
+    EXPECT_EQ(shell.Errors.size(), 2);
+}
+
+TEST_F(MainFormTest, ExitAsksAboutUnsavedWorkAndSavesOnOk)
+{
+    New();
+    shell.ConfirmAnswers = {true};
+    shell.SaveAnswers = {Work("last.qlv")};
+    Form().FileExit->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_TRUE(QFile::exists(Work("last.qlv")));
+    EXPECT_TRUE(QFile::exists(Work("last.swf")));
+}
+
+TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
+{
+    New();
+    shell.SaveAnswers = {home.path() + "/no/such/folder/clip.qlv"};
+    Form().FileSave->trigger();
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(home.path() + "/no/such/folder/clip.qlv")) << shell.Errors[0].toStdString();
+    EXPECT_FALSE(Form().ViewPlay->isEnabled());
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+
+    // Closing with the failed save still pending keeps the window open.
+    shell.ConfirmAnswers = {true};
+    Form().show();
+    EXPECT_FALSE(Form().close());
+    EXPECT_EQ(shell.Errors.size(), 2);
+}
+
+TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
+{
+    New();
+    shell.SaveAnswers = {Work("clip.txt")};
+    Form().FileExportSWF->trigger();
+    EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf)"}));
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    EXPECT_FALSE(QFile::exists(Work("clip.txt")));
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_FALSE(Form().ViewPlay->isEnabled());
+    EXPECT_EQ(Form().FlashCard()->BasePath, vars.UntitledBase);
+
+    shell.SaveAnswers = {QString()};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(shell.Errors.isEmpty());
+}
+
+TEST_F(MainFormTest, AMissingTemplateStopsNewBeforeAnythingChanges)
+{
+    QTemporaryDir empty;
+    Form().DataFolder = empty.path();
+    WriteAll(WorkProject(), SmallProject);
+    New();
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].startsWith("Cannot read the project template " + empty.path() + "/blank.qlv"))
+        << shell.Errors[0].toStdString();
+    EXPECT_TRUE(recordings.empty());
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_EQ(DocumentActions(), AllOff);
+    EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
+}
+
+TEST_F(MainFormTest, HelpAndPreviewGoToTheShell)
+{
+    Form().HelpContents->trigger();
+    Form().HelpHomePage->trigger();
+    ASSERT_EQ(shell.Opened.size(), 2);
+    EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(Form().DataFolder + "/help.html"));
+    EXPECT_TRUE(QFile::exists(Form().DataFolder + "/help.html"));
+    EXPECT_EQ(shell.Opened[1].host(), "www.brindlecove.example");
+}
+
+TEST_F(MainFormTest, SecondaryWindowsAreMadeOnceAndKept)
+{
+    QTimer::singleShot(0, [] {
+        if (auto* about = qobject_cast<TAboutForm*>(QApplication::activeModalWidget()))
+            about->Button1->click();
+    });
+    Form().HelpAbout->trigger();
+    TAboutForm* first = Form().AboutForm();
+    ASSERT_NE(first, nullptr);
+    QTimer::singleShot(0, [] {
+        if (auto* about = qobject_cast<TAboutForm*>(QApplication::activeModalWidget()))
+            about->Button1->click();
+    });
+    Form().HelpAbout->trigger();
+    EXPECT_EQ(Form().AboutForm(), first);
+
+    New(true, 700, 500, true);
+    TNewForm* dialog = Form().NewForm();
+    shell.ConfirmAnswers = {false};
+    bool kept = false;
+    QTimer::singleShot(0, [&] {
+        auto* again = qobject_cast<TNewForm*>(QApplication::activeModalWidget());
+        kept = again == dialog && again->RBtnAuto->isChecked() && again->EditWidth->Value() == 700;
+        again->Button2->click();
+    });
+    Form().FileNew->trigger();
+    EXPECT_TRUE(kept);
+}
+
+TEST(FileNamesTest, ExtensionsAreTakenFromTheFileNameOnly)
+{
+    EXPECT_EQ(FileNames::RemoveExtension("/a/clip.qlv"), "/a/clip");
+    EXPECT_EQ(FileNames::RemoveExtension("/a/my.project.qlv"), "/a/my.project");
+    EXPECT_EQ(FileNames::RemoveExtension("/a.b/clip"), "/a.b/clip");
+    EXPECT_EQ(FileNames::Extension("/a/clip.QLV"), ".QLV");
+    EXPECT_EQ(FileNames::Extension("/a.b/clip"), "");
+    EXPECT_EQ(FileNames::ChangeExtension("/a/clip.txt", ".swf"), "/a/clip.swf");
+    EXPECT_EQ(FileNames::ChangeExtension("/a/clip", ".swf"), "/a/clip.swf");
+    EXPECT_EQ(FileNames::FileNamePart("/a/b/Untitled"), "Untitled");
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+# Helpers for end-to-end scripts run by xvfb-run.sh.
+
+fail() {
+    echo "FAIL: $*" >&2
+    shot "failure"
+    exit 1
+}
+
+# shot NAME: screenshot of the whole screen into $E2E_ARTIFACTS/NAME.png
+shot() {
+    import -window root "$E2E_ARTIFACTS/$1.png" 2>/dev/null || true
+}
+
+# wait_window TIMEOUT_S XDOTOOL_SEARCH_ARGS...: prints the first visible
+# window that matches, or fails after the timeout.
+wait_window() {
+    local timeout=$1
+    shift
+    local end=$((SECONDS + timeout)) ids
+    while [ $SECONDS -le $end ]; do
+        ids=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -n1)
+        if [ -n "$ids" ]; then
+            echo "$ids"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# wait_gone TIMEOUT_S XDOTOOL_SEARCH_ARGS...: succeeds once no visible
+# window matches.
+wait_gone() {
+    local timeout=$1
+    shift
+    local end=$((SECONDS + timeout))
+    while [ $SECONDS -le $end ]; do
+        if [ -z "$(xdotool search --onlyvisible "$@" 2>/dev/null)" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# wait_exit TIMEOUT_S PID: waits for a child to end; its status in $?.
+wait_exit() {
+    local timeout=$1 pid=$2
+    local end=$((SECONDS + timeout))
+    while kill -0 "$pid" 2>/dev/null; do
+        if [ $SECONDS -gt $end ]; then
+            kill "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
+            return 124
+        fi
+        sleep 0.1
+    done
+    wait "$pid"
+}

@@ -1,0 +1,69 @@
+# The program starts with its main window, Ctrl+N brings up the
+# new-recording dialog, Cancel closes it, and Exit ends the program and
+# records the last folder.
+. "$(dirname "$0")/lib.sh"
+
+bin=${QUILLORA_BIN_DIR:?}
+"$bin/quillora" >"$E2E_TMP/quillora.log" 2>&1 &
+pid=$!
+
+main=$(wait_window 60 --name '^Quillora 1\.0$') || { cat "$E2E_TMP/quillora.log" >&2; fail "no main window"; }
+sleep 0.5
+shot main-window
+geometry=$(xdotool getwindowgeometry "$main")
+echo "$geometry"
+echo "$geometry" | grep -q 'Geometry: 642x443' || fail "main window is not 642 x 443: $geometry"
+[ -d "$HOME/Documents/Quillora/screenshots" ] || fail "no screenshots folder"
+
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers ctrl+n
+dialog=$(wait_window 20 --name '^Quillora$') || fail "Ctrl+N showed no dialog"
+sleep 0.5
+shot new-dialog
+xdotool getwindowgeometry "$dialog" | grep -q 'Geometry: 403x302' || fail "dialog is not 403 x 302"
+
+xdotool windowfocus --sync "$dialog"
+xdotool key --clearmodifiers alt+c
+wait_gone 20 --name '^Quillora$' || fail "Cancel did not close the dialog"
+
+# The about box, from the Help menu.
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers alt+h
+sleep 0.3
+xdotool key --clearmodifiers a
+about=$(wait_window 20 --name '^About Quillora$') || fail "no about box"
+sleep 0.5
+shot about-box
+xdotool windowfocus --sync "$about"
+xdotool key --clearmodifiers Return
+wait_gone 20 --name '^About Quillora$' || fail "OK did not close the about box"
+
+# A second copy tells the user that Quillora runs already, and ends.
+"$bin/quillora" >"$E2E_TMP/second.log" 2>&1 &
+second=$!
+box=
+end=$((SECONDS + 30))
+while [ -z "$box" ] && [ $SECONDS -le $end ]; do
+    for w in $(xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null); do
+        [ "$w" != "$main" ] && box=$w
+    done
+    sleep 0.1
+done
+[ -n "$box" ] || fail "the second copy showed no message"
+shot second-copy
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers Return
+wait_exit 30 "$second"
+status=$?
+[ $status -eq 1 ] || fail "the second copy ended with status $status"
+kill -0 "$pid" 2>/dev/null || fail "the first copy ended too"
+
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key --clearmodifiers x
+wait_exit 30 "$pid"
+status=$?
+[ $status -eq 0 ] || { cat "$E2E_TMP/quillora.log" >&2; fail "program ended with status $status"; }
+grep -q 'LastOpenDir=' "$XDG_CONFIG_HOME/Brindlecove/Quillora.conf" || fail "LastOpenDir not written"
+echo "PASS"
