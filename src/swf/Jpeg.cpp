@@ -77,6 +77,12 @@ bool Run(Work& w, const uint8_t* data, size_t size, const JpegOptions& options, 
     jpeg_read_header(&w.in, TRUE);
     img.width = static_cast<int>(w.in.image_width);
     img.height = static_cast<int>(w.in.image_height);
+    if (!JpegSizeFits(img.width, img.height)) {
+        std::snprintf(w.inErr.message, sizeof w.inErr.message,
+                      "%d x %d pixels is larger than players show (8191 a side, 16777215 in all)",
+                      img.width, img.height);
+        return false;
+    }
     img.components = w.in.num_components;
 
     bool playable = !w.in.arith_code && w.in.data_precision == 8 &&

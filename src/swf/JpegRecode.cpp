@@ -27,12 +27,14 @@ struct HuffTable {
     int32_t valptr[17] = {};
     int32_t mincode[17] = {};
     uint16_t look[512] = {};  // (length << 8) | symbol; 0 = not in lookahead
-    void Build() {
+    // False for a table with more codes than its lengths allow.
+    bool Build() {
         int code = 0, k = 0;
         std::memset(look, 0, sizeof look);
         for (int l = 1; l <= 16; ++l) {
             valptr[l] = k;
             mincode[l] = code;
+            if (code + bits[l] >= (1 << l)) return false;  // no all-ones code, as libjpeg
             for (int i = 0; i < bits[l]; ++i, ++k, ++code) {
                 if (l <= 9) {
                     int shift = 9 - l;
@@ -44,6 +46,7 @@ struct HuffTable {
             code <<= 1;
         }
         maxcode[17] = 0x7FFFFFFF;
+        return true;
     }
 };
 
@@ -333,6 +336,7 @@ bool ParseScan(const uint8_t* data, size_t size, bool keepTokens, ScanData& scan
                 width = Be16(seg + 3);
                 int n = seg[5];
                 if (width == 0 || height == 0 || (n != 1 && n != 3) || segLen != 6u + 3u * n) return false;
+                if (!JpegSizeFits(width, height)) return false;
                 for (int i = 0; i < n; ++i) {
                     Component c;
                     c.id = seg[6 + 3 * i];
@@ -359,7 +363,7 @@ bool ParseScan(const uint8_t* data, size_t size, bool keepTokens, ScanData& scan
                     std::memcpy(t.vals, seg + p + 17, total);
                     t.count = total;
                     t.defined = true;
-                    t.Build();
+                    if (!t.Build()) return false;
                     p += 17 + total;
                 }
                 break;  // replaced by the optimal tables

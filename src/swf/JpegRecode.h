@@ -12,6 +12,9 @@
 
 namespace swf {
 
+// Players show bitmaps up to 8191 pixels a side and 16777215 pixels in all.
+inline bool JpegSizeFits(long w, long h) { return w <= 8191 && h <= 8191 && w * h <= 16777215; }
+
 struct JpegInfo {
     int width = 0, height = 0, components = 0;
 };

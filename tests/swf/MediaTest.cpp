@@ -152,6 +152,16 @@ TEST(Jpeg, FastRecodeRefusesDamagedEntropyData) {
     EXPECT_THROW(PrepareJpeg(cut.data(), cut.size()), std::runtime_error);
 }
 
+TEST(Jpeg, PicturesLargerThanPlayersShowAreRefused) {
+    Bytes wide = MakeJpeg(8200, 8);
+    try {
+        PrepareJpeg(wide.data(), wide.size());
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("larger than players show"), std::string::npos) << e.what();
+    }
+}
+
 TEST(Wav, AcceptsEveryRateAnSwfSoundCarries) {
     const std::pair<uint32_t, int> rates[] = {{5512, 0}, {11025, 1}, {22050, 2}, {44100, 3}};
     for (auto [rate, code] : rates) {
