@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/ErrorHandler.h"
+#include "app/ExportProgress.h"
 #include "app/FileNames.h"
 #include "document/Error.h"
 #include "document/FlashCard.h"
@@ -18,7 +19,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QToolBar>
@@ -419,16 +419,11 @@ void TMainForm::HandleCommandLine(const QStringList& arguments)
 
 void TMainForm::RunExport(const std::string& target)
 {
-    ExportClock.start();
+    Progress = std::make_unique<TExportProgress>(this);
     struct Done {
-        TMainForm* form;
-        ~Done()
-        {
-            if (form->Progress)
-                delete form->Progress;
-            form->ExportClock.invalidate();
-        }
-    } done{this};
+        std::unique_ptr<TExportProgress>& progress;
+        ~Done() { progress.reset(); }
+    } done{Progress};
     FFlashCard->ExportSwf("All", target, Writers->Writers(), this);
 }
 
@@ -499,19 +494,6 @@ void TMainForm::ExportError(const std::string& message, const std::string& detai
 
 void TMainForm::ExportProgress(int done, int total)
 {
-    // Only an export that takes a while shows its progress.
-    if (!Progress && ExportClock.isValid() && ExportClock.elapsed() >= 500) {
-        Progress = new QProgressDialog(QStringLiteral("Writing the movie ..."), QString(), 0, total, this);
-        Progress->setWindowTitle(AppTitle);
-        Progress->setWindowModality(Qt::WindowModal);
-        Progress->setMinimumDuration(0);
-        Progress->setAutoClose(false);
-        Progress->setAutoReset(false);
-        Progress->show();
-    }
-    if (Progress) {
-        Progress->setMaximum(total > 0 ? total : 1);
-        Progress->setValue(done < 0 ? 0 : (done > Progress->maximum() ? Progress->maximum() : done));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    if (Progress)
+        Progress->Update(done, total);
 }

@@ -11,9 +11,7 @@
 #include "export/ExportReporter.h"
 #include "recording/Recorder.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
-#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -21,7 +19,7 @@ class IShell;
 class QAction;
 class QMenu;
 class QMenuBar;
-class QProgressDialog;
+class TExportProgress;
 class QToolBar;
 class TAboutForm;
 class TNewForm;
@@ -133,7 +131,6 @@ private:
     TNewForm* FNewForm = nullptr;
     TAboutForm* FAboutForm = nullptr;
     TRecorder* Recorder = nullptr; // a child of the window
-    QPointer<QProgressDialog> Progress;
-    QElapsedTimer ExportClock;
+    std::unique_ptr<TExportProgress> Progress; // while an export runs
     bool FirstShow = true;
 };

@@ -12,6 +12,8 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -529,6 +531,49 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
     shell.SaveAnswers = {QString()};
     Form().FileExportSWF->trigger();
     EXPECT_TRUE(shell.Errors.isEmpty());
+}
+
+TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie)
+{
+    New(true, 64, 48);
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(Screenshots() + "/1234.jpg", "JPG"));
+    Form().FlashCard()->Modified = false;
+    quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
+    EXPECT_TRUE(Form().FlashCard()->Modified);
+    pic.Content = (Screenshots() + "/1234.jpg").toStdString();
+    pic.MouseX = 10;
+    pic.MouseY = 20;
+    pic.Width = 64;
+    pic.Height = 48;
+    pic.StartTime = 0;
+    pic.AppendToDocument();
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("1234.jpg"));
+
+    shell.SaveAnswers = {Work("one.qlv")};
+    Form().FileSave->trigger();
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    EXPECT_TRUE(ReadAll(Work("one.qlv")).contains("1234.jpg"));
+    EXPECT_GT(QFileInfo(Work("one.swf")).size(), 1000) << "the picture is in the movie";
+    EXPECT_FALSE(Form().FlashCard()->Modified);
+}
+
+TEST_F(MainFormTest, APictureTheExportCannotUseIsReportedAndTheSaveGoesOn)
+{
+    New(true, 64, 48);
+    WriteAll(Screenshots() + "/999.jpg", "this is no JPEG");
+    quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
+    pic.Content = (Screenshots() + "/999.jpg").toStdString();
+    pic.Width = 64;
+    pic.Height = 48;
+    pic.AppendToDocument();
+
+    shell.SaveAnswers = {Work("bad.qlv")};
+    Form().FileSave->trigger();
+    EXPECT_EQ(shell.Errors, QStringList({"Sorry, can not use the picture!"}));
+    EXPECT_TRUE(QFile::exists(Work("bad.swf")));
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - bad");
 }
 
 TEST_F(MainFormTest, AMissingTemplateStopsNewBeforeAnythingChanges)

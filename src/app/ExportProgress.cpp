@@ -1,0 +1,40 @@
+#include "app/ExportProgress.h"
+
+#include "ui/Branding.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+TExportProgress::TExportProgress(QWidget* parent, std::function<qint64()> elapsedMs)
+    : Parent(parent)
+    , ElapsedMs(std::move(elapsedMs))
+{
+    Clock.start();
+    if (!ElapsedMs)
+        ElapsedMs = [this] { return Clock.elapsed(); };
+}
+
+TExportProgress::~TExportProgress()
+{
+    delete FDialog;
+}
+
+void TExportProgress::Update(int done, int total)
+{
+    if (!FDialog && ElapsedMs() >= ShowAfterMs) {
+        FDialog = new QProgressDialog(QStringLiteral("Writing the movie ..."), QString(), 0, 1, Parent);
+        FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
+        FDialog->setWindowModality(Qt::WindowModal);
+        FDialog->setMinimumDuration(0);
+        FDialog->setAutoClose(false);
+        FDialog->setAutoReset(false);
+        FDialog->show();
+    }
+    if (!FDialog)
+        return;
+    const int maximum = total > 0 ? total : 1;
+    FDialog->setMaximum(maximum);
+    FDialog->setValue(done < 0 ? 0 : (done > maximum ? maximum : done));
+    // Paint it; the export runs on this thread and input waits until it ends.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}

@@ -1,0 +1,31 @@
+// The progress of an export: nothing for a quick one, a dialog once it has
+// taken half a second.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <functional>
+
+#include <QProgressDialog>
+class QWidget;
+
+class TExportProgress {
+public:
+    static constexpr qint64 ShowAfterMs = 500;
+
+    // elapsedMs tells how long the export has run; a wall clock by default.
+    explicit TExportProgress(QWidget* parent, std::function<qint64()> elapsedMs = {});
+    ~TExportProgress();
+    TExportProgress(const TExportProgress&) = delete;
+    TExportProgress& operator=(const TExportProgress&) = delete;
+
+    // done of total objects.
+    void Update(int done, int total);
+    QProgressDialog* Dialog() const { return FDialog; }
+
+private:
+    QWidget* Parent;
+    std::function<qint64()> ElapsedMs;
+    QElapsedTimer Clock;
+    QPointer<QProgressDialog> FDialog;
+};

@@ -1,0 +1,45 @@
+// Progress of an export: hidden while it is quick, shown once it has run
+// for half a second, gone when the export ends.
+#include "../ui/TestSupport.h"
+
+#include "app/ExportProgress.h"
+
+#include <QProgressDialog>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ExportProgressTest, ShowsOnlyOnceTheExportTakesHalfASecond)
+{
+    TestApp();
+    QWidget window;
+    qint64 now = 0;
+    QPointer<QProgressDialog> dialog;
+    {
+        TExportProgress progress(&window, [&] { return now; });
+        progress.Update(0, 10);
+        now = 499;
+        progress.Update(3, 10);
+        EXPECT_EQ(progress.Dialog(), nullptr);
+
+        now = 500;
+        progress.Update(4, 10);
+        dialog = progress.Dialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->maximum(), 10);
+        EXPECT_EQ(dialog->value(), 4);
+
+        // The document may grow while it is written; odd figures stay in range.
+        progress.Update(12, 11);
+        EXPECT_EQ(dialog->maximum(), 11);
+        EXPECT_EQ(dialog->value(), 11);
+        progress.Update(0, 0);
+        EXPECT_EQ(dialog->maximum(), 1);
+        EXPECT_EQ(dialog->value(), 0);
+    }
+    EXPECT_TRUE(dialog.isNull()) << "the dialog goes with the export";
+}
+
+} // namespace
