@@ -516,3 +516,22 @@ TEST_F(MovieTest, UncompressedMovieParses) {
     std::string parsed = Yaswfp(dir.File("c.swf"));
     EXPECT_NE(parsed.find("HEADER FWS"), std::string::npos);
 }
+
+// Large movies are compressed in two parts at once; the stream must still be
+// one valid zlib stream with the right checksum.
+TEST_F(MovieTest, LargeCompressedMovieIsOneValidStream) {
+    std::string big = dir.File("long.wav");
+    swftest::WriteFile(big, swftest::MakeWav(44100, 1, 16, 2'600'000));
+    auto movie = CreateMovie();
+    auto media = CreateObject();
+    movie->SetSize(640, 480);
+    media->MakeSound(big);
+    movie->GotoFrame(3);
+    movie->AddObject(*media);
+    ReadMovie m = Write(*movie, "big.swf");  // the reader checks length and checksum
+    EXPECT_TRUE(m.compressed);
+    EXPECT_EQ(m.characters.begin()->second.sampleCount, 2'600'000u);
+    EXPECT_EQ(m.frames[3].soundsStarted.size(), 1u);
+    EXPECT_LT(fs::file_size(dir.File("big.swf")), 5'200'000u);
+    Yaswfp(dir.File("big.swf"));
+}
