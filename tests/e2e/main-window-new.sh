@@ -26,6 +26,13 @@ xdotool windowfocus --sync "$dialog"
 xdotool key --clearmodifiers alt+c
 wait_gone 20 --name '^Quillora$' || fail "Cancel did not close the dialog"
 
+# F1 hands the help page to the desktop's "open".
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers F1
+end=$((SECONDS + 20))
+until grep -q 'help\.html' "$E2E_OPEN_LOG" || [ $SECONDS -gt $end ]; do sleep 0.1; done
+grep -q "file://$bin/help\.html" "$E2E_OPEN_LOG" || fail "F1 did not open the help page: $(cat "$E2E_OPEN_LOG")"
+
 # The about box, from the Help menu.
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+h
@@ -60,7 +67,8 @@ kill -0 "$pid" 2>/dev/null || fail "the first copy ended too"
 
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+f
-sleep 0.3
+sleep 0.5
+shot file-menu
 xdotool key --clearmodifiers x
 wait_exit 30 "$pid"
 status=$?
