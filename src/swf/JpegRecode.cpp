@@ -295,8 +295,11 @@ void ScanData::AllocateTokens(size_t count) {
                 return;
             }
     }
-    tokens.reset(new uint32_t[count]);
-    tokenCapacity = count;
+    // Round up, so the spares fit the next picture of about the same size.
+    size_t capacity = 1u << 16;
+    while (capacity < count) capacity *= 2;
+    tokens.reset(new uint32_t[capacity]);
+    tokenCapacity = capacity;
 }
 
 ScanData::~ScanData() {
