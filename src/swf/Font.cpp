@@ -176,9 +176,11 @@ GlyphShape FontFace::Glyph(uint32_t code) const {
         FT_Outline* outline = &face->glyph->outline;
         OutlineSink sink;
         sink.rec = &rec;
-        // TrueType outer contours run clockwise with y up, so after the flip
-        // the ink is on their left (fill 0); PostScript outlines the other way.
-        sink.fillSide = FT_Outline_Get_Orientation(outline) == FT_ORIENTATION_TRUETYPE ? 0 : 1;
+        // Glyphs carry their fill as fill style 0, on the left of each edge.
+        // TrueType outer contours run clockwise with y up, which puts the ink
+        // on the left after the flip; PostScript outlines are turned round.
+        if (FT_Outline_Get_Orientation(outline) == FT_ORIENTATION_POSTSCRIPT) FT_Outline_Reverse(outline);
+        sink.fillSide = 0;
         sink.scale = kEmSquare / units;
         FT_Outline_Funcs funcs{};
         funcs.move_to = MoveTo;
