@@ -77,29 +77,41 @@ pause_at() {
     xdotool key Pause
 }
 
-# stop_recording: clicks the tray icon (trayer's, or the stand-in window)
-# and answers Yes; the main window comes back.
-stop_recording() {
+# click_tray: clicks the tray icon (trayer's, or the stand-in window).
+click_tray() {
     local standin
     standin=$(xdotool search --onlyvisible --name '^Quillora recording$' 2>/dev/null | head -n1)
     if [ -n "$standin" ]; then
         xdotool mousemove --window "$standin" 16 16 click 1
-    else
-        # The icon: our own small window, embedded in the tray host.
-        local w icon=
-        for w in $(xdotool search --onlyvisible --classname quillora 2>/dev/null); do
-            if xdotool getwindowgeometry "$w" | grep -Eq 'Geometry: [1-6]?[0-9]x[1-6]?[0-9]$'; then
-                icon=$w
-            fi
-        done
-        [ -n "$icon" ] || fail "neither a tray icon nor its stand-in"
-        xdotool mousemove --window "$icon" 8 8 click 1
+        return
     fi
+    # The icon: our own small window, embedded in the tray host.
+    local w icon=
+    for w in $(xdotool search --onlyvisible --classname quillora 2>/dev/null); do
+        if xdotool getwindowgeometry "$w" | grep -Eq 'Geometry: [1-6]?[0-9]x[1-6]?[0-9]$'; then
+            icon=$w
+        fi
+    done
+    [ -n "$icon" ] || fail "neither a tray icon nor its stand-in"
+    xdotool mousemove --window "$icon" 8 8 click 1
+}
+
+# answer_stop y|n: answers "Stop recording?".
+answer_stop() {
     local box
     box=$(wait_window 10 --name '^Confirm$') || fail "no \"Stop recording?\" question"
-    shot stop-question
+    sleep 0.3
+    [ "$(xdotool search --onlyvisible --name '^Confirm$' | wc -l)" = 1 ] || fail "asked more than once"
+    shot "stop-question-$1"
     xdotool windowfocus --sync "$box"
-    xdotool key --clearmodifiers alt+y
+    xdotool key --clearmodifiers "alt+$1"
+    wait_gone 10 --name '^Confirm$' || fail "the question stays"
+}
+
+# stop_recording: the tray icon and Yes; the main window comes back.
+stop_recording() {
+    click_tray
+    answer_stop y
     wait_window 20 --name '^Quillora' >/dev/null || fail "main window not back"
     wait_gone 10 --name '^Quillora frame$' || fail "frame still on the screen"
 }
