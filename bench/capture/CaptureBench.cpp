@@ -21,8 +21,8 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -31,7 +31,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 struct TStats {
     double Median, P99;
@@ -49,7 +52,7 @@ TStats Stats(std::vector<double> v)
 // The X11 services, with messages printed instead of shown (a modal box
 // would stop the run).
 class TBenchPlatform : public platform::IPlatform, platform::IPrompts {
-public:
+  public:
     explicit TBenchPlatform(platform::IPlatform& real) : Real(real) {}
     QString Name() const override { return Real.Name(); }
     platform::IInputMonitor& Input() override { return Real.Input(); }
@@ -67,13 +70,13 @@ public:
     void ShowError(const QString& text) override { Print(text); }
     void ShowWarning(const QString& text) override { Print(text); }
 
-private:
+  private:
     static void Print(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     platform::IPlatform& Real;
 };
 
 class TBenchHost : public IRecordingHost {
-public:
+  public:
     explicit TBenchHost(const std::string& file) : Doc(file) {}
     void HideMainWindow() override {}
     void ShowMainWindow() override {}
@@ -111,9 +114,10 @@ void PaintDesktop(QSize size)
     QFont font("DejaVu Sans", 10);
     p.setFont(font);
     for (int y = 130; y < 860; y += 18)
-        p.drawText(120, y, QStringLiteral("int main(int argc, char** argv) { return Capture(%1); } "
-                                          "// the quick brown fox jumps over the lazy dog")
-                               .arg(y));
+        p.drawText(120, y,
+                   QStringLiteral("int main(int argc, char** argv) { return Capture(%1); } "
+                                  "// the quick brown fox jumps over the lazy dog")
+                       .arg(y));
     uint32_t seed = 12345;
     for (int y = 600; y < 1000; ++y)
         for (int x = 1350; x < 1850; ++x) {
@@ -128,10 +132,10 @@ void PaintDesktop(QSize size)
     const Window root = RootWindow(dpy, screen);
     const Pixmap pixmap = XCreatePixmap(dpy, root, unsigned(size.width()), unsigned(size.height()),
                                         unsigned(DefaultDepth(dpy, screen)));
-    XImage* ximage = XCreateImage(dpy, DefaultVisual(dpy, screen), unsigned(DefaultDepth(dpy, screen)),
-                                  ZPixmap, 0, reinterpret_cast<char*>(img.bits()),
-                                  unsigned(size.width()), unsigned(size.height()), 32,
-                                  int(img.bytesPerLine()));
+    XImage* ximage =
+        XCreateImage(dpy, DefaultVisual(dpy, screen), unsigned(DefaultDepth(dpy, screen)), ZPixmap,
+                     0, reinterpret_cast<char*>(img.bits()), unsigned(size.width()),
+                     unsigned(size.height()), 32, int(img.bytesPerLine()));
     XPutImage(dpy, pixmap, DefaultGC(dpy, screen), ximage, 0, 0, 0, 0, unsigned(size.width()),
               unsigned(size.height()));
     ximage->data = nullptr;
@@ -196,7 +200,8 @@ void BenchSize(TBenchPlatform& desk, const QString& folder, QSize size, int capt
     recorder.TrayIconClick();
 
     char label[80];
-    std::snprintf(label, sizeof label, "capture %dx%d (whole routine)", size.width(), size.height());
+    std::snprintf(label, sizeof label, "capture %dx%d (whole routine)", size.width(),
+                  size.height());
     Row(label, Stats(total), total.size());
     Row("  grab alone (MIT-SHM)", Stats(grab), grab.size());
     Row("  encode alone (JPEG q90)", Stats(encode), encode.size());
@@ -226,7 +231,8 @@ void BenchSave(const QString& folder, int objects, int runs)
         obj.SetLayer(2);
         obj.SetObjTypeName("Pic");
         IXMLObjPic p = obj.GetObjType().GetObjPic();
-        p.SetContent(folder.toStdString() + "/screenshots/" + std::to_string(10000000 + i) + ".jpg");
+        p.SetContent(folder.toStdString() + "/screenshots/" + std::to_string(10000000 + i) +
+                     ".jpg");
         p.SetPositionX(0);
         p.SetPositionY(0);
         p.SetWidth(640);
@@ -245,7 +251,7 @@ void BenchSave(const QString& folder, int objects, int runs)
     std::printf("  file size %lld KiB\n", QFileInfo(QString::fromStdString(file)).size() / 1024);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -168,4 +168,4 @@ std::unique_ptr<ITimer> TFakePlatform::CreateTimer(const QString& name)
     return std::make_unique<TFakeTimer>(*this, name);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -13,7 +13,7 @@ namespace platform {
 class TFakePlatform;
 
 class TFakeTimer : public ITimer {
-public:
+  public:
     TFakeTimer(TFakePlatform& owner, QString name);
     ~TFakeTimer() override;
     void SetHandler(std::function<void()> onTimeout) override { Handler = std::move(onTimeout); }
@@ -22,7 +22,7 @@ public:
     bool IsActive() const override { return Active; }
     int Interval() const { return IntervalMs; }
 
-private:
+  private:
     friend class TFakePlatform;
     TFakePlatform& Owner;
     QString Name;
@@ -33,7 +33,7 @@ private:
 };
 
 class TFakeInput : public IInputMonitor {
-public:
+  public:
     bool Available = true;
     QPoint Pointer;
     bool Start(Handlers handlers) override;
@@ -42,28 +42,28 @@ public:
     QPoint PointerPos() override { return Pointer; }
     QString Problem() const override;
 
-private:
+  private:
     friend class TFakePlatform;
     Handlers On;
     bool Running = false;
 };
 
 class TFakeHotKey : public IHotKey {
-public:
+  public:
     TGrabResult Result = TGrabResult::Grabbed;
     TGrabResult Grab(std::function<void()> onPress) override;
     void Release() override { Grabbed = false; }
     bool IsGrabbed() const override { return Grabbed; }
 
-private:
+  private:
     friend class TFakePlatform;
     std::function<void()> OnPress;
     bool Grabbed = false;
 };
 
 class TFakeFrame : public IScreenFrame {
-public:
-    QRect Lines;  // left, top, right, bottom of the frame lines
+  public:
+    QRect Lines; // left, top, right, bottom of the frame lines
     int Raises = 0;
     int Refreshes = 0;
     void Show(int left, int top, int right, int bottom) override;
@@ -72,20 +72,20 @@ public:
     bool IsShown() const override { return Shown; }
     void RefreshScreen() override { ++Refreshes; }
 
-private:
+  private:
     bool Shown = false;
 };
 
 class TFakeScreen : public IScreenReader {
-public:
-    QImage Image;  // the primary screen, at (0, 0)
+  public:
+    QImage Image; // the primary screen, at (0, 0)
     QRect LastRead;
     QRect PrimaryScreen() override { return Image.rect(); }
     QImage Read(const QRect& rect) override;
 };
 
 class TFakeTray : public ITrayIcon {
-public:
+  public:
     bool TrayAvailable = true;
     QRect Avoided;
     void Show(std::function<void()> onClick, const QRect& avoid) override;
@@ -93,22 +93,22 @@ public:
     bool IsShown() const override { return Shown; }
     bool IsStandIn() const override { return Shown && !TrayAvailable; }
 
-private:
+  private:
     friend class TFakePlatform;
     std::function<void()> OnClick;
     bool Shown = false;
 };
 
 class TFakeSound : public ISound {
-public:
+  public:
     std::vector<QString> Played;
     void Play(const QString& path) override { Played.push_back(path); }
 };
 
 class TFakePrompts : public IPrompts {
-public:
+  public:
     struct TMessage {
-        QString Kind;  // "question", "error" or "warning"
+        QString Kind; // "question", "error" or "warning"
         QString Title;
         QString Text;
     };
@@ -125,7 +125,7 @@ public:
 };
 
 class TFakePlatform : public IPlatform {
-public:
+  public:
     explicit TFakePlatform(QSize screenSize = QSize(1024, 768));
     ~TFakePlatform() override;
 
@@ -159,10 +159,10 @@ public:
     IPrompts& Prompts() override { return PromptsFake; }
     std::unique_ptr<ITimer> CreateTimer(const QString& name) override;
 
-private:
+  private:
     friend class TFakeTimer;
     long long Now = 0;
     std::map<QString, TFakeTimer*> Timers;
 };
 
-}  // namespace platform
+} // namespace platform

@@ -35,7 +35,7 @@ std::unique_ptr<IPlatform> CreatePlatform(QString* why)
 namespace {
 std::unique_ptr<IPlatform> Owned;
 IPlatform* Current = nullptr;
-}  // namespace
+} // namespace
 
 IPlatform& CurrentPlatform()
 {
@@ -44,8 +44,8 @@ IPlatform& CurrentPlatform()
         Owned = CreatePlatform(&why);
         Current = Owned.get();
         if (Current->Name() != QLatin1String("x11"))
-            std::fprintf(stderr, "quillora: desktop services: %s %s\n",
-                         qPrintable(Current->Name()), qPrintable(why));
+            std::fprintf(stderr, "quillora: desktop services: %s %s\n", qPrintable(Current->Name()),
+                         qPrintable(why));
     }
     return *Current;
 }
@@ -57,4 +57,4 @@ void SetCurrentPlatform(IPlatform* platform)
         Owned.reset();
 }
 
-}  // namespace platform
+} // namespace platform

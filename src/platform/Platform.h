@@ -20,7 +20,7 @@ namespace platform {
 // System-wide left-button and motion events, passively watched: clicks still
 // reach the programs they are meant for. Handlers run on the main thread.
 class IInputMonitor {
-public:
+  public:
     struct Handlers {
         std::function<void(QPoint)> LeftDown;
         std::function<void(QPoint)> LeftUp;
@@ -38,7 +38,7 @@ public:
 
 // The Pause key as a global hot key.
 class IHotKey {
-public:
+  public:
     enum class TGrabResult { Grabbed, Taken, Unsupported };
     virtual ~IHotKey() = default;
     virtual TGrabResult Grab(std::function<void()> onPress) = 0;
@@ -49,7 +49,7 @@ public:
 // The red recording frame. The lines lie at left/top/right/bottom, one pixel
 // wide, outside the captured pixels, and let every click through.
 class IScreenFrame {
-public:
+  public:
     virtual ~IScreenFrame() = default;
     virtual void Show(int left, int top, int right, int bottom) = 0;
     // Brings the frame back above windows that were raised over it.
@@ -62,7 +62,7 @@ public:
 
 // Reading pixels off the screen.
 class IScreenReader {
-public:
+  public:
     virtual ~IScreenReader() = default;
     // The primary screen's rectangle.
     virtual QRect PrimaryScreen() = 0;
@@ -73,7 +73,7 @@ public:
 
 // The notification-area icon, or a stand-in window where there is no tray.
 class ITrayIcon {
-public:
+  public:
     virtual ~ITrayIcon() = default;
     // avoid: screen rectangle a stand-in window must stay out of.
     virtual void Show(std::function<void()> onClick, const QRect& avoid) = 0;
@@ -84,14 +84,14 @@ public:
 
 // Plays a WAV file without waiting for it; no audio device is not an error.
 class ISound {
-public:
+  public:
     virtual ~ISound() = default;
     virtual void Play(const QString& path) = 0;
 };
 
 // A single-shot-or-periodic timer on the main thread.
 class ITimer {
-public:
+  public:
     virtual ~ITimer() = default;
     virtual void SetHandler(std::function<void()> onTimeout) = 0;
     // Starts, or restarts the period when it is running already.
@@ -102,7 +102,7 @@ public:
 
 // Modal questions and messages.
 class IPrompts {
-public:
+  public:
     virtual ~IPrompts() = default;
     virtual bool AskYesNo(const QString& title, const QString& text) = 0;
     virtual void ShowError(const QString& text) = 0;
@@ -110,7 +110,7 @@ public:
 };
 
 class IPlatform {
-public:
+  public:
     virtual ~IPlatform() = default;
     virtual QString Name() const = 0;
     virtual IInputMonitor& Input() = 0;
@@ -133,4 +133,4 @@ IPlatform& CurrentPlatform();
 // Tests and tools may put their own in place; ownership stays with the caller.
 void SetCurrentPlatform(IPlatform* platform);
 
-}  // namespace platform
+} // namespace platform

@@ -33,10 +33,22 @@ TQtTimer::TQtTimer() : Timer(std::make_unique<QTimer>())
 
 TQtTimer::~TQtTimer() = default;
 
-void TQtTimer::SetHandler(std::function<void()> onTimeout) { Handler = std::move(onTimeout); }
-void TQtTimer::Start(int intervalMs) { Timer->start(intervalMs); }
-void TQtTimer::Stop() { Timer->stop(); }
-bool TQtTimer::IsActive() const { return Timer->isActive(); }
+void TQtTimer::SetHandler(std::function<void()> onTimeout)
+{
+    Handler = std::move(onTimeout);
+}
+void TQtTimer::Start(int intervalMs)
+{
+    Timer->start(intervalMs);
+}
+void TQtTimer::Stop()
+{
+    Timer->stop();
+}
+bool TQtTimer::IsActive() const
+{
+    return Timer->isActive();
+}
 
 // --- message boxes -----------------------------------------------------------
 
@@ -62,7 +74,10 @@ struct TQtSound::TImpl {
 #ifdef QUILLORA_HAVE_MULTIMEDIA
     // One effect per file, kept so a capture only restarts the decoded sound.
     QHash<QString, QSoundEffect*> Effects;
-    ~TImpl() { qDeleteAll(Effects); }
+    ~TImpl()
+    {
+        qDeleteAll(Effects);
+    }
 #endif
 };
 
@@ -107,7 +122,7 @@ QPixmap RecordingPixmap(int size)
 }
 
 class TStandInWindow : public QWidget {
-public:
+  public:
     explicit TStandInWindow(std::function<void()> onClick)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint),
@@ -120,7 +135,7 @@ public:
         setAttribute(Qt::WA_ShowWithoutActivating);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -133,13 +148,13 @@ protected:
             OnClick();
     }
 
-private:
+  private:
     std::function<void()> OnClick;
 };
 
 constexpr int StandInSize = 32;
 
-}  // namespace
+} // namespace
 
 TQtTrayIcon::TQtTrayIcon() = default;
 TQtTrayIcon::~TQtTrayIcon() = default;
@@ -201,8 +216,14 @@ void TQtTrayIcon::Hide()
         StandIn->hide();
 }
 
-bool TQtTrayIcon::IsShown() const { return Shown; }
-bool TQtTrayIcon::IsStandIn() const { return Shown && UsingStandIn; }
+bool TQtTrayIcon::IsShown() const
+{
+    return Shown;
+}
+bool TQtTrayIcon::IsStandIn() const
+{
+    return Shown && UsingStandIn;
+}
 
 void TQtTrayIcon::Clicked()
 {
@@ -210,4 +231,4 @@ void TQtTrayIcon::Clicked()
         OnClick();
 }
 
-}  // namespace platform
+} // namespace platform

@@ -14,7 +14,7 @@ class QWidget;
 namespace platform {
 
 class TQtTimer : public ITimer {
-public:
+  public:
     TQtTimer();
     ~TQtTimer() override;
     void SetHandler(std::function<void()> onTimeout) override;
@@ -22,13 +22,13 @@ public:
     void Stop() override;
     bool IsActive() const override;
 
-private:
+  private:
     std::unique_ptr<QTimer> Timer;
     std::function<void()> Handler;
 };
 
 class TQtPrompts : public IPrompts {
-public:
+  public:
     bool AskYesNo(const QString& title, const QString& text) override;
     void ShowError(const QString& text) override;
     void ShowWarning(const QString& text) override;
@@ -36,12 +36,12 @@ public:
 
 // QSoundEffect when Qt Multimedia is there; otherwise nothing plays.
 class TQtSound : public ISound {
-public:
+  public:
     TQtSound();
     ~TQtSound() override;
     void Play(const QString& path) override;
 
-private:
+  private:
     struct TImpl;
     std::unique_ptr<TImpl> Impl;
 };
@@ -51,7 +51,7 @@ private:
 // stopped. A click on either calls the handler.
 class TQtTrayIcon : public QObject, public ITrayIcon {
     Q_OBJECT
-public:
+  public:
     TQtTrayIcon();
     ~TQtTrayIcon() override;
     void Show(std::function<void()> onClick, const QRect& avoid) override;
@@ -63,7 +63,7 @@ public:
     // bottom right, bottom left) whose size x size square misses avoid.
     static QRect StandInPlace(const QRect& screen, const QRect& avoid, int size);
 
-private:
+  private:
     void Clicked();
     std::unique_ptr<QSystemTrayIcon> Icon;
     std::unique_ptr<QWidget> StandIn;
@@ -72,4 +72,4 @@ private:
     bool UsingStandIn = false;
 };
 
-}  // namespace platform
+} // namespace platform

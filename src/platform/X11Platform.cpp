@@ -60,7 +60,7 @@ void InstallErrorHandler()
 }
 
 class TErrorTrap {
-public:
+  public:
     explicit TErrorTrap(Display* dpy)
     {
         XSync(dpy, False);
@@ -80,7 +80,7 @@ public:
 // --- the main connection -------------------------------------------------------
 
 class TX11Connection {
-public:
+  public:
     Display* Dpy = nullptr;
     Window Root = 0;
     int ScreenNo = 0;
@@ -107,7 +107,7 @@ public:
         QTimer::singleShot(0, Notifier.get(), [this] { ReadEvents(); });
     }
 
-private:
+  private:
     void ReadEvents()
     {
         // Take everything first: a handler may run a modal loop that comes
@@ -129,7 +129,7 @@ private:
 // --- mouse: RECORD ---------------------------------------------------------------
 
 class TX11Input : public IInputMonitor {
-public:
+  public:
     explicit TX11Input(TX11Connection& conn) : Conn(conn)
     {
         int major = 0, minor = 0;
@@ -194,7 +194,7 @@ public:
 
     QString Problem() const override { return Why; }
 
-private:
+  private:
     struct TEvent {
         int Type;
         QPoint At;
@@ -266,7 +266,7 @@ private:
 // --- Pause key ---------------------------------------------------------------------
 
 class TX11HotKey : public IHotKey {
-public:
+  public:
     explicit TX11HotKey(TX11Connection& conn) : Conn(conn) {}
     ~TX11HotKey() override { Release(); }
 
@@ -312,7 +312,7 @@ public:
             OnPress();
     }
 
-private:
+  private:
     // Every combination of CapsLock, NumLock and ScrollLock; the last two
     // take their modifier bits from the modifier mapping.
     std::vector<unsigned> LockVariants()
@@ -355,7 +355,7 @@ private:
 // --- frame ---------------------------------------------------------------------------
 
 class TX11Frame : public IScreenFrame {
-public:
+  public:
     explicit TX11Frame(TX11Connection& conn) : Conn(conn)
     {
         int event = 0, error = 0;
@@ -387,7 +387,7 @@ public:
                 unsigned(std::max(1, line.height())), 0, CopyFromParent, InputOutput,
                 CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
             XStoreName(Conn.Dpy, w, "Quillora frame");
-            if (HasShape)  // an empty input region: clicks fall through
+            if (HasShape) // an empty input region: clicks fall through
                 XShapeCombineRectangles(Conn.Dpy, w, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
                                         Unsorted);
             XMapRaised(Conn.Dpy, w);
@@ -432,7 +432,7 @@ public:
         XFlush(Conn.Dpy);
     }
 
-private:
+  private:
     TX11Connection& Conn;
     bool HasShape = false;
     unsigned long RedPixel = 0;
@@ -442,7 +442,7 @@ private:
 // --- screen -----------------------------------------------------------------------------
 
 class TX11Screen : public IScreenReader {
-public:
+  public:
     explicit TX11Screen(TX11Connection& conn) : Conn(conn)
     {
         UseShm = XShmQueryExtension(Conn.Dpy);
@@ -468,7 +468,7 @@ public:
         out.fill(Qt::black);
         const QRect root(0, 0, DisplayWidth(Conn.Dpy, Conn.ScreenNo),
                          DisplayHeight(Conn.Dpy, Conn.ScreenNo));
-        const QRect part = rect & root;  // the server refuses any pixel off the screen
+        const QRect part = rect & root; // the server refuses any pixel off the screen
         if (part.isEmpty())
             return out;
         XImage* image = nullptr;
@@ -490,7 +490,7 @@ public:
         return out;
     }
 
-private:
+  private:
     static void Copy(const XImage& image, QImage& out, QPoint to)
     {
         const bool direct = image.bits_per_pixel == 32 && image.red_mask == 0xff0000 &&
@@ -499,8 +499,8 @@ private:
         for (int y = 0; y < image.height; ++y) {
             auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(to.y() + y)) + to.x();
             if (direct) {
-                const auto* src =
-                    reinterpret_cast<const uint32_t*>(image.data + size_t(y) * image.bytes_per_line);
+                const auto* src = reinterpret_cast<const uint32_t*>(
+                    image.data + size_t(y) * image.bytes_per_line);
                 for (int x = 0; x < image.width; ++x)
                     dst[x] = src[x] | 0xff000000u;
                 continue;
@@ -588,7 +588,7 @@ private:
 // --- the backend ------------------------------------------------------------------------
 
 class TX11Platform : public IPlatform {
-public:
+  public:
     explicit TX11Platform(Display* dpy)
         : Conn(dpy), InputMon(Conn), Key(Conn), FrameWin(Conn), ScreenRd(Conn)
     {
@@ -608,7 +608,7 @@ public:
         return std::make_unique<TQtTimer>();
     }
 
-private:
+  private:
     TX11Connection Conn;
     TX11Input InputMon;
     TX11HotKey Key;
@@ -619,7 +619,7 @@ private:
     TQtPrompts Boxes;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<IPlatform> CreateX11Platform(QString* why)
 {
@@ -634,4 +634,4 @@ std::unique_ptr<IPlatform> CreateX11Platform(QString* why)
     return std::make_unique<TX11Platform>(dpy);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -22,4 +22,4 @@ namespace platform {
 // Null, with why set, when there is no X display to use.
 std::unique_ptr<IPlatform> CreateX11Platform(QString* why);
 
-}  // namespace platform
+} // namespace platform

@@ -14,7 +14,7 @@ namespace {
 const QString StopQuestion = QStringLiteral("Stop recording?");
 const QString StopTitle = QStringLiteral("Confirm");
 
-}  // namespace
+} // namespace
 
 TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, QObject* parent)
     : TRecorder(host, globals, platform::CurrentPlatform(), parent)
@@ -40,16 +40,17 @@ TRecorder::~TRecorder()
         TearDown(false);
 }
 
-bool TRecorder::IsRecording() const { return Recording; }
+bool TRecorder::IsRecording() const
+{
+    return Recording;
+}
 
 QRect TRecorder::FrameFor(const QRect& screen, int captureWidth, int captureHeight)
 {
     // Halves go to the even neighbour (191.5 -> 192, 190.5 -> 190): the
     // default rounding mode of nearbyint.
-    const int left =
-        screen.left() + int(std::nearbyint((screen.width() - captureWidth) / 2.0));
-    const int top =
-        screen.top() + int(std::nearbyint((screen.height() - captureHeight) / 2.0));
+    const int left = screen.left() + int(std::nearbyint((screen.width() - captureWidth) / 2.0));
+    const int top = screen.top() + int(std::nearbyint((screen.height() - captureHeight) / 2.0));
     // One pen width (1) beyond the captured pixels on each side.
     return QRect(QPoint(left, top), QPoint(left + captureWidth + 1, top + captureHeight + 1));
 }
@@ -146,7 +147,10 @@ void TRecorder::TrayIconClick()
     Stopping = false;
 }
 
-void TRecorder::Timer1Timer() { Desktop.Frame().Raise(); }
+void TRecorder::Timer1Timer()
+{
+    Desktop.Frame().Raise();
+}
 
 bool TRecorder::InsideFrame(QPoint p) const
 {
@@ -193,7 +197,10 @@ void TRecorder::TimerAutoCaptureTimer()
     CaptureScreenshot();
 }
 
-void TRecorder::Report(const QString& text) { Desktop.Prompts().ShowError(text); }
+void TRecorder::Report(const QString& text)
+{
+    Desktop.Prompts().ShowError(text);
+}
 
 void TRecorder::CaptureScreenshot()
 {

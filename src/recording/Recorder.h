@@ -14,18 +14,18 @@
 namespace quillora {
 class TFlashPic;
 struct TGlobalVars;
-}  // namespace quillora
+} // namespace quillora
 using quillora::TFlashPic;
 using quillora::TGlobalVars;
 
 namespace platform {
 class IPlatform;
 class ITimer;
-}  // namespace platform
+} // namespace platform
 
 // What the recorder needs from the program around it (the main window).
 class IRecordingHost {
-public:
+  public:
     virtual ~IRecordingHost() = default;
     virtual void HideMainWindow() = 0;
     virtual void ShowMainWindow() = 0;
@@ -40,7 +40,7 @@ public:
 
 class TRecorder : public QObject {
     Q_OBJECT
-public:
+  public:
     // Uses the program-wide desktop services (platform::CurrentPlatform).
     TRecorder(IRecordingHost& host, TGlobalVars& globals, QObject* parent = nullptr);
     TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlatform& desktop,
@@ -78,13 +78,13 @@ public:
     void TimerAutoCaptureTimer();
     void CaptureScreenshot();
 
-signals:
+  signals:
     // The user answered Yes to "Stop recording?" and everything is undone.
     void Stopped();
     // A capture appended a picture object (the number of objects now).
     void Captured(int objectCount);
 
-private:
+  private:
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
     void HookMove(QPoint at);
@@ -107,7 +107,7 @@ private:
     int Right = 0;
     int Bottom = 0;
     bool Auto = false;
-    int AutoX = 0;  // kept from one recording to the next
+    int AutoX = 0; // kept from one recording to the next
     int AutoY = 0;
     bool Recording = false;
     bool Stopping = false;

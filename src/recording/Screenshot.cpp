@@ -27,13 +27,14 @@ struct TJpegError {
     std::longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->Jump, 1);
 }
 
-}  // namespace
+} // namespace
 
 std::string EncodeJpeg(const QImage& source, int quality)
 {
-    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGB32);
+    const QImage image =
+        source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+            ? source
+            : source.convertToFormat(QImage::Format_RGB32);
     jpeg_compress_struct cinfo{};
     TJpegError error{};
     cinfo.err = jpeg_std_error(&error.Manager);
@@ -53,7 +54,7 @@ std::string EncodeJpeg(const QImage& source, int quality)
     cinfo.input_components = 4;
     cinfo.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);  // baseline tables; progressive stays off
+    jpeg_set_quality(&cinfo, quality, TRUE); // baseline tables; progressive stays off
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(int(cinfo.next_scanline)));
@@ -115,4 +116,4 @@ std::string WriteScreenshotFile(const std::string& folder, const std::string& by
     return path;
 }
 
-}  // namespace quillora
+} // namespace quillora

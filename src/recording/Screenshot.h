@@ -26,4 +26,4 @@ uint32_t ClockSeededName();
 std::string WriteScreenshotFile(const std::string& folder, const std::string& bytes,
                                 const TNameSource& drawName = ClockSeededName);
 
-}  // namespace quillora
+} // namespace quillora

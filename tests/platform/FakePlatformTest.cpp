@@ -27,9 +27,9 @@ TEST(FakePlatform, ClockFiresTimersInTimeOrderAndRestartsPeriods)
     // A restart begins a new period from now.
     fired.clear();
     slow->Stop();
-    fast->Start(100);  // at 400
+    fast->Start(100); // at 400
     desk.Advance(50);
-    fast->Start(100);  // at 450
+    fast->Start(100); // at 450
     desk.Advance(99);
     EXPECT_TRUE(fired.empty());
     desk.Advance(1);
@@ -54,8 +54,8 @@ TEST(FakePlatform, EventsReachOnlyARunningMonitorAndAGrabbedKey)
     int downs = 0, ups = 0, moves = 0, pauses = 0;
     desk.Click({5, 5});
     EXPECT_EQ(desk.Input().PointerPos(), QPoint(5, 5));
-    ASSERT_TRUE(desk.Input().Start({[&](QPoint) { ++downs; }, [&](QPoint) { ++ups; },
-                                    [&](QPoint) { ++moves; }}));
+    ASSERT_TRUE(desk.Input().Start(
+        {[&](QPoint) { ++downs; }, [&](QPoint) { ++ups; }, [&](QPoint) { ++moves; }}));
     desk.Click({6, 6});
     desk.MoveMouse({7, 7});
     desk.Input().Stop();
@@ -85,9 +85,7 @@ TEST(StandInPlace, FirstCornerOutsideTheFrame)
     EXPECT_EQ(TQtTrayIcon::StandInPlace(screen, QRect(0, 0, 1024, 600), 32),
               QRect(992, 736, 32, 32));
     // A frame over the right half: top left.
-    EXPECT_EQ(TQtTrayIcon::StandInPlace(screen, QRect(500, 0, 524, 768), 32),
-              QRect(0, 0, 32, 32));
+    EXPECT_EQ(TQtTrayIcon::StandInPlace(screen, QRect(500, 0, 524, 768), 32), QRect(0, 0, 32, 32));
     // Nothing free: top right all the same.
-    EXPECT_EQ(TQtTrayIcon::StandInPlace(screen, QRect(0, 0, 1026, 770), 32),
-              QRect(992, 0, 32, 32));
+    EXPECT_EQ(TQtTrayIcon::StandInPlace(screen, QRect(0, 0, 1026, 770), 32), QRect(992, 0, 32, 32));
 }

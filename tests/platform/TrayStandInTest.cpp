@@ -51,7 +51,7 @@ TEST(TrayStandIn, ShownOutsideTheFrameAndClickable)
     EXPECT_EQ(clicks, 1);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

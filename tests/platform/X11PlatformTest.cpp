@@ -31,7 +31,7 @@ pid_t ServerPid = 0;
 std::string DisplayName;
 
 class X11Test : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         if (access("/usr/bin/Xvfb", X_OK) != 0)
@@ -130,7 +130,7 @@ TEST_F(X11Test, ReadsExactPixelsAndBlackBeyondTheScreen)
     ASSERT_EQ(img.size(), QSize(60, 20));
     EXPECT_EQ(img.pixel(0, 0), qRgb(12, 34, 56));
     EXPECT_EQ(img.pixel(29, 19), qRgb(12, 34, 56));
-    EXPECT_EQ(img.pixel(30, 0), qRgb(0, 0, 0));  // x 640: off the screen
+    EXPECT_EQ(img.pixel(30, 0), qRgb(0, 0, 0)); // x 640: off the screen
     EXPECT_EQ(img.pixel(59, 19), qRgb(0, 0, 0));
     // Entirely off the screen, and a second size (the shared image is redone).
     EXPECT_EQ(Desk->Screen().Read(QRect(-50, -50, 10, 10)).pixel(5, 5), qRgb(0, 0, 0));
@@ -147,10 +147,10 @@ TEST_F(X11Test, FrameLinesAreRedOutsideTheRegionAndLetClicksThrough)
     usleep(30000);
     const QImage img = Desk->Screen().Read(QRect(99, 49, 204, 104));
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
-    EXPECT_EQ(img.pixel(1, 1), red);      // (100, 50)
-    EXPECT_EQ(img.pixel(202, 1), red);    // (301, 50)
-    EXPECT_EQ(img.pixel(1, 102), red);    // (100, 151)
-    EXPECT_EQ(img.pixel(202, 102), red);  // (301, 151)
+    EXPECT_EQ(img.pixel(1, 1), red);     // (100, 50)
+    EXPECT_EQ(img.pixel(202, 1), red);   // (301, 50)
+    EXPECT_EQ(img.pixel(1, 102), red);   // (100, 151)
+    EXPECT_EQ(img.pixel(202, 102), red); // (301, 151)
     EXPECT_EQ(img.pixel(100, 1), red);
     EXPECT_EQ(img.pixel(2, 2), blue);     // first captured pixel
     EXPECT_EQ(img.pixel(201, 101), blue); // last captured pixel
@@ -221,24 +221,27 @@ TEST_F(X11Test, PauseArrivesWithNumLockOn)
 TEST_F(X11Test, RecordSeesClicksAndMovesWithRootCoordinates)
 {
     std::vector<std::pair<char, QPoint>> seen;
-    ASSERT_TRUE(Desk->Input().Start({[&](QPoint p) { seen.push_back({'d', p}); },
-                                     [&](QPoint p) { seen.push_back({'u', p}); },
-                                     [&](QPoint p) { seen.push_back({'m', p}); }}))
+    ASSERT_TRUE(Desk->Input().Start({[&](QPoint p) {
+                                         seen.push_back({'d', p});
+                                     },
+                                     [&](QPoint p) {
+                                         seen.push_back({'u', p});
+                                     },
+                                     [&](QPoint p) {
+                                         seen.push_back({'m', p});
+                                     }}))
         << Desk->Input().Problem().toStdString();
     XTestFakeMotionEvent(Other, 0, 123, 45, 0);
     XTestFakeButtonEvent(Other, 1, True, 0);
     XTestFakeMotionEvent(Other, 0, 130, 47, 0);
     XTestFakeButtonEvent(Other, 1, False, 0);
-    XTestFakeButtonEvent(Other, 3, True, 0);  // not the left button
+    XTestFakeButtonEvent(Other, 3, True, 0); // not the left button
     XTestFakeButtonEvent(Other, 3, False, 0);
     XWarpPointer(Other, None, DefaultRootWindow(Other), 0, 0, 0, 0, 200, 201);
     XSync(Other, False);
     ASSERT_TRUE(WaitFor([&] { return seen.size() >= 5; }));
-    const std::vector<std::pair<char, QPoint>> want{{'m', {123, 45}},
-                                                    {'d', {123, 45}},
-                                                    {'m', {130, 47}},
-                                                    {'u', {130, 47}},
-                                                    {'m', {200, 201}}};
+    const std::vector<std::pair<char, QPoint>> want{
+        {'m', {123, 45}}, {'d', {123, 45}}, {'m', {130, 47}}, {'u', {130, 47}}, {'m', {200, 201}}};
     EXPECT_EQ(seen, want);
     EXPECT_EQ(Desk->Input().PointerPos(), QPoint(200, 201));
     Desk->Input().Stop();
@@ -247,17 +250,19 @@ TEST_F(X11Test, RecordSeesClicksAndMovesWithRootCoordinates)
     WaitFor([] { return false; });
     EXPECT_EQ(seen.size(), 5u);
     // A second start works on a fresh context.
-    ASSERT_TRUE(Desk->Input().Start({nullptr, nullptr, [&](QPoint p) { seen.push_back({'m', p}); }}));
+    ASSERT_TRUE(Desk->Input().Start({nullptr, nullptr, [&](QPoint p) {
+                                         seen.push_back({'m', p});
+                                     }}));
     XTestFakeMotionEvent(Other, 0, 11, 12, 0);
     XSync(Other, False);
     EXPECT_TRUE(WaitFor([&] { return seen.size() == 6; }));
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    QGuiApplication app(argc, argv);  // the offscreen platform: nothing of Qt on X
+    QGuiApplication app(argc, argv); // the offscreen platform: nothing of Qt on X
     return RUN_ALL_TESTS();
 }

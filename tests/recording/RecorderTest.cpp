@@ -25,7 +25,7 @@ namespace {
 // Stands in for the main window: a real working project file, document and
 // picture tool.
 class TTestHost : public IRecordingHost {
-public:
+  public:
     explicit TTestHost(const std::string& workFile) : Doc(workFile) {}
 
     void HideMainWindow() override { Visible = false; }
@@ -61,7 +61,7 @@ public:
 };
 
 class RecorderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(Tmp.isValid());
@@ -117,8 +117,8 @@ TEST(RecorderFrame, CentredWithHalvesRoundedToEven)
 {
     const QRect screen(0, 0, 1024, 768);
     EXPECT_EQ(TRecorder::FrameFor(screen, 640, 480), QRect(QPoint(192, 144), QPoint(833, 625)));
-    EXPECT_EQ(TRecorder::FrameFor(screen, 641, 480).left(), 192);  // 191.5
-    EXPECT_EQ(TRecorder::FrameFor(screen, 643, 480).left(), 190);  // 190.5
+    EXPECT_EQ(TRecorder::FrameFor(screen, 641, 480).left(), 192); // 191.5
+    EXPECT_EQ(TRecorder::FrameFor(screen, 643, 480).left(), 190); // 190.5
     // As wide as the screen: the right line lies beyond the last column.
     const QRect full = TRecorder::FrameFor(screen, 1024, 768);
     EXPECT_EQ(full.left(), 0);
@@ -176,7 +176,7 @@ TEST_F(RecorderTest, TwoTrayClicksAskOnceAndNoLeavesEverythingRunning)
         EXPECT_EQ(title, "Confirm");
         EXPECT_EQ(text, "Stop recording?");
         EXPECT_TRUE(Rec->StopPending());
-        Desk.ClickTray();  // a second click while the question is open
+        Desk.ClickTray(); // a second click while the question is open
         return false;
     };
     Desk.ClickTray();
@@ -229,7 +229,7 @@ TEST_F(RecorderTest, DestroyedWhileRecordingClearsTheDesktopOnly)
     EXPECT_FALSE(Desk.TrayFake.IsShown());
     EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
     EXPECT_FALSE(Desk.InputFake.IsRunning());
-    EXPECT_FALSE(Host->Visible);  // its owner may be going away
+    EXPECT_FALSE(Host->Visible); // its owner may be going away
 }
 
 TEST_F(RecorderTest, HeaderFailureUndoesTheStart)
@@ -331,7 +331,7 @@ TEST_F(RecorderTest, PauseCapturesTheRegionWithCursorAndStartTimes)
 
 TEST_F(RecorderTest, OffScreenPartsReadAsBlack)
 {
-    Rec->Start(1100, 480, false);  // wider than the 1024-pixel screen
+    Rec->Start(1100, 480, false); // wider than the 1024-pixel screen
     Desk.PressPause();
     const auto objs = SavedObjects();
     ASSERT_EQ(objs.size(), 1u);
@@ -410,8 +410,8 @@ TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)
     // A release capture leaves the rest point and the timer alone.
     EXPECT_EQ(Rec->LastAutoX(), 0);
     EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
-    for (QPoint p : {QPoint(192, 400), QPoint(833, 400), QPoint(500, 144), QPoint(500, 625),
-                     QPoint(50, 50)})
+    for (QPoint p :
+         {QPoint(192, 400), QPoint(833, 400), QPoint(500, 144), QPoint(500, 625), QPoint(50, 50)})
         Desk.Click(p);
     EXPECT_EQ(Saved(), 1u);
     Desk.Click({832, 624});
@@ -527,4 +527,4 @@ TEST_F(RecorderTest, ProjectSaveFailureIsReportedAndRecordingGoesOn)
     EXPECT_TRUE(Rec->IsRecording());
 }
 
-}  // namespace
+} // namespace

@@ -25,7 +25,7 @@ std::string Segment(const std::string& jpeg, unsigned char code)
         const size_t length = (uint8_t(jpeg[i + 2]) << 8) | uint8_t(jpeg[i + 3]);
         if (marker == code)
             return jpeg.substr(i + 4, length - 2);
-        if (marker == 0xDA)  // scan data follows
+        if (marker == 0xDA) // scan data follows
             return {};
         i += 2 + length;
     }
@@ -43,13 +43,13 @@ TEST(EncodeJpeg, BaselineColourAtQuality90)
     const std::string sof0 = Segment(jpeg, 0xC0);
     ASSERT_FALSE(sof0.empty()) << "not baseline";
     EXPECT_TRUE(Segment(jpeg, 0xC2).empty()) << "progressive";
-    EXPECT_EQ((uint8_t(sof0[1]) << 8) | uint8_t(sof0[2]), 17);  // height
-    EXPECT_EQ((uint8_t(sof0[3]) << 8) | uint8_t(sof0[4]), 33);  // width
-    EXPECT_EQ(uint8_t(sof0[5]), 3);                             // colour
+    EXPECT_EQ((uint8_t(sof0[1]) << 8) | uint8_t(sof0[2]), 17); // height
+    EXPECT_EQ((uint8_t(sof0[3]) << 8) | uint8_t(sof0[4]), 33); // width
+    EXPECT_EQ(uint8_t(sof0[5]), 3);                            // colour
     // Quality 90 scales the standard luminance table by 20%: 16 -> 3, 11 -> 2.
     const std::string dqt = Segment(jpeg, 0xDB);
     ASSERT_GE(dqt.size(), 3u);
-    EXPECT_EQ(uint8_t(dqt[0]), 0);  // 8-bit table 0
+    EXPECT_EQ(uint8_t(dqt[0]), 0); // 8-bit table 0
     EXPECT_EQ(uint8_t(dqt[1]), 3);
     EXPECT_EQ(uint8_t(dqt[2]), 2);
 
@@ -113,8 +113,8 @@ TEST(ScreenshotFile, MissingFolderThrowsAndLeavesNothing)
         WriteScreenshotFile(folder, "x", [] { return 7u; });
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot write the screenshot " + folder + "/7.jpg", 0),
-                  0u)
+        EXPECT_EQ(
+            std::string(e.what()).rfind("Cannot write the screenshot " + folder + "/7.jpg", 0), 0u)
             << e.what();
     }
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -126,4 +126,4 @@ TEST(ScreenshotFile, ClockNamesStayInRange)
         EXPECT_LE(ClockSeededName(), 99999998u);
 }
 
-}  // namespace
+} // namespace
