@@ -110,7 +110,13 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
 
 TMainForm::~TMainForm()
 {
-    // The controller's end calls back into the actions; let it go first.
+    // Both call back into this window as they end (the recorder clears the
+    // desktop, the controller disables the actions): let them go while the
+    // window is still whole.
+#ifdef QUILLORA_HAVE_RECORDER
+    delete Recorder;
+    Recorder = nullptr;
+#endif
     FFlashCard.reset();
 }
 
