@@ -47,6 +47,12 @@ public:
         auto entry = std::make_shared<Entry>(Entry{std::move(content), std::move(value)});
         std::lock_guard<std::mutex> lock(mutex_);
         entries_.emplace(key, entry);
+        // Forget files no definition holds any more, now and then.
+        if (entries_.size() > 2 * sweptSize_ + 64) {
+            for (auto it = entries_.begin(); it != entries_.end();)
+                it = it->second.expired() ? entries_.erase(it) : std::next(it);
+            sweptSize_ = entries_.size();
+        }
         return std::shared_ptr<const T>(entry, &entry->value);
     }
 
@@ -57,6 +63,7 @@ private:
     };
     std::mutex mutex_;
     std::unordered_multimap<uint64_t, std::weak_ptr<Entry>> entries_;
+    size_t sweptSize_ = 0;
 };
 
 // Runs picture re-coding beside the export. When the workers fall behind,
