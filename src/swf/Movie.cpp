@@ -396,9 +396,8 @@ Bytes MovieImpl::Compress(const Bytes& bytes, int level) {
     if (helper.joinable()) helper.join();
     if (error) std::rethrow_exception(error);
     uint32_t adler = libdeflate_adler32(1, body, n);
-    Bytes z;
+    Bytes z(bytes.begin(), bytes.begin() + 8);
     z.reserve(8 + 2 + first.size + second.size + 4);
-    z.insert(z.end(), bytes.begin(), bytes.begin() + 8);
     z[0] = 'C';
     z.push_back(0x78);  // zlib header: deflate, 32K window, fastest
     z.push_back(0x01);
