@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "document/Error.h"
+
 namespace quillora::test {
 
 class TempDir {
@@ -49,6 +51,17 @@ inline void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
+}
+
+// The message of the quillora::Error that f throws, or "<no error>".
+template <class F> std::string MessageOf(F&& f)
+{
+    try {
+        f();
+    } catch (const quillora::Error& e) {
+        return e.what();
+    }
+    return "<no error>";
 }
 
 } // namespace quillora::test

@@ -23,16 +23,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-template <class F> std::string MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
-
 // Files in the folder other than the ones named: left-over temporaries.
 std::vector<std::string> Strays(const TempDir& dir, std::initializer_list<std::string> known)
 {

@@ -2,11 +2,13 @@
 // failures with their exact messages.
 
 #include "document/XMLUnit.h"
+#include "TestUtil.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace quillora;
+using quillora::test::MessageOf;
 using ::testing::HasSubstr;
 
 namespace {
@@ -22,16 +24,6 @@ struct Doc {
     TXMLDocument doc;
     IXMLMovie movie;
 };
-
-template <class F> std::string MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 } // namespace
 
