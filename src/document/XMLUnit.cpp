@@ -151,6 +151,25 @@ void XMLNodeBinding::SetText(const char* name, std::string_view value) const
     TextNode(Child(name)).set_value(std::string(value).c_str());
 }
 
+std::string XMLNodeBinding::PeekText(std::initializer_list<const char*> path) const
+{
+    pugi::xml_node n = node_;
+    for (const char* name : path) {
+        pugi::xml_node found;
+        for (pugi::xml_node c = n.first_child(); c && !found; c = c.next_sibling())
+            if (IsElementNamed(c, name))
+                found = c;
+        if (!found)
+            return {};
+        n = found;
+    }
+    pugi::xml_node first = n.first_child();
+    if (!first || first != n.last_child() ||
+        (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
+        return {};
+    return first.value();
+}
+
 int32_t XMLNodeBinding::GetInt(const char* name) const
 {
     return StrToInt32(TextNode(Child(name)).value());

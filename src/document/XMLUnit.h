@@ -9,6 +9,7 @@
 // elements are never reordered. Text is UTF-8.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,6 +56,9 @@ class XMLNodeBinding {
     void SaveDocument() const;
     const std::string& DocumentFileName() const;
     const std::shared_ptr<detail::DocState>& DocumentState() const { return doc_; }
+    // The text of the element at this path of child names, for a look that
+    // changes nothing: "" where an element is missing or holds more than text.
+    std::string PeekText(std::initializer_list<const char*> path) const;
     friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b)
     {
         return a.node_ == b.node_;

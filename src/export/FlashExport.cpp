@@ -2,6 +2,9 @@
 // order, the arrow cursor and its motion, the stop action, the file.
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/GlobalVars.h"
 #include "document/FlashCard.h"
@@ -53,6 +56,30 @@ constexpr int32_t kArrowSteps[][2] = {
     {220, 220}, {-80, 0},   {0, 40},   {20, 20},   {0, 20},    {20, 20},  {0, 20},
     {20, 20},   {0, 20},    {-20, 20}, {-20, 0},   {-20, -20}, {0, -20},  {-20, -20},
     {0, -20},   {-20, -20}, {0, -20},  {-20, -20}, {0, -20},   {-80, 80}, {0, -320}};
+
+// The picture files the loop of ExportTimeline will make, in order, found
+// without changing the document (reading through the bindings would create
+// missing elements ahead of their turn).
+std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::string& basePath)
+{
+    std::vector<std::string> paths;
+    for (pugi::xml_node n = list.Node().first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element || std::string_view(n.name()) != "Obj")
+            continue;
+        XMLNodeBinding obj(list.DocumentState(), n);
+        if (obj.PeekText({"ObjTypeName"}) != "Pic")
+            continue;
+        std::string content = obj.PeekText({"ObjType", "ObjPic", "Content"});
+        std::string effect = obj.PeekText({"ObjType", "ObjPic", "EffectName"});
+        if (content.empty())
+            continue;
+        if (effect == "None")
+            paths.push_back(content);
+        else if (effect == "Move")
+            paths.push_back(FolderWithSeparator(basePath) + obj.PeekText({"ObjName"}) + ".jpg");
+    }
+    return paths;
+}
 
 } // namespace
 
@@ -113,6 +140,7 @@ void TFlashCard::ExportTimeline(const TExportTarget& target)
     // Objects in document order, each complete before the next; the count is
     // read anew for every object.
     IXMLObjList list = movie.GetObj();
+    media.ExpectPictures(ExpectedPictures(list, BasePath));
     if (target.Reporter)
         target.Reporter->ExportProgress(0, list.Count());
     for (int32_t i = 0; i < list.Count(); ++i) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "swf/Font.h"
 #include "swf/Media.h"
+#include "swf/Workers.h"
 
 namespace swf {
 
@@ -25,8 +25,8 @@ struct Rgba {
 // A checked picture whose lossless re-coding may still be running.
 struct PictureData {
     int width = 0, height = 0;  // pixels
-    std::shared_future<JpegImage> jpeg;
-    const JpegImage& Get() const { return jpeg.get(); }
+    std::shared_ptr<Job<JpegImage>> jpeg;
+    const JpegImage& Get() const { return jpeg->Get(); }
 };
 
 struct PictureDef {

@@ -305,7 +305,7 @@ void ScanData::AllocateTokens(size_t count) {
 ScanData::~ScanData() {
     if (!tokens) return;
     std::lock_guard<std::mutex> lock(spareMutex);
-    if (spares.size() < 6) spares.emplace_back(tokenCapacity, std::move(tokens));
+    if (spares.size() < 16) spares.emplace_back(tokenCapacity, std::move(tokens));
 }
 
 bool ParseScan(const uint8_t* data, size_t size, bool keepTokens, ScanData& scan) {
@@ -537,8 +537,15 @@ bool EncodeScan(const ScanData& scan, Bytes& outBytes) {
             code <<= 1;
         }
     }
-    // Worst case: 27 bits per token, every byte stuffed.
-    std::unique_ptr<uint8_t[]> buf(new uint8_t[scan.tokenCount * 8 + scan.header.size() + scan.sos.size() + 4096]);
+    // Worst case: 27 bits per token, every byte stuffed. The buffer stays
+    // with the thread: fresh memory would cost a page fault per 4 KiB.
+    thread_local std::unique_ptr<uint8_t[]> buf;
+    thread_local size_t bufSize = 0;
+    const size_t need = scan.tokenCount * 8 + scan.header.size() + scan.sos.size() + 4096;
+    if (bufSize < need) {
+        buf.reset(new uint8_t[need]);
+        bufSize = need;
+    }
     uint8_t* w = buf.get();
     w = std::copy(scan.header.begin(), scan.header.end(), w);
     // One DHT segment with every table the scan uses.

@@ -6,14 +6,27 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "swf/Bits.h"
 
+struct stat;
+
 namespace swf {
 
-// The whole file, or an exception naming the path and the system's reason.
-Bytes ReadFileBytes(const std::string& path);
+// What tells one version of a file from another without reading it.
+struct FileStamp {
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, modified = 0, changed = 0;  // times in ns
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const struct stat& st);
+std::optional<FileStamp> StampFile(const std::string& path);  // none: not a readable regular file
+
+// The whole file, or an exception naming the path and the system's reason;
+// stamp, when given, gets the stamp of the version read.
+Bytes ReadFileBytes(const std::string& path, FileStamp* stamp = nullptr);
 
 struct JpegOptions {
     // Re-code the entropy data with optimal Huffman tables: lossless, baseline,

@@ -1,14 +1,12 @@
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
-#include <deque>
-#include <future>
-#include <thread>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 #include "swf/ObjectImpl.h"
@@ -25,33 +23,53 @@ namespace {
 template <typename T>
 class ContentCache {
 public:
+    // The value made from this content, made once: a second caller with the
+    // same content while the first is still making it waits for that one
+    // (and gets its failure, if it fails).
     std::shared_ptr<const T> Get(Bytes&& content, uint64_t variant,
                                  const std::function<T(const Bytes&)>& make) {
         uint64_t key = std::hash<std::string_view>{}(std::string_view(
                            reinterpret_cast<const char*>(content.data()), content.size())) ^
                        (variant * 0x9E3779B97F4A7C15ull);
+        std::shared_ptr<Entry> entry;
+        bool mine = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             auto range = entries_.equal_range(key);
-            for (auto it = range.first; it != range.second;) {
-                auto entry = it->second.lock();
-                if (!entry) {
+            for (auto it = range.first; it != range.second && !entry;) {
+                auto e = it->second.lock();
+                if (!e) {
                     it = entries_.erase(it);
                     continue;
                 }
-                if (entry->content == content) return std::shared_ptr<const T>(entry, &entry->value);
+                if (e->variant == variant && e->content == content) entry = std::move(e);
                 ++it;
             }
+            if (!entry) {
+                entry = std::make_shared<Entry>();
+                entry->content = std::move(content);
+                entry->variant = variant;
+                entry->ready = entry->made.get_future().share();
+                entries_.emplace(key, entry);
+                mine = true;
+                // Forget files no definition holds any more, now and then.
+                if (entries_.size() > 2 * sweptSize_ + 64) {
+                    for (auto it = entries_.begin(); it != entries_.end();)
+                        it = it->second.expired() ? entries_.erase(it) : std::next(it);
+                    sweptSize_ = entries_.size();
+                }
+            }
         }
-        T value = make(content);
-        auto entry = std::make_shared<Entry>(Entry{std::move(content), std::move(value)});
-        std::lock_guard<std::mutex> lock(mutex_);
-        entries_.emplace(key, entry);
-        // Forget files no definition holds any more, now and then.
-        if (entries_.size() > 2 * sweptSize_ + 64) {
-            for (auto it = entries_.begin(); it != entries_.end();)
-                it = it->second.expired() ? entries_.erase(it) : std::next(it);
-            sweptSize_ = entries_.size();
+        if (mine) {
+            try {
+                entry->value = make(entry->content);
+                entry->made.set_value();
+            } catch (...) {
+                entry->made.set_exception(std::current_exception());
+                throw;
+            }
+        } else {
+            entry->ready.get();
         }
         return std::shared_ptr<const T>(entry, &entry->value);
     }
@@ -59,69 +77,14 @@ public:
 private:
     struct Entry {
         Bytes content;
-        T value;
+        uint64_t variant = 0;
+        T value{};
+        std::promise<void> made;
+        std::shared_future<void> ready;
     };
     std::mutex mutex_;
     std::unordered_multimap<uint64_t, std::weak_ptr<Entry>> entries_;
     size_t sweptSize_ = 0;
-};
-
-// Runs picture re-coding beside the export. When the workers fall behind,
-// the caller does the job itself, which bounds the memory held by waiting
-// jobs and keeps every core busy.
-class Workers {
-public:
-    static Workers& Get() {
-        static Workers w;
-        return w;
-    }
-    std::shared_future<JpegImage> Run(std::function<JpegImage()> job) {
-        std::packaged_task<JpegImage()> task(std::move(job));
-        std::shared_future<JpegImage> f = task.get_future().share();
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!threads_.empty() && queue_.size() < kMaxQueued) {
-                queue_.push_back(std::move(task));
-                cv_.notify_one();
-                return f;
-            }
-        }
-        task();
-        return f;
-    }
-    ~Workers() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        cv_.notify_all();
-        for (auto& t : threads_) t.join();
-    }
-
-private:
-    static constexpr size_t kMaxQueued = 4;
-    Workers() {
-        unsigned n = std::thread::hardware_concurrency();
-        for (unsigned i = 1; i < std::max(2u, n); ++i) threads_.emplace_back([this] { Loop(); });
-    }
-    void Loop() {
-        for (;;) {
-            std::packaged_task<JpegImage()> task;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-                if (queue_.empty()) return;
-                task = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            task();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<std::packaged_task<JpegImage()>> queue_;
-    std::vector<std::thread> threads_;
-    bool stop_ = false;
 };
 
 ContentCache<PictureData>& Pictures() {
@@ -156,7 +119,77 @@ void CheckCoord(double v, const char* call, const char* what) {
                                 " twips is outside the range an SWF file can hold");
 }
 
+// Reads and checks a picture file, once per content and options.
+std::shared_ptr<const PictureData> LoadPicture(const std::string& path, const JpegOptions& opts,
+                                               FileStamp* stamp = nullptr) {
+    Bytes content = ReadFileBytes(path, stamp);
+    return Pictures().Get(std::move(content), opts.optimizeHuffman, [&](const Bytes& c) {
+        CheckedJpeg checked = CheckJpeg(c.data(), c.size(), opts);
+        PictureData d;
+        d.width = checked.width;
+        d.height = checked.height;
+        if (opts.background) {
+            d.jpeg = Workers::Run(std::move(checked.finish));
+        } else {
+            d.jpeg = std::make_shared<Job<JpegImage>>(std::move(checked.finish));
+            d.jpeg->Get();  // a failure shows here, as the picture is made
+        }
+        return d;
+    });
+}
+
 }  // namespace
+
+ObjectImpl::~ObjectImpl() {
+    for (auto& a : ahead_) a.job->Cancel();
+}
+
+void ObjectImpl::ExpectPictures(const std::vector<std::string>& paths) {
+    for (auto& a : ahead_) a.job->Cancel();
+    ahead_.clear();
+    expected_ = paths;
+    nextExpected_ = 0;
+    if (!jpeg_.background) return;
+    Pictures();  // made before the workers, so it outlives them
+    ReadAhead();
+}
+
+void ObjectImpl::ReadAhead() {
+    const size_t window = std::clamp<size_t>(2 * std::thread::hardware_concurrency(), 2, 8);
+    while (ahead_.size() < window && nextExpected_ < expected_.size()) {
+        const std::string& path = expected_[nextExpected_++];
+        auto job = Workers::Run<ReadAheadResult>(
+            [path, opts = jpeg_] {
+                ReadAheadResult r;
+                r.image = LoadPicture(path, opts, &r.stamp);
+                return r;
+            },
+            Workers::Kind::ReadAhead);
+        ahead_.push_back({path, std::move(job)});
+    }
+    if (nextExpected_ == expected_.size()) {
+        expected_.clear();
+        nextExpected_ = 0;
+    }
+}
+
+std::shared_ptr<const PictureData> ObjectImpl::TakeReadAhead(const std::string& path) {
+    auto it = std::find_if(ahead_.begin(), ahead_.end(), [&](const ReadAheadItem& a) { return a.path == path; });
+    if (it == ahead_.end()) return nullptr;
+    // Pictures expected before this one were not asked for: drop them.
+    for (auto k = ahead_.begin(); k != it; ++k) k->job->Cancel();
+    auto job = std::move(it->job);
+    ahead_.erase(ahead_.begin(), it + 1);
+    ReadAhead();
+    try {
+        const ReadAheadResult& r = job->Get();
+        // The file as it is now must be the version read ahead.
+        if (StampFile(path) == r.stamp) return r.image;
+    } catch (...) {
+        // Read again by the caller, which reports the failure.
+    }
+    return nullptr;
+}
 
 void ObjectImpl::Define(Definition d) {
     def_ = std::make_shared<Definition>(std::move(d));
@@ -180,22 +213,8 @@ void ObjectImpl::MakePicture(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int
                                     std::to_string(y2) + ") is empty (\"" + path + "\")");
     std::shared_ptr<const PictureData> image;
     try {
-        Bytes content = ReadFileBytes(path);
-        JpegOptions opts = jpeg_;
-        image = Pictures().Get(std::move(content), opts.optimizeHuffman, [&](const Bytes& c) {
-            CheckedJpeg checked = CheckJpeg(c.data(), c.size(), opts);
-            PictureData d;
-            d.width = checked.width;
-            d.height = checked.height;
-            if (opts.background) {
-                d.jpeg = Workers::Get().Run(std::move(checked.finish));
-            } else {
-                std::promise<JpegImage> p;
-                p.set_value(checked.finish());
-                d.jpeg = p.get_future().share();
-            }
-            return d;
-        });
+        image = TakeReadAhead(path);
+        if (!image) image = LoadPicture(path, jpeg_);
     } catch (const std::exception& e) {
         throw std::runtime_error("Cannot use the picture \"" + path + "\": " + e.what());
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace swf {
 
@@ -30,6 +31,10 @@ public:
     virtual void MakeTextEx(const std::string& text, ISwfObject& font, double x, double y,
                             double height) = 0;
     virtual void SetSolidFill(uint8_t red, uint8_t green, uint8_t blue, int32_t alpha) = 0;
+    // A hint: the files MakePicture will be asked for next, in that order. A
+    // writer may read and check them ahead on other cores; results and
+    // errors still come from MakePicture alone. Does nothing by default.
+    virtual void ExpectPictures(const std::vector<std::string>& paths) { (void)paths; }
 };
 
 class ISwfAction {

@@ -1,26 +1,63 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 #include "swf/Media.h"
 
 namespace swf {
 
-Bytes ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+Bytes ReadFileBytes(const std::string& path, FileStamp* stamp) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
         int err = errno;
         throw std::runtime_error("Cannot open \"" + path + "\": " + std::strerror(err));
     }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) throw std::runtime_error("Cannot read \"" + path + "\": not a regular file");
-    in.seekg(0, std::ios::beg);
-    Bytes data(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size))
-        throw std::runtime_error("Cannot read \"" + path + "\"");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(err));
+    }
+    if (!S_ISREG(st.st_mode)) throw std::runtime_error("Cannot read \"" + path + "\": not a regular file");
+    Bytes data(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(err));
+        }
+        if (n == 0) break;  // shorter than it was a moment ago
+        done += static_cast<size_t>(n);
+    }
+    data.resize(done);
+    if (stamp) *stamp = StampOf(st);
     return data;
+}
+
+FileStamp StampOf(const struct stat& st) {
+    return FileStamp{static_cast<uint64_t>(st.st_dev),
+                     static_cast<uint64_t>(st.st_ino),
+                     static_cast<int64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+std::optional<FileStamp> StampFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return StampOf(st);
 }
 
 namespace {

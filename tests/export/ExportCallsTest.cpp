@@ -415,6 +415,36 @@ TEST(ExportCalls, OtherFailuresEndTheExportWithoutWriting)
     }
 }
 
+TEST(ExportCalls, PicturesAreAnnouncedAheadWithoutTouchingTheDocument)
+{
+    Pic still{.name = "Pic1", .content = "/shots/1.jpg"};
+    Pic empty{.name = "Pic2", .content = ""};
+    Pic moving{.name = "Pic7", .effect = "Move"};
+    Pic fading{.name = "Pic8", .content = "/shots/8.jpg", .effect = "Fade"};
+    // Pic9 has no Width: reading it ends the export. Pic10, after it, has no
+    // Layer, and must still have none afterwards.
+    std::string noWidth = Pic{.name = "Pic9", .content = "/shots/9.jpg"}.Xml();
+    noWidth.erase(noWidth.find("<Width>640</Width>"), 18);
+    std::string noLayer = Pic{.name = "Pic10", .content = "/shots/10.jpg"}.Xml();
+    noLayer.erase(noLayer.find("<Layer>2</Layer>"), 16);
+    Project p(MovieXml(still.Xml() + Text{}.Xml() + empty.Xml() + moving.Xml() + Sound{}.Xml() +
+                       fading.Xml() + noWidth + noLayer));
+    p.card.BasePath = "/home/me/demo/clip";
+    rec::Writers w;
+    EXPECT_THROW(p.card.ExportSwf("All", "", w.Refs()), std::exception);
+    ASSERT_EQ(w.SwfMedia.Hints.size(), 1u);
+    EXPECT_EQ(w.SwfMedia.Hints[0], (std::vector<std::string>{"/shots/1.jpg", "/home/me/demo/Pic7.jpg",
+                                                              "/shots/9.jpg", "/shots/10.jpg"}));
+    bool found = false;
+    for (pugi::xml_node obj : p.doc.DocumentElement().children("Obj"))
+        if (std::string(obj.child("ObjName").text().get()) == "Pic10") {
+            found = true;
+            EXPECT_FALSE(obj.child("Layer"));
+        }
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(w.SwfText.Hints.empty());
+}
+
 TEST(ExportCalls, FailedWriteLeavesModified)
 {
     Project p(MovieXml(""));

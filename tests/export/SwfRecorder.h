@@ -29,6 +29,10 @@ class Object : public swf::ISwfObject {
     std::string Name;
     std::set<std::string> BadPictures; // MakePicture of these paths throws
     std::set<std::string> BadSounds;   // MakeSound of these paths throws
+    // Each ExpectPictures hint; kept apart from the calls, as it is only a hint.
+    std::vector<std::vector<std::string>> Hints;
+
+    void ExpectPictures(const std::vector<std::string>& paths) override { Hints.push_back(paths); }
 
     void MakePicture(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t w, int32_t h,
                      const std::string& path) override
