@@ -2,6 +2,7 @@
 // lock, the main window and the command line.
 #include "app/ErrorHandler.h"
 #include "app/GlobalVars.h"
+#include "app/LargePages.h"
 #include "app/MainForm.h"
 #include "ui/Branding.h"
 #include "ui/Resources.h"
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv)
 {
+    quillora::RestartWithLargePages(argv);
     TApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brindlecove"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillora"));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/GlobalVars.h"
+#include "app/LargePages.h"
 #include "document/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
@@ -95,6 +96,7 @@ bool SameFile(const std::string& a, const std::string& b)
 int main(int argc, char** argv)
 {
     using namespace quillora;
+    RestartWithLargePages(argv);
     const std::string dataFolder = ProgramDataFolder();
     std::string args[2];
     int count = 0;
