@@ -8,7 +8,7 @@ PACKAGES=(
   # build
   cmake make g++ pkg-config ninja-build
   # core libraries
-  libpugixml-dev libjpeg62-turbo-dev libturbojpeg0-dev zlib1g-dev libdeflate-dev
+  libpugixml-dev libjpeg62-turbo-dev libturbojpeg0-dev libisal-dev libdeflate-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # GUI and X11
   qt6-base-dev qt6-multimedia-dev libgl-dev

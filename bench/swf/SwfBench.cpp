@@ -178,11 +178,12 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--sizes")) sizes = argv[i + 1];
     }
     std::vector<Config> all = {
-        {"default (huffman+zlib1+fsync)", true, true, 1, true},
-        {"huffman + zlib 1", true, true, 1, false},
-        {"huffman + zlib 6", true, true, 6, false},
+        {"default (huffman+igzip2+fsync)", true, true, 2, true},
+        {"huffman + igzip 1", true, true, 1, false},
+        {"huffman + igzip 2", true, true, 2, false},
+        {"huffman + igzip 3", true, true, 3, false},
         {"huffman only", true, false, 0, false},
-        {"as-is + zlib 1", false, true, 1, false},
+        {"as-is + igzip 2", false, true, 2, false},
         {"as-is (no recoding)", false, false, 0, false},
     };
     std::vector<Config> configs;

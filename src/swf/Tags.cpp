@@ -24,10 +24,14 @@ void WriteSetBackgroundColor(ByteWriter& w, const Rgba& c) {
     WriteTag(w, kSetBackgroundColor, Bytes{c.r, c.g, c.b});
 }
 
-void WriteDefineBitsJpeg2(ByteWriter& w, uint16_t id, const Bytes& jpeg) {
+void WriteDefineBitsJpeg2Header(ByteWriter& w, uint16_t id, size_t jpegSize) {
     w.U16(kDefineBitsJpeg2 << 6 | 0x3F);
-    w.U32(static_cast<uint32_t>(jpeg.size() + 2));
+    w.U32(static_cast<uint32_t>(jpegSize + 2));
     w.U16(id);
+}
+
+void WriteDefineBitsJpeg2(ByteWriter& w, uint16_t id, const Bytes& jpeg) {
+    WriteDefineBitsJpeg2Header(w, id, jpeg.size());
     w.Append(jpeg);
 }
 

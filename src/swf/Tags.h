@@ -29,6 +29,8 @@ void WriteHeader(ByteWriter& w, int version, int32_t width, int32_t height, int 
 void WriteFileAttributes(ByteWriter& w);
 void WriteSetBackgroundColor(ByteWriter& w, const Rgba& c);
 void WriteDefineBitsJpeg2(ByteWriter& w, uint16_t id, const Bytes& jpeg);
+// The tag without its JPEG data, which the caller puts after it.
+void WriteDefineBitsJpeg2Header(ByteWriter& w, uint16_t id, size_t jpegSize);
 // A width x height twips rectangle at the origin filled with the bitmap,
 // scaled from its pixel size to the rectangle.
 void WritePictureShape(ByteWriter& w, uint16_t id, uint16_t bitmap, int32_t width, int32_t height,

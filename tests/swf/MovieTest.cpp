@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <libdeflate.h>
+
 #include "TestMedia.h"
 #include "swf/Media.h"
 #include "swf/SwfReader.h"
@@ -534,4 +536,53 @@ TEST_F(MovieTest, LargeCompressedMovieIsOneValidStream) {
     EXPECT_EQ(m.frames[3].soundsStarted.size(), 1u);
     EXPECT_LT(fs::file_size(dir.File("big.swf")), 5'200'000u);
     Yaswfp(dir.File("big.swf"));
+}
+
+// Every compression level gives exactly the uncompressed file, also when the
+// body is cut in two halves (here inside a picture's data) and the pictures
+// are written from where they lie rather than from one buffer.
+TEST_F(MovieTest, EveryLevelCompressesToTheUncompressedFile) {
+    auto make = [&](WriterOptions opt) {
+        auto movie = CreateMovie(opt);
+        auto media = CreateObject();
+        movie->SetSize(640 * 20, 480 * 20);
+        for (int i = 0; i < 6; ++i) {
+            movie->GotoFrame(i * 2);
+            media->MakePicture(0, 0, 640 * 20, 480 * 20, 1600, 1200,
+                               Jpeg("big" + std::to_string(i) + ".jpg", 1600, 1200, i * 13));
+            movie->AddObject(*media);
+        }
+        return movie;
+    };
+    WriterOptions plain;
+    plain.compress = false;
+    const Bytes u = BuildMovieBytes(*make(plain));
+    ASSERT_GT(u.size(), 4u << 20);  // large enough to be compressed in two halves
+    EXPECT_EQ(std::string(u.begin(), u.begin() + 3), "FWS");
+    for (int level = 0; level <= 3; ++level) {
+        SCOPED_TRACE(level);
+        WriterOptions opt;
+        opt.compressionLevel = level;
+        std::string path = dir.File("level" + std::to_string(level) + ".swf");
+        make(opt)->WriteMovie(path);
+        std::ifstream in(path, std::ios::binary);
+        Bytes c((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(c.size(), 8u);
+        EXPECT_EQ(std::string(c.begin(), c.begin() + 8),
+                  "CWS" + std::string(u.begin() + 3, u.begin() + 8));
+        Bytes body(u.size() - 8);
+        size_t got = 0;
+        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+        auto rc = libdeflate_zlib_decompress(d, c.data() + 8, c.size() - 8, body.data(), body.size(), &got);
+        libdeflate_free_decompressor(d);
+        ASSERT_EQ(rc, LIBDEFLATE_SUCCESS);
+        ASSERT_EQ(got, body.size());
+        EXPECT_TRUE(std::equal(body.begin(), body.end(), u.begin() + 8));
+        if (level == 2) Yaswfp(path);
+    }
+    for (int bad : {-1, 4, 9}) {
+        WriterOptions opt;
+        opt.compressionLevel = bad;
+        EXPECT_THROW(CreateMovie(opt), std::invalid_argument);
+    }
 }
