@@ -17,16 +17,19 @@ namespace swf {
 
 namespace {
 
+// Codes up to this long decode with one table lookup.
+constexpr int kLookBits = 11;
+
 struct HuffTable {
     bool defined = false;
     uint8_t bits[17] = {};  // bits[l]: number of codes of length l
     uint8_t vals[256] = {};
     int count = 0;
-    // Decoding: canonical code ranges per length, and a 9-bit lookahead.
+    // Decoding: canonical code ranges per length, and a lookahead table.
     int32_t maxcode[18] = {};
     int32_t valptr[17] = {};
     int32_t mincode[17] = {};
-    uint16_t look[512] = {};  // (length << 8) | symbol; 0 = not in lookahead
+    uint16_t look[1 << kLookBits] = {};  // (length << 8) | symbol; 0 = not in lookahead
     // False for a table with more codes than its lengths allow.
     bool Build() {
         int code = 0, k = 0;
@@ -36,8 +39,8 @@ struct HuffTable {
             mincode[l] = code;
             if (code + bits[l] >= (1 << l)) return false;  // no all-ones code, as libjpeg
             for (int i = 0; i < bits[l]; ++i, ++k, ++code) {
-                if (l <= 9) {
-                    int shift = 9 - l;
+                if (l <= kLookBits) {
+                    int shift = kLookBits - l;
                     for (int j = 0; j < (1 << shift); ++j)
                         look[(code << shift) | j] = static_cast<uint16_t>(l << 8 | vals[k]);
                 }
@@ -55,9 +58,9 @@ public:
     BitIn(const uint8_t* p, size_t n) : p_(p), n_(n) {}
     // Fills the accumulator; past the end of the entropy data (a marker) it
     // feeds zeros but remembers that it did, so overruns are caught.
-    void Fill() {
+    __attribute__((always_inline)) void Fill() {
         // Fast path: eight bytes without 0xFF need no unstuffing.
-        if (!atMarker_ && pos_ + 8 <= n_ && count_ <= 56) {
+        if (__builtin_expect(!atMarker_ && pos_ + 8 <= n_ && count_ <= 56, 1)) {
             uint64_t v;
             std::memcpy(&v, p_ + pos_, 8);
             v = __builtin_bswap64(v);
@@ -69,6 +72,9 @@ public:
                 return;
             }
         }
+        FillSlow();
+    }
+    __attribute__((always_inline)) void FillSlow() {
         while (count_ <= 56) {
             uint8_t b = 0;
             if (!atMarker_ && pos_ < n_) {
@@ -91,15 +97,15 @@ public:
             count_ += 8;
         }
     }
-    uint32_t Peek(int n) {
+    __attribute__((always_inline)) uint32_t Peek(int n) {
         if (count_ < n) Fill();
         return static_cast<uint32_t>(acc_ >> (64 - n));
     }
-    void Skip(int n) {
+    __attribute__((always_inline)) void Skip(int n) {
         acc_ <<= n;
         count_ -= n;
     }
-    uint32_t Get(int n) {
+    __attribute__((always_inline)) uint32_t Get(int n) {
         if (n == 0) return 0;
         uint32_t v = Peek(n);
         Skip(n);
@@ -141,24 +147,29 @@ private:
     bool atMarker_ = false;
 };
 
-// Returns the symbol, or -1 for a code that is not in the table.
-inline __attribute__((always_inline)) int Decode(BitIn& in, const HuffTable& t) {
-    // 27 bits: the longest code plus the extra bits that follow it, so the
-    // caller's Get needs no refill.
-    uint32_t look = in.Peek(27) >> 11;
-    uint16_t e = t.look[look >> 7];
+// Decodes the symbol at the top of a 27-bit window (the longest code plus
+// the most extra bits that can follow it); len gets the code's length.
+// Returns -1 for a code that is not in the table.
+inline __attribute__((always_inline)) int Lookup(uint32_t window, const HuffTable& t, int& len) {
+    uint16_t e = t.look[window >> (27 - kLookBits)];
     if (e) {
-        in.Skip(e >> 8);
+        len = e >> 8;
         return e & 0xFF;
     }
-    for (int l = 10; l <= 16; ++l) {
+    uint32_t look = window >> 11;  // 16 bits
+    for (int l = kLookBits + 1; l <= 16; ++l) {
         int32_t code = static_cast<int32_t>(look >> (16 - l));
         if (code <= t.maxcode[l]) {
-            in.Skip(l);
+            len = l;
             return t.vals[t.valptr[l] + code - t.mincode[l]];
         }
     }
     return -1;
+}
+
+// The n extra bits after a code of length len in the window.
+inline uint32_t ExtraBits(uint32_t window, int len, int n) {
+    return n ? (window >> (27 - len - n)) & ((1u << n) - 1) : 0;
 }
 
 // Optimal code lengths limited to 16 bits (the JPEG standard's Annex K).
@@ -477,23 +488,29 @@ bool ParseScan(const uint8_t* data, size_t size, bool keepTokens, ScanData& scan
         }
         for (int ci : blockComp) {
             const Component& c = comps[ci];
-            int s = Decode(in, dc[c.td]);
+            uint32_t window = in.Peek(27);
+            int len;
+            int s = Lookup(window, dc[c.td], len);
             if (s < 0 || s > 11) return false;
-            uint32_t dcBits = in.Get(s);
+            uint32_t dcBits = ExtraBits(window, len, s);
+            in.Skip(len + s);
             if (store) *tp++ = (static_cast<uint32_t>(c.td) << 24 | static_cast<uint32_t>(s) << 16 | dcBits);
             freq[c.td][s]++;
             for (int k = 1; k < 64;) {
-                int rs = Decode(in, ac[c.ta]);
+                window = in.Peek(27);
+                int rs = Lookup(window, ac[c.ta], len);
                 if (rs < 0) return false;
                 int r = rs >> 4, sz = rs & 15;
                 if (sz == 0 && r != 15) {  // end of block
+                    in.Skip(len);
                     if (store) *tp++ = (static_cast<uint32_t>(4 + c.ta) << 24 | static_cast<uint32_t>(rs) << 16);
                     freq[4 + c.ta][rs]++;
                     break;
                 }
                 k += r + 1;
                 if (k > 64 || sz > 10) return false;
-                uint32_t acBits = in.Get(sz);
+                uint32_t acBits = ExtraBits(window, len, sz);
+                in.Skip(len + sz);
                 if (store) *tp++ = (static_cast<uint32_t>(4 + c.ta) << 24 | static_cast<uint32_t>(rs) << 16 | acBits);
                 freq[4 + c.ta][rs]++;
             }
