@@ -1,7 +1,11 @@
 // Makes a recorded project for the export benchmark: N screenshots that look
 // like a desktop (windows with title bars, text lines, a task bar), JPEG
 // quality 90, appended to a project the way the recording appends them.
-//   export_bench_project DIR N WIDTH HEIGHT   -> DIR/project.qlv, DIR/shots/*.jpg
+//   export_bench_project DIR N WIDTH HEIGHT [dense]
+//                                             -> DIR/project.qlv, DIR/shots/*.jpg;
+//                                                dense: the busier desktops of the
+//                                                writer's benchmark (menus, icons,
+//                                                glyph rows), about 1.5 x the bytes
 //   export_bench_project --floor DIR          -> seconds to read every JPEG once
 //   export_bench_project --driver DIR         -> seconds to load the project and
 //                                                run the export into writers that
@@ -17,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopImage.h"
 #include "document/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
@@ -145,8 +150,9 @@ int main(int argc, char** argv)
         return Floor(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--driver")
         return Driver(argv[2]);
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s DIR N WIDTH HEIGHT | --floor DIR | --driver DIR\n",
+    const bool dense = argc == 6 && std::string(argv[5]) == "dense";
+    if (argc != 5 && !dense) {
+        std::fprintf(stderr, "usage: %s DIR N WIDTH HEIGHT [dense] | --floor DIR | --driver DIR\n",
                      argv[0]);
         return 2;
     }
@@ -170,7 +176,7 @@ int main(int argc, char** argv)
     std::mt19937 rng(42);
     size_t jpegBytes = 0;
     for (int i = 0; i < n; ++i) {
-        Image img = Desktop(w, h, i, rng);
+        Image img = dense ? Image{w, h, bench::MakeDesktopRgb(w, h, i)} : Desktop(w, h, i, rng);
         unsigned char* jpeg = nullptr;
         unsigned long size = 0;
         if (tjCompress2(tj, img.px.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0) !=
