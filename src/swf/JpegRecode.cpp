@@ -247,10 +247,8 @@ public:
             count_ -= 32;
             // No 0xFF byte in the word: store it whole.
             if (((~w - 0x01010101u) & w & 0x80808080u) == 0) {
-                p_[0] = static_cast<uint8_t>(w >> 24);
-                p_[1] = static_cast<uint8_t>(w >> 16);
-                p_[2] = static_cast<uint8_t>(w >> 8);
-                p_[3] = static_cast<uint8_t>(w);
+                uint32_t be = __builtin_bswap32(w);
+                std::memcpy(p_, &be, 4);
                 p_ += 4;
             } else {
                 for (int sh = 24; sh >= 0; sh -= 8) {
@@ -537,19 +535,27 @@ bool EncodeScan(const ScanData& scan, Bytes& outBytes) {
     const auto& freq = scan.freq;
     // Pass 2: write the same symbols with the optimal codes.
     HuffTable opt[8];
-    std::array<uint32_t, 256> codes[8];
-    std::array<uint8_t, 256> lens[8];
+    // A token's top 16 bits (table slot and symbol) index its new code: the
+    // code shifted left past the extra bits, how many extra bits follow, and
+    // the length of both. Length 0: a restart (slot 8), or a symbol with no code.
+    struct Code {
+        uint32_t shifted;
+        uint8_t extra;
+        uint8_t total;
+    };
+    std::array<Code, 9 * 256> codes{};
     for (int t = 0; t < 8; ++t) {
         bool used = false;
         for (long f : freq[t]) used = used || f;
         if (!used) continue;
         OptimalTable(freq[t], opt[t]);
         int code = 0, k = 0;
-        lens[t].fill(0);
         for (int l = 1; l <= 16; ++l) {
             for (int i = 0; i < opt[t].bits[l]; ++i, ++k, ++code) {
-                codes[t][opt[t].vals[k]] = static_cast<uint32_t>(code);
-                lens[t][opt[t].vals[k]] = static_cast<uint8_t>(l);
+                int sym = opt[t].vals[k];
+                int extra = t < 4 ? sym : sym & 15;
+                codes[t * 256 + sym] = Code{static_cast<uint32_t>(code) << extra, static_cast<uint8_t>(extra),
+                                            static_cast<uint8_t>(l + extra)};
             }
             code <<= 1;
         }
@@ -584,19 +590,16 @@ bool EncodeScan(const ScanData& scan, Bytes& outBytes) {
     const uint32_t* tokens = scan.tokens.get();
     for (size_t i = 0; i < scan.tokenCount; ++i) {
         uint32_t tok = tokens[i];
-        unsigned t = tok >> 24;
-        if (t == 8) {
+        const Code& c = codes[tok >> 16];
+        if (__builtin_expect(c.total == 0, 0)) {
+            if ((tok >> 24) != 8) return false;
             bits.PadToByte();
             bits.Raw(0xFF);
             bits.Raw(static_cast<uint8_t>(0xD0 | (tok & 7)));
             continue;
         }
-        unsigned sym = (tok >> 16) & 0xFF;
-        int extra = t < 4 ? static_cast<int>(sym) : static_cast<int>(sym & 15);
-        int len = lens[t][sym];
-        if (len == 0) return false;
         // Code and extra bits together: at most 16 + 11 bits.
-        bits.Put(codes[t][sym] << extra | (tok & ((1u << extra) - 1)), len + extra);
+        bits.Put(c.shifted | (tok & ((1u << c.extra) - 1)), c.total);
     }
     bits.PadToByte();
     bits.Raw(0xFF);
