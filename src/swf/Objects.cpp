@@ -4,6 +4,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -17,59 +18,74 @@ namespace swf {
 namespace {
 
 // Media by content: the same file made many times (a picture that slides
-// frame by frame, the click under every screenshot) is read and prepared
-// once and becomes one character. Entries live as long as a definition
-// holds them.
+// frame by frame, the click under every screenshot, two screenshots of an
+// unchanged screen) is read and prepared once and becomes one character.
+// Entries live as long as a definition holds them.
 template <typename T>
 class ContentCache {
 public:
+    // Where content came from. Content larger than kKeepBytes with a source
+    // is not kept once its value is made (a long recording would otherwise
+    // hold every screenshot twice): a later lookup with the same hash reads
+    // the file again, unchanged since, and compares.
+    struct Source {
+        std::string path;
+        FileStamp stamp;
+    };
+    static constexpr size_t kKeepBytes = 64 * 1024;
+
     // The value made from this content, made once: a second caller with the
     // same content while the first is still making it waits for that one
     // (and gets its failure, if it fails).
-    std::shared_ptr<const T> Get(Bytes&& content, uint64_t variant,
-                                 const std::function<T(const Bytes&)>& make) {
+    std::shared_ptr<const T> Get(Bytes&& content, uint64_t variant, const std::function<T(const Bytes&)>& make,
+                                 const Source* source = nullptr) {
         uint64_t key = std::hash<std::string_view>{}(std::string_view(
                            reinterpret_cast<const char*>(content.data()), content.size())) ^
                        (variant * 0x9E3779B97F4A7C15ull);
-        std::shared_ptr<Entry> entry;
-        bool mine = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            auto range = entries_.equal_range(key);
-            for (auto it = range.first; it != range.second && !entry;) {
-                auto e = it->second.lock();
-                if (!e) {
-                    it = entries_.erase(it);
-                    continue;
+        std::unique_lock<std::mutex> lock(mutex_);
+        std::vector<std::shared_ptr<Entry>> unkept;  // same hash, content only on disk
+        std::shared_ptr<Entry> entry = Find(key, variant, content, &unkept);
+        if (!entry && !unkept.empty()) {
+            lock.unlock();
+            for (auto& e : unkept)
+                if (SameAsSource(*e->source, content)) {
+                    entry = e;
+                    break;
                 }
-                if (e->variant == variant && e->content == content) entry = std::move(e);
-                ++it;
-            }
-            if (!entry) {
-                entry = std::make_shared<Entry>();
-                entry->content = std::move(content);
-                entry->variant = variant;
-                entry->ready = entry->made.get_future().share();
-                entries_.emplace(key, entry);
-                mine = true;
-                // Forget files no definition holds any more, now and then.
-                if (entries_.size() > 2 * sweptSize_ + 64) {
-                    for (auto it = entries_.begin(); it != entries_.end();)
-                        it = it->second.expired() ? entries_.erase(it) : std::next(it);
-                    sweptSize_ = entries_.size();
-                }
-            }
+            lock.lock();
+            if (!entry) entry = Find(key, variant, content, nullptr);  // made meanwhile
         }
-        if (mine) {
-            try {
-                entry->value = make(entry->content);
-                entry->made.set_value();
-            } catch (...) {
-                entry->made.set_exception(std::current_exception());
-                throw;
-            }
-        } else {
+        if (entry) {
+            lock.unlock();
             entry->ready.get();
+            return std::shared_ptr<const T>(entry, &entry->value);
+        }
+        entry = std::make_shared<Entry>();
+        entry->content = std::move(content);
+        entry->size = entry->content.size();
+        entry->variant = variant;
+        if (source && entry->size > kKeepBytes) entry->source = *source;
+        entry->ready = entry->made.get_future().share();
+        entries_.emplace(key, entry);
+        // Forget files no definition holds any more, now and then.
+        if (entries_.size() > 2 * sweptSize_ + 64) {
+            for (auto it = entries_.begin(); it != entries_.end();)
+                it = it->second.expired() ? entries_.erase(it) : std::next(it);
+            sweptSize_ = entries_.size();
+        }
+        lock.unlock();
+        try {
+            entry->value = make(entry->content);
+            entry->made.set_value();
+        } catch (...) {
+            entry->made.set_exception(std::current_exception());
+            throw;
+        }
+        if (entry->source) {
+            Bytes gone;
+            std::lock_guard<std::mutex> lock(mutex_);
+            entry->kept = false;
+            gone.swap(entry->content);
         }
         return std::shared_ptr<const T>(entry, &entry->value);
     }
@@ -77,11 +93,48 @@ public:
 private:
     struct Entry {
         Bytes content;
+        bool kept = true;  // content holds the bytes; otherwise source tells where they are
+        size_t size = 0;
         uint64_t variant = 0;
+        std::optional<Source> source;
         T value{};
         std::promise<void> made;
         std::shared_future<void> ready;
     };
+
+    // An entry of this content whose bytes are kept; entries that would need
+    // a look at their file go to unkept. Called with the mutex held.
+    std::shared_ptr<Entry> Find(uint64_t key, uint64_t variant, const Bytes& content,
+                                std::vector<std::shared_ptr<Entry>>* unkept) {
+        auto range = entries_.equal_range(key);
+        for (auto it = range.first; it != range.second;) {
+            auto e = it->second.lock();
+            if (!e) {
+                it = entries_.erase(it);
+                continue;
+            }
+            if (e->variant == variant && e->size == content.size()) {
+                if (e->kept) {
+                    if (e->content == content) return e;
+                } else if (unkept) {
+                    unkept->push_back(std::move(e));
+                }
+            }
+            ++it;
+        }
+        return nullptr;
+    }
+
+    static bool SameAsSource(const Source& source, const Bytes& content) {
+        try {
+            FileStamp now;
+            Bytes again = ReadFileBytes(source.path, &now);
+            return now == source.stamp && again == content;
+        } catch (const std::exception&) {
+            return false;  // gone or unreadable: not known to be the same
+        }
+    }
+
     std::mutex mutex_;
     std::unordered_multimap<uint64_t, std::weak_ptr<Entry>> entries_;
     size_t sweptSize_ = 0;
@@ -122,7 +175,9 @@ void CheckCoord(double v, const char* call, const char* what) {
 // Reads and checks a picture file, once per content and options.
 std::shared_ptr<const PictureData> LoadPicture(const std::string& path, const JpegOptions& opts,
                                                FileStamp* stamp = nullptr) {
-    Bytes content = ReadFileBytes(path, stamp);
+    ContentCache<PictureData>::Source source{path, {}};
+    Bytes content = ReadFileBytes(path, &source.stamp);
+    if (stamp) *stamp = source.stamp;
     return Pictures().Get(std::move(content), opts.optimizeHuffman, [&](const Bytes& c) {
         CheckedJpeg checked = CheckJpeg(c.data(), c.size(), opts);
         PictureData d;
@@ -135,7 +190,7 @@ std::shared_ptr<const PictureData> LoadPicture(const std::string& path, const Jp
             d.jpeg->Get();  // a failure shows here, as the picture is made
         }
         return d;
-    });
+    }, &source);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -202,6 +203,44 @@ TEST_F(ReadAheadTest, SameContentMadeAtOnceOnManyThreadsIsOneBitmap) {
         ReadMovie m = ParseMovie(BuildMovieBytes(*movie));
         EXPECT_EQ(m.CountTags(kDefineBitsJpeg2), 1u) << "round " << round;
     }
+}
+
+// Large pictures are compared through their files, not kept in memory: a
+// copy still shares the first one's bitmap, and a file that changed or went
+// away since can never stand in for a new one.
+TEST_F(ReadAheadTest, LargeDuplicatesShareABitmapOnlyWhileTheFirstFileIsUnchanged) {
+    std::string a = Jpeg("a-large.jpg", 21, 800, 600);
+    ASSERT_GT(fs::file_size(a), 64u * 1024);  // beyond what the cache keeps
+    std::string copy = dir.File("copy.jpg");
+    fs::copy_file(a, copy);
+    auto count = [&](const std::vector<std::string>& files, const std::function<void()>& between) {
+        auto movie = CreateMovie();
+        std::vector<std::unique_ptr<ISwfObject>> objects;
+        movie->SetSize(960, 640);
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (i == 1) between();
+            objects.push_back(CreateObject());
+            objects.back()->MakePicture(0, 0, 960, 640, 800, 600, files[i]);
+            movie->AddObject(*objects.back());
+        }
+        ReadMovie m = ParseMovie(BuildMovieBytes(*movie));
+        for (auto& [id, c] : m.characters)
+            if (c.tag == kDefineBitsJpeg2) {
+                int w = 0, h = 0;
+                swftest::DecodeRgb(c.jpeg, &w, &h);
+                EXPECT_EQ(w, 800);
+            }
+        return m.CountTags(kDefineBitsJpeg2);
+    };
+    EXPECT_EQ(count({a, copy}, [] {}), 1u);
+    // The first file replaced by another picture before the copy is made:
+    // its bytes can no longer be checked, so the copy gets its own bitmap.
+    std::string b = dir.File("b-large.jpg");
+    fs::copy_file(a, b);
+    EXPECT_EQ(count({b, copy}, [&] { swftest::WriteFile(b, swftest::MakeJpeg(800, 600, swftest::JpegKind::Baseline, 22)); }), 2u);
+    // The first file gone.
+    std::string c = Jpeg("c-large.jpg", 21, 800, 600);
+    EXPECT_EQ(count({c, copy}, [&] { fs::remove(c); }), 2u);
 }
 
 }  // namespace
