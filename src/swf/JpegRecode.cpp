@@ -314,7 +314,7 @@ void ScanData::AllocateTokens(size_t count) {
 ScanData::~ScanData() {
     if (!tokens) return;
     std::lock_guard<std::mutex> lock(spareMutex);
-    if (spares.size() < 16) spares.emplace_back(tokenCapacity, std::move(tokens));
+    if (spares.size() < 8) spares.emplace_back(tokenCapacity, std::move(tokens));
 }
 
 bool ParseScan(const uint8_t* data, size_t size, bool keepTokens, ScanData& scan) {
