@@ -76,7 +76,7 @@ std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::st
         if (effect == "None")
             paths.push_back(content);
         else if (effect == "Move")
-            paths.push_back(FolderWithSeparator(basePath) + obj.PeekText({"ObjName"}) + ".jpg");
+            paths.push_back(MovePathOf(basePath, obj.PeekText({"ObjName"})));
     }
     return paths;
 }

@@ -8,6 +8,11 @@ std::string FolderWithSeparator(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string MovePathOf(const std::string& basePath, const std::string& objName)
+{
+    return FolderWithSeparator(basePath) + objName + ".jpg";
+}
+
 void TFlashPic::LoadObject(int32_t index)
 {
     TFlashObj::LoadObject(index);
@@ -19,7 +24,7 @@ void TFlashPic::LoadObject(int32_t index)
     EffectName = p.GetEffectName();
     Width = p.GetWidth();
     Height = p.GetHeight();
-    MovePath = FolderWithSeparator(BasePathRef ? *BasePathRef : std::string()) + ObjName + ".jpg";
+    MovePath = MovePathOf(BasePathRef ? *BasePathRef : std::string(), ObjName);
 }
 
 void TFlashPic::AppendToDocument()

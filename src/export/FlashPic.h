@@ -31,5 +31,8 @@ class TFlashPic : public TFlashObj {
 
 // The folder part of a path, with its trailing "/"; "" when there is none.
 std::string FolderWithSeparator(const std::string& path);
+// Where a picture with the "Move" effect is read from: the object's name plus
+// ".jpg", in the folder of the project's base path.
+std::string MovePathOf(const std::string& basePath, const std::string& objName);
 
 } // namespace quillora

@@ -43,11 +43,13 @@ struct RawBuffer {
     size_t size = 0;
 };
 
+using Pieces = std::vector<std::pair<const uint8_t*, size_t>>;
+
 // The file to write, as pieces in order. Pieces point into what the output
 // owns or into picture data the movie holds, so they are valid while both
 // live.
 struct MovieOutput {
-    std::vector<std::pair<const uint8_t*, size_t>> pieces;
+    Pieces pieces;
     std::vector<Bytes> owned;  // moving a Bytes keeps its buffer where it is
     std::vector<RawBuffer> raw;
 
@@ -358,12 +360,6 @@ private:
     std::map<FontKey, uint16_t> fonts_;
     std::map<const WavSound*, uint16_t> sounds_;
 };
-
-}  // namespace
-
-namespace {
-
-using Pieces = std::vector<std::pair<const uint8_t*, size_t>>;
 
 // Part of the body's deflate stream, with ISA-L's igzip: several times
 // faster than zlib and libdeflate on JPEG data, for the same size. A part
