@@ -33,6 +33,15 @@ bool IsElementNamed(pugi::xml_node n, const char* name)
     return n.type() == pugi::node_element && std::string_view(n.name()) == name;
 }
 
+// The first child element of that name, or a null node.
+pugi::xml_node FirstChildNamed(pugi::xml_node parent, const char* name)
+{
+    for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
+        if (IsElementNamed(n, name))
+            return n;
+    return {};
+}
+
 // The single text (or CDATA) node of a value element, created when the
 // element is empty.
 pugi::xml_node TextNode(pugi::xml_node element)
@@ -135,10 +144,8 @@ const std::string& XMLNodeBinding::DocumentFileName() const
 
 pugi::xml_node XMLNodeBinding::Child(const char* name) const
 {
-    for (pugi::xml_node n = node_.first_child(); n; n = n.next_sibling())
-        if (IsElementNamed(n, name))
-            return n;
-    return node_.append_child(name);
+    pugi::xml_node n = FirstChildNamed(node_, name);
+    return n ? n : node_.append_child(name);
 }
 
 std::string XMLNodeBinding::GetText(const char* name) const
@@ -154,15 +161,9 @@ void XMLNodeBinding::SetText(const char* name, std::string_view value) const
 std::string XMLNodeBinding::PeekText(std::initializer_list<const char*> path) const
 {
     pugi::xml_node n = node_;
-    for (const char* name : path) {
-        pugi::xml_node found;
-        for (pugi::xml_node c = n.first_child(); c && !found; c = c.next_sibling())
-            if (IsElementNamed(c, name))
-                found = c;
-        if (!found)
+    for (const char* name : path)
+        if (!(n = FirstChildNamed(n, name)))
             return {};
-        n = found;
-    }
     pugi::xml_node first = n.first_child();
     if (!first || first != n.last_child() ||
         (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
@@ -211,6 +212,14 @@ int32_t IXMLObjList::Count() const
         if (IsElementNamed(n, "Obj"))
             ++count;
     return count;
+}
+
+std::vector<IXMLObj> IXMLObjList::AllItems() const
+{
+    std::vector<IXMLObj> items;
+    for (pugi::xml_node n : ObjItems(node_))
+        items.push_back(Bind<IXMLObj>(n));
+    return items;
 }
 
 IXMLObj IXMLObjList::Items(int32_t index) const

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -166,6 +167,8 @@ class IXMLObjList : public XMLNodeBinding {
     using XMLNodeBinding::XMLNodeBinding;
     int32_t Count() const;
     IXMLObj Items(int32_t index) const;
+    // Every item, in one walk of the list.
+    std::vector<IXMLObj> AllItems() const;
     // Appends after every child of "Movie", not merely after the last item.
     IXMLObj Add() const;
     // Places the new item before item index; index == Count appends.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/GlobalVars.h"
@@ -63,10 +62,7 @@ constexpr int32_t kArrowSteps[][2] = {
 std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::string& basePath)
 {
     std::vector<std::string> paths;
-    for (pugi::xml_node n = list.Node().first_child(); n; n = n.next_sibling()) {
-        if (n.type() != pugi::node_element || std::string_view(n.name()) != "Obj")
-            continue;
-        XMLNodeBinding obj(list.DocumentState(), n);
+    for (const IXMLObj& obj : list.AllItems()) {
         if (obj.PeekText({"ObjTypeName"}) != "Pic")
             continue;
         std::string content = obj.PeekText({"ObjType", "ObjPic", "Content"});

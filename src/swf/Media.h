@@ -11,8 +11,6 @@
 
 #include "swf/Bits.h"
 
-struct stat;
-
 namespace swf {
 
 // What tells one version of a file from another without reading it.
@@ -21,7 +19,6 @@ struct FileStamp {
     int64_t size = 0, modified = 0, changed = 0;  // times in ns
     bool operator==(const FileStamp&) const = default;
 };
-FileStamp StampOf(const struct stat& st);
 std::optional<FileStamp> StampFile(const std::string& path);  // none: not a readable regular file
 
 // The whole file, or an exception naming the path and the system's reason;

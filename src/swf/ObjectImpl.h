@@ -62,6 +62,7 @@ private:
         std::string path;
         std::shared_ptr<Job<ReadAheadResult>> job;
     };
+    void DropReadAhead(std::deque<ReadAheadItem>::iterator end);
     std::vector<std::string> expected_;
     size_t nextExpected_ = 0;
     std::deque<ReadAheadItem> ahead_;

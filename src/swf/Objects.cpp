@@ -84,7 +84,6 @@ public:
         if (entry->source) {
             Bytes gone;
             std::lock_guard<std::mutex> lock(mutex_);
-            entry->kept = false;
             gone.swap(entry->content);
         }
         return std::shared_ptr<const T>(entry, &entry->value);
@@ -92,14 +91,14 @@ public:
 
 private:
     struct Entry {
-        Bytes content;
-        bool kept = true;  // content holds the bytes; otherwise source tells where they are
+        Bytes content;  // emptied, once made, when source tells where the bytes are
         size_t size = 0;
         uint64_t variant = 0;
         std::optional<Source> source;
         T value{};
         std::promise<void> made;
         std::shared_future<void> ready;
+        bool Kept() const { return !source || !content.empty(); }  // sources hold large content only
     };
 
     // An entry of this content whose bytes are kept; entries that would need
@@ -114,7 +113,7 @@ private:
                 continue;
             }
             if (e->variant == variant && e->size == content.size()) {
-                if (e->kept) {
+                if (e->Kept()) {
                     if (e->content == content) return e;
                 } else if (unkept) {
                     unkept->push_back(std::move(e));
@@ -195,13 +194,17 @@ std::shared_ptr<const PictureData> LoadPicture(const std::string& path, const Jp
 
 }  // namespace
 
-ObjectImpl::~ObjectImpl() {
-    for (auto& a : ahead_) a.job->Cancel();
+ObjectImpl::~ObjectImpl() { DropReadAhead(ahead_.end()); }
+
+// Cancels the pictures read ahead before `end` and forgets them.
+void ObjectImpl::DropReadAhead(std::deque<ReadAheadItem>::iterator end) {
+    for (auto k = ahead_.begin(); k != end; ++k)
+        if (k->job) k->job->Cancel();  // a taken one has none
+    ahead_.erase(ahead_.begin(), end);
 }
 
 void ObjectImpl::ExpectPictures(const std::vector<std::string>& paths) {
-    for (auto& a : ahead_) a.job->Cancel();
-    ahead_.clear();
+    DropReadAhead(ahead_.end());
     expected_ = paths;
     nextExpected_ = 0;
     if (!jpeg_.background) return;
@@ -231,10 +234,9 @@ void ObjectImpl::ReadAhead() {
 std::shared_ptr<const PictureData> ObjectImpl::TakeReadAhead(const std::string& path) {
     auto it = std::find_if(ahead_.begin(), ahead_.end(), [&](const ReadAheadItem& a) { return a.path == path; });
     if (it == ahead_.end()) return nullptr;
-    // Pictures expected before this one were not asked for: drop them.
-    for (auto k = ahead_.begin(); k != it; ++k) k->job->Cancel();
     auto job = std::move(it->job);
-    ahead_.erase(ahead_.begin(), it + 1);
+    // Pictures expected before this one were not asked for: drop them.
+    DropReadAhead(it + 1);
     ReadAhead();
     try {
         const ReadAheadResult& r = job->Get();

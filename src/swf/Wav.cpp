@@ -10,6 +10,18 @@
 
 namespace swf {
 
+namespace {
+
+FileStamp StampOf(const struct stat& st) {
+    return FileStamp{static_cast<uint64_t>(st.st_dev),
+                     static_cast<uint64_t>(st.st_ino),
+                     static_cast<int64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
 Bytes ReadFileBytes(const std::string& path, FileStamp* stamp) {
     int fd;
     do {
@@ -44,14 +56,6 @@ Bytes ReadFileBytes(const std::string& path, FileStamp* stamp) {
     data.resize(done);
     if (stamp) *stamp = StampOf(st);
     return data;
-}
-
-FileStamp StampOf(const struct stat& st) {
-    return FileStamp{static_cast<uint64_t>(st.st_dev),
-                     static_cast<uint64_t>(st.st_ino),
-                     static_cast<int64_t>(st.st_size),
-                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                     static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
 }
 
 std::optional<FileStamp> StampFile(const std::string& path) {

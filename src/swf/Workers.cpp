@@ -37,9 +37,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (queue_.empty()) return false;
-            item = std::move(queue_.front());
-            queue_.pop_front();
-            if (item.bounded) --boundedQueued_;
+            item = TakeFront();
         }
         item.run();
         return true;
@@ -73,12 +71,18 @@ private:
                 std::unique_lock<std::mutex> lock(mutex_);
                 cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
                 if (queue_.empty()) return;
-                item = std::move(queue_.front());
-                queue_.pop_front();
-                if (item.bounded) --boundedQueued_;
+                item = TakeFront();
             }
             item.run();
         }
+    }
+
+    // With the mutex held and the queue not empty.
+    Item TakeFront() {
+        Item item = std::move(queue_.front());
+        queue_.pop_front();
+        if (item.bounded) --boundedQueued_;
+        return item;
     }
 
     std::mutex mutex_;
