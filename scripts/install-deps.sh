@@ -10,14 +10,23 @@ PACKAGES=(
   # core libraries
   libpugixml-dev libjpeg62-turbo-dev libturbojpeg0-dev libisal-dev libdeflate-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # video output
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libimagequant-dev libcairo2-dev libpixman-1-dev
   # GUI and X11
-  qt6-base-dev qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-base-private-dev qt6-multimedia-dev libgl-dev
   libx11-dev libxext-dev libxtst-dev libxfixes-dev
+  # Wayland: Qt's platform, PipeWire for the screen-cast stream
+  qt6-wayland qt6-wayland-dev libpipewire-0.3-dev libspa-0.2-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-yaswfp
   xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
+  ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
+  # the headless Wayland session of the Wayland end-to-end tests
+  sway swaybg grim dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
+  xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
 )
 
 missing=()

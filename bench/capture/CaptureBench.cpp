@@ -3,7 +3,7 @@
 // 640 x 480 and a 1920 x 1080 region, its floor (grab alone + encode alone),
 // and one save of a 1000-object project. Run it on an Xvfb screen of
 // 1920 x 1080 (run.sh starts one).
-#include "app/GlobalVars.h"
+#include "base/GlobalVars.h"
 #include "document/XMLUnit.h"
 #include "export/FlashPic.h"
 #include "platform/Platform.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "DesktopImage.h"
-#include "document/FlashCard.h"
+#include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 

@@ -4,8 +4,8 @@
 // the recording and the export talk back to.
 #pragma once
 
-#include "app/GlobalVars.h"
-#include "document/FlashCard.h"
+#include "base/GlobalVars.h"
+#include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/ExportReporter.h"

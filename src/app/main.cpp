@@ -1,8 +1,7 @@
 // Program entry: the application object, the folders, the single-copy
 // lock, the main window and the command line.
 #include "app/ErrorHandler.h"
-#include "app/GlobalVars.h"
-#include "app/LargePages.h"
+#include "base/GlobalVars.h"
 #include "app/MainForm.h"
 #include "ui/Branding.h"
 #include "ui/Resources.h"
@@ -15,7 +14,6 @@
 
 int main(int argc, char** argv)
 {
-    quillora::RestartWithLargePages(argv);
     TApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brindlecove"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillora"));

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "document/Error.h"
+#include "base/Error.h"
 
 namespace quillora {
 

@@ -17,7 +17,7 @@
 
 #include <pugixml.hpp>
 
-#include "document/Error.h"
+#include "base/Error.h"
 #include "document/XMLDocument.h"
 
 namespace quillora {

@@ -1,6 +1,6 @@
 #include "recording/Recorder.h"
 
-#include "app/GlobalVars.h"
+#include "base/GlobalVars.h"
 #include "export/FlashPic.h"
 #include "platform/Platform.h"
 

@@ -3,7 +3,7 @@
 #include "../ui/TestSupport.h"
 
 #include "app/ErrorHandler.h"
-#include "document/Error.h"
+#include "base/Error.h"
 
 #include <gtest/gtest.h>
 #include <new>

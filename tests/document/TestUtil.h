@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "document/Error.h"
+#include "base/Error.h"
 
 namespace quillora::test {
 

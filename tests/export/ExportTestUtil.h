@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "document/FlashCard.h"
+#include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/ExportReporter.h"

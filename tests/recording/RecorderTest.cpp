@@ -2,7 +2,7 @@
 // tray clicks, answers to the stop question and a virtual clock.
 #include "recording/Recorder.h"
 
-#include "app/GlobalVars.h"
+#include "base/GlobalVars.h"
 #include "document/XMLUnit.h"
 #include "export/FlashPic.h"
 #include "platform/FakePlatform.h"

@@ -8,9 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/GlobalVars.h"
-#include "app/LargePages.h"
-#include "document/FlashCard.h"
+#include "base/GlobalVars.h"
+#include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/SwfWriters.h"
@@ -96,7 +95,6 @@ bool SameFile(const std::string& a, const std::string& b)
 int main(int argc, char** argv)
 {
     using namespace quillora;
-    RestartWithLargePages(argv);
     const std::string dataFolder = ProgramDataFolder();
     std::string args[2];
     int count = 0;

@@ -1,7 +1,7 @@
 // The document folder and the paths derived from it, with HOME and the XDG
 // settings pointed at a scratch folder.
 
-#include "app/GlobalVars.h"
+#include "base/GlobalVars.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "../document/TestUtil.h"
-#include "document/Error.h"
+#include "base/Error.h"
 
 using namespace quillora;
 using quillora::test::TempDir;

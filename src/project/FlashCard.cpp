@@ -1,4 +1,6 @@
-#include "document/FlashCard.h"
+#include "project/FlashCard.h"
+
+#include "base/GlobalVars.h"
 
 #include <cerrno>
 #include <cstring>
@@ -80,6 +82,19 @@ void TFlashCard::WriteHeader()
     movie.SetRate(MovieRate);
     movie.SetLoop(Looping ? "True" : "False");
     movie.SaveDocument();
+}
+
+void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
+                           const TSwfWriters& writers, IExportReporter* reporter)
+{
+    if (!MovieRef)
+        throw Error("No movie document is open");
+    TExportSettings settings;
+    settings.BasePath = BasePath;
+    settings.StopAtEnd = scope == "All" && !Looping;
+    settings.ClickPath = ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath;
+    ExportMovie(*MovieRef, settings, target.empty() ? MoviePath : target, writers, reporter);
+    Modified = false;
 }
 
 } // namespace quillora

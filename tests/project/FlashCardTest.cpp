@@ -1,6 +1,6 @@
 // The movie controller's own work: paths, modes and the document actions,
 // the template copy, the header of a new movie.
-#include "ExportTestUtil.h"
+#include "../export/ExportTestUtil.h"
 
 namespace quillora::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/GlobalVars.h"
+#include "base/GlobalVars.h"
 
 #include <cerrno>
 #include <climits>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "document/Error.h"
+#include "base/Error.h"
 
 #ifndef QUILLORA_DATA_SUBDIR
 #define QUILLORA_DATA_SUBDIR "share/quillora"

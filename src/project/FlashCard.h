@@ -13,6 +13,7 @@
 #include "export/FlashPic.h"
 #include "export/FlashSound.h"
 #include "export/FlashText.h"
+#include "export/MovieExport.h"
 #include "export/SwfWriters.h"
 
 namespace quillora {
@@ -79,9 +80,6 @@ class TFlashCard {
     const std::string& GetUntitledBase() const { return UntitledBase; }
 
   private:
-    void ExportHeader(const TExportTarget& target);
-    void ExportTimeline(const TExportTarget& target);
-
     std::string UntitledBase;
     IDocumentActions* Actions = nullptr;
 };

@@ -1,12 +1,15 @@
-// The export side of the movie controller: header, objects in document
-// order, the arrow cursor and its motion, the stop action, the file.
+// The export driver: header, objects in document order, the arrow cursor and
+// its motion, the stop action, the file.
+#include "export/MovieExport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "app/GlobalVars.h"
-#include "document/FlashCard.h"
+#include "export/FlashPic.h"
+#include "export/FlashSound.h"
+#include "export/FlashText.h"
 
 namespace quillora {
 
@@ -77,36 +80,8 @@ std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::st
     return paths;
 }
 
-} // namespace
-
-void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
-                           const TSwfWriters& writers, IExportReporter* reporter)
+void ExportHeader(const IXMLMovie& movie, const TExportTarget& target)
 {
-    if (!MovieRef || MovieRef->IsNull())
-        throw Error("No movie document is open");
-    TFrameTracker tracker(writers.SwfMovie);
-    TExportTarget t{
-        {tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},
-        reporter,
-        ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath};
-
-    ExportHeader(t);
-    ExportTimeline(t);
-    if (scope == "All" && !Looping) {
-        // The program never writes "TotalFrames"; a recording longer than
-        // the template's value must still play to its end.
-        int32_t frame = std::max({MovieRef->GetTotalFrames(), tracker.LastFrame, 0});
-        tracker.GotoFrame(frame);
-        writers.SwfAction.MakeActionStop();
-        tracker.AddAction(writers.SwfAction);
-    }
-    tracker.WriteMovie(target.empty() ? MoviePath : target);
-    Modified = false;
-}
-
-void TFlashCard::ExportHeader(const TExportTarget& target)
-{
-    const IXMLMovie& movie = *MovieRef;
     auto& m = target.Writers.SwfMovie;
     int32_t width = movie.GetWidth();
     int32_t height = movie.GetHeight();
@@ -117,9 +92,8 @@ void TFlashCard::ExportHeader(const TExportTarget& target)
     m.SetFrameBkColor(c.r, c.g, c.b);
 }
 
-void TFlashCard::ExportTimeline(const TExportTarget& target)
+void ExportTimeline(const IXMLMovie& movie, const std::string& basePath, const TExportTarget& target)
 {
-    const IXMLMovie& movie = *MovieRef;
     auto& m = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
 
@@ -129,14 +103,14 @@ void TFlashCard::ExportTimeline(const TExportTarget& target)
     for (TFlashObj* tool :
          {static_cast<TFlashObj*>(&textTool), static_cast<TFlashObj*>(&currentPic),
           static_cast<TFlashObj*>(&nextPic), static_cast<TFlashObj*>(&soundTool)})
-        tool->MovieRef = MovieRef;
-    currentPic.BasePathRef = &BasePath;
-    nextPic.BasePathRef = &BasePath;
+        tool->MovieRef = &movie;
+    currentPic.BasePathRef = &basePath;
+    nextPic.BasePathRef = &basePath;
 
     // Objects in document order, each complete before the next; the count is
     // read anew for every object.
     IXMLObjList list = movie.GetObj();
-    media.ExpectPictures(ExpectedPictures(list, BasePath));
+    media.ExpectPictures(ExpectedPictures(list, basePath));
     if (target.Reporter)
         target.Reporter->ExportProgress(0, list.Count());
     for (int32_t i = 0; i < list.Count(); ++i) {
@@ -209,6 +183,32 @@ void TFlashCard::ExportTimeline(const TExportTarget& target)
         }
         m.RemoveObject(media);
     }
+}
+
+} // namespace
+
+void ExportMovie(const IXMLMovie& movie, const TExportSettings& settings, const std::string& target,
+                 const TSwfWriters& writers, IExportReporter* reporter)
+{
+    if (movie.IsNull())
+        throw Error("No movie document is open");
+    TFrameTracker tracker(writers.SwfMovie);
+    TExportTarget t{
+        {tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},
+        reporter,
+        settings.ClickPath};
+
+    ExportHeader(movie, t);
+    ExportTimeline(movie, settings.BasePath, t);
+    if (settings.StopAtEnd) {
+        // The program never writes "TotalFrames"; a recording longer than
+        // the template's value must still play to its end.
+        int32_t frame = std::max({movie.GetTotalFrames(), tracker.LastFrame, 0});
+        tracker.GotoFrame(frame);
+        writers.SwfAction.MakeActionStop();
+        tracker.AddAction(writers.SwfAction);
+    }
+    tracker.WriteMovie(target);
 }
 
 } // namespace quillora
