@@ -25,7 +25,7 @@ PACKAGES=(
   xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
   ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
   # the headless Wayland session of the Wayland end-to-end tests
-  sway swaybg grim dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
+  sway swaybg grim wtype dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
 )
 

@@ -6,14 +6,46 @@
 #include "ui/Branding.h"
 #include "ui/Resources.h"
 #include "ui/Shell.h"
+#include "platform/CaptureService.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 #include <QIcon>
 #include <QLockFile>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+namespace {
+
+// `quillora --capture`: one capture by the running program, which may be
+// bound to a key in the desktop's settings.
+int RequestCapture(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString error = platform::RequestCapture();
+    if (error.isEmpty())
+        return 0;
+    std::fprintf(stderr, "quillora: %s\n", qPrintable(error));
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--capture") == 0)
+            return RequestCapture(argc, argv);
+    // Qt on the desktop's own display protocol: on a Wayland session its
+    // native Wayland platform (XWayland as the fallback), unless told.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        const platform::TBackend backend = platform::ChooseBackendFromEnvironment().Backend;
+        if (backend == platform::TBackend::Wayland)
+            qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+        else if (backend == platform::TBackend::X11)
+            qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     TApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brindlecove"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillora"));

@@ -39,7 +39,8 @@ QString TFakeInput::Problem() const
 
 IHotKey::TGrabResult TFakeHotKey::Grab(std::function<void()> onPress)
 {
-    Grabbed = Result == TGrabResult::Grabbed;
+    // CommandOnly: the command still presses the key.
+    Grabbed = Result == TGrabResult::Grabbed || Result == TGrabResult::CommandOnly;
     OnPress = Grabbed ? std::move(onPress) : nullptr;
     return Result;
 }

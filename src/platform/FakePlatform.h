@@ -80,8 +80,17 @@ class TFakeScreen : public IScreenReader {
   public:
     QImage Image; // the primary screen, at (0, 0)
     QRect LastRead;
+    QString Refusal; // when set, Open fails with this text
+    bool Opened = false;
     QRect PrimaryScreen() override { return Image.rect(); }
     QImage Read(const QRect& rect) override;
+    bool Open(QString* why) override
+    {
+        *why = Refusal;
+        Opened = Refusal.isEmpty();
+        return Opened;
+    }
+    void Close() override { Opened = false; }
 };
 
 class TFakeTray : public ITrayIcon {

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "platform/FakePlatform.h"
+#include "platform/WaylandPlatform.h"
 #include "platform/X11Platform.h"
 
 #include <QGuiApplication>
@@ -9,26 +10,68 @@
 
 namespace platform {
 
+TBackendChoice ChooseBackend(const QByteArray& forced, const QByteArray& sessionType,
+                             const QByteArray& waylandDisplay, const QString& qtPlatform)
+{
+    if (forced == "fake")
+        return {TBackend::Fake,
+                QStringLiteral("QUILLORA_PLATFORM asks for the in-memory desktop.")};
+    if (forced == "x11")
+        return {TBackend::X11, QStringLiteral("QUILLORA_PLATFORM asks for X11.")};
+    if (forced == "wayland")
+        return {TBackend::Wayland, QStringLiteral("QUILLORA_PLATFORM asks for Wayland.")};
+    if (qtPlatform == QLatin1String("offscreen") || qtPlatform == QLatin1String("minimal"))
+        return {TBackend::Fake,
+                QStringLiteral("The display (%1) is not a screen: recording cannot reach one.")
+                    .arg(qtPlatform)};
+    // Under XWayland the X11 backend would see only X11 windows and no input
+    // from the others, so a Wayland session always gets the Wayland backend.
+    if (sessionType.toLower() == "wayland" || !waylandDisplay.isEmpty())
+        return {TBackend::Wayland, QStringLiteral("The session is Wayland.")};
+    return {TBackend::X11, QStringLiteral("The display is X11.")};
+}
+
+QByteArray QtPlatformFor(TBackend backend)
+{
+    switch (backend) {
+    case TBackend::X11:
+        return "xcb";
+    case TBackend::Wayland:
+        return "wayland";
+    case TBackend::Fake:
+        break;
+    }
+    return {};
+}
+
+TBackendChoice ChooseBackendFromEnvironment()
+{
+    return ChooseBackend(qgetenv("QUILLORA_PLATFORM"), qgetenv("XDG_SESSION_TYPE"),
+                         qgetenv("WAYLAND_DISPLAY"),
+                         QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")));
+}
+
 std::unique_ptr<IPlatform> CreatePlatform(QString* why)
 {
-    const QByteArray forced = qgetenv("QUILLORA_PLATFORM");
-    QString reason;
+    TBackendChoice choice = ChooseBackend(
+        qgetenv("QUILLORA_PLATFORM"), qgetenv("XDG_SESSION_TYPE"), qgetenv("WAYLAND_DISPLAY"),
+        qApp ? QGuiApplication::platformName()
+             : QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")));
     std::unique_ptr<IPlatform> platform;
-    if (forced == "fake") {
-        reason = QStringLiteral("QUILLORA_PLATFORM asks for the in-memory desktop.");
-        platform = std::make_unique<TFakePlatform>();
-    } else if (forced == "x11" || QGuiApplication::platformName() == QLatin1String("xcb")) {
-        platform = CreateX11Platform(&reason);
-        if (platform)
-            reason = QStringLiteral("The display is X11.");
-    } else {
-        reason = QStringLiteral("The display (%1) is not X11: recording cannot reach the screen.")
-                     .arg(QGuiApplication::platformName());
+    switch (choice.Backend) {
+    case TBackend::X11:
+        platform = CreateX11Platform(&choice.Why);
+        break;
+    case TBackend::Wayland:
+        platform = CreateWaylandPlatform(&choice.Why);
+        break;
+    case TBackend::Fake:
+        break;
     }
     if (!platform)
         platform = std::make_unique<TFakePlatform>();
     if (why)
-        *why = reason;
+        *why = choice.Why;
     return platform;
 }
 
@@ -43,7 +86,7 @@ IPlatform& CurrentPlatform()
         QString why;
         Owned = CreatePlatform(&why);
         Current = Owned.get();
-        if (Current->Name() != QLatin1String("x11"))
+        if (Current->Name() == QLatin1String("fake"))
             std::fprintf(stderr, "quillora: desktop services: %s %s\n", qPrintable(Current->Name()),
                          qPrintable(why));
     }

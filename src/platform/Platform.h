@@ -36,10 +36,13 @@ class IInputMonitor {
     virtual QString Problem() const = 0;
 };
 
-// The Pause key as a global hot key.
+// The Pause key as a global hot key. Wherever a backend can, `quillora
+// --capture` (CaptureCommand()) presses it too, over the session bus.
 class IHotKey {
   public:
-    enum class TGrabResult { Grabbed, Taken, Unsupported };
+    // CommandOnly: the desktop lets no program take a key; only the command
+    // captures, and the user may bind a key to it in the desktop's settings.
+    enum class TGrabResult { Grabbed, Taken, Unsupported, CommandOnly };
     virtual ~IHotKey() = default;
     virtual TGrabResult Grab(std::function<void()> onPress) = 0;
     virtual void Release() = 0;
@@ -69,6 +72,15 @@ class IScreenReader {
     // The pixels of rect as an RGB32 image of exactly rect's size; parts
     // outside the screen read as black, never as an error.
     virtual QImage Read(const QRect& rect) = 0;
+    // Opens what reading needs for the length of a recording (on Wayland the
+    // screen-cast session, which may ask the user first). False, with why
+    // set, when the screen cannot be read; nothing is left open then.
+    virtual bool Open(QString* why)
+    {
+        Q_UNUSED(why);
+        return true;
+    }
+    virtual void Close() {}
 };
 
 // The notification-area icon, or a stand-in window where there is no tray.
@@ -109,10 +121,21 @@ class IPrompts {
     virtual void ShowWarning(const QString& text) = 0;
 };
 
+// What a desktop lets a recording do, for the new-recording dialog.
+struct TCapabilities {
+    // Auto Capture needs to know where the pointer rests.
+    bool AutoMode = true;
+    // Left-button releases capture in auto mode.
+    bool ClickCapture = true;
+    // Said in the dialog when something above is missing (empty otherwise).
+    QString Note;
+};
+
 class IPlatform {
   public:
     virtual ~IPlatform() = default;
     virtual QString Name() const = 0;
+    virtual TCapabilities Capabilities() { return {}; }
     virtual IInputMonitor& Input() = 0;
     virtual IHotKey& HotKey() = 0;
     virtual IScreenFrame& Frame() = 0;
@@ -123,9 +146,26 @@ class IPlatform {
     virtual std::unique_ptr<ITimer> CreateTimer(const QString& name) = 0;
 };
 
-// Picks the backend: QUILLORA_PLATFORM=fake or =x11 forces one; otherwise
-// X11 when Qt runs on X11, else the in-memory fake (nothing on a real screen).
-// why, when given, receives the reason for the choice.
+enum class TBackend { X11, Wayland, Fake };
+
+// The backend for an environment: QUILLORA_PLATFORM (x11, wayland, fake)
+// forces one; otherwise Wayland on a Wayland session (XDG_SESSION_TYPE or
+// WAYLAND_DISPLAY), X11 elsewhere. Qt's offscreen and minimal platforms have
+// no screen, so they get the fake unless forced. Pure, for tests.
+struct TBackendChoice {
+    TBackend Backend;
+    QString Why;
+};
+TBackendChoice ChooseBackend(const QByteArray& forced, const QByteArray& sessionType,
+                             const QByteArray& waylandDisplay, const QString& qtPlatform);
+// The Qt platform plug-in a backend wants ("wayland", "xcb"), or empty.
+QByteArray QtPlatformFor(TBackend backend);
+// The choice for this process's environment, before a QGuiApplication
+// exists (qtPlatform from QT_QPA_PLATFORM).
+TBackendChoice ChooseBackendFromEnvironment();
+
+// Creates the backend ChooseBackend picks for this process (needs a
+// QApplication). why, when given, receives the reason for the choice.
 std::unique_ptr<IPlatform> CreatePlatform(QString* why = nullptr);
 
 // The program-wide backend, created on first use (needs a QApplication).

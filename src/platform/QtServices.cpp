@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -133,6 +134,8 @@ class TStandInWindow : public QWidget {
         setCursor(Qt::PointingHandCursor);
         // Showing it must not take the focus from the program being recorded.
         setAttribute(Qt::WA_ShowWithoutActivating);
+        setFocusPolicy(Qt::StrongFocus);
+        setAccessibleName(QStringLiteral("Stop recording"));
     }
 
   protected:
@@ -146,6 +149,17 @@ class TStandInWindow : public QWidget {
     {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
             OnClick();
+    }
+    // Reachable from the keyboard too (where the desktop lets it take the
+    // focus), like any button.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+            event->key() == Qt::Key_Enter) {
+            OnClick();
+            return;
+        }
+        QWidget::keyPressEvent(event);
     }
 
   private:
@@ -203,6 +217,9 @@ void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
     const QRect place = StandInPlace(physical, avoid, size);
     StandIn->setGeometry(QRect(logical.topLeft() + (place.topLeft() - physical.topLeft()) / ratio,
                                QSize(StandInSize, StandInSize)));
+    // Tiling Wayland desktops float a window of fixed size instead of
+    // giving it a tile.
+    StandIn->setFixedSize(StandInSize, StandInSize);
     StandIn->show();
     StandIn->raise();
 }

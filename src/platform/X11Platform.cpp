@@ -1,5 +1,6 @@
 #include "platform/X11Platform.h"
 
+#include "platform/CaptureService.h"
 #include "platform/QtServices.h"
 
 #include <QGuiApplication>
@@ -267,12 +268,14 @@ class TX11Input : public IInputMonitor {
 
 class TX11HotKey : public IHotKey {
   public:
-    explicit TX11HotKey(TX11Connection& conn) : Conn(conn) {}
+    TX11HotKey(TX11Connection& conn, TCaptureService& service) : Conn(conn), Service(service) {}
     ~TX11HotKey() override { Release(); }
 
     TGrabResult Grab(std::function<void()> onPress) override
     {
         Release();
+        // `quillora --capture` works whatever becomes of Pause.
+        Service.SetHandler(onPress);
         Code = XKeysymToKeycode(Conn.Dpy, XK_Pause);
         if (!Code)
             return TGrabResult::Unsupported;
@@ -295,6 +298,7 @@ class TX11HotKey : public IHotKey {
 
     void Release() override
     {
+        Service.SetHandler(nullptr);
         if (!Grabbed)
             return;
         for (unsigned mods : Variants)
@@ -346,6 +350,7 @@ class TX11HotKey : public IHotKey {
     }
 
     TX11Connection& Conn;
+    TCaptureService& Service;
     KeyCode Code = 0;
     std::vector<unsigned> Variants;
     std::function<void()> OnPress;
@@ -590,7 +595,7 @@ class TX11Screen : public IScreenReader {
 class TX11Platform : public IPlatform {
   public:
     explicit TX11Platform(Display* dpy)
-        : Conn(dpy), InputMon(Conn), Key(Conn), FrameWin(Conn), ScreenRd(Conn)
+        : Conn(dpy), InputMon(Conn), Key(Conn, Service), FrameWin(Conn), ScreenRd(Conn)
     {
         Conn.OnEvent = [this](const XEvent& event) { Key.Handle(event); };
     }
@@ -610,6 +615,7 @@ class TX11Platform : public IPlatform {
 
   private:
     TX11Connection Conn;
+    TCaptureService Service;
     TX11Input InputMon;
     TX11HotKey Key;
     TX11Frame FrameWin;

@@ -2,6 +2,8 @@
 
 #include "recording/SpinEdit.h"
 
+#include "platform/Platform.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -109,7 +111,11 @@ TNewForm::TNewForm(QWidget* parent)
     Label7 = MakeLabel(
         QStringLiteral("2. Click on the Quillora Icon in the System Tray (located near the clock) "), this, 13, 214);
     Label8 = MakeLabel(QStringLiteral("    if you wish to end your Screenshot Session."), this, 13, 232);
-    MakeBevel(this, 10, 257, 355, 2);
+    Bevel2 = MakeBevel(this, 10, 257, 355, 2);
+    LabelPlatform = new QLabel(this);
+    LabelPlatform->setWordWrap(true);
+    LabelPlatform->setGeometry(13, 257, 377, 0);
+    LabelPlatform->hide();
     // Faces wider than the classic dialog font would run off the edge.
     // The three lines of instructions keep one size.
     FitLabel(Label1, width() - 4);
@@ -188,8 +194,31 @@ void TNewForm::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
+void TNewForm::ApplyCapabilities(const platform::TCapabilities& caps)
+{
+    RBtnAuto->setEnabled(caps.AutoMode);
+    if (!caps.AutoMode)
+        RBtnManu->setChecked(true);
+    // The desktop's limits go below the instructions; the dialog grows by
+    // as much as the note needs.
+    int extra = 0;
+    LabelPlatform->setText(caps.Note);
+    LabelPlatform->setAccessibleName(caps.Note);
+    LabelPlatform->setVisible(!caps.Note.isEmpty());
+    if (!caps.Note.isEmpty()) {
+        const int height = LabelPlatform->heightForWidth(377);
+        LabelPlatform->setGeometry(13, 257, 377, height);
+        extra = height + 6;
+    }
+    Bevel2->move(10, 257 + extra);
+    Button1->move(191, 269 + extra);
+    Button2->move(280, 269 + extra);
+    setFixedSize(403, 302 + extra);
+}
+
 void TNewForm::showEvent(QShowEvent* event)
 {
+    ApplyCapabilities(platform::CurrentPlatform().Capabilities());
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->geometry();
         move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

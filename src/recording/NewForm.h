@@ -9,6 +9,10 @@ class QPushButton;
 class QRadioButton;
 class QGroupBox;
 class TSpinEdit;
+class QFrame;
+namespace platform {
+struct TCapabilities;
+}
 
 class TNewForm : public QDialog {
     Q_OBJECT
@@ -22,6 +26,10 @@ public:
     int CaptureWidth = 640;
     int CaptureHeight = 480;
     bool AutoMode() const;
+    // What the desktop allows: Auto Capture greyed out where the pointer
+    // cannot be followed, and a note on the desktop's limits. Showing the
+    // dialog asks the current platform.
+    void ApplyCapabilities(const platform::TCapabilities& caps);
 
     QWidget* Panel1;
     QLabel* Label1;
@@ -41,6 +49,8 @@ public:
     QLabel* Label8;
     QPushButton* Button1;
     QPushButton* Button2;
+    QFrame* Bevel2;
+    QLabel* LabelPlatform;
 
     static const char* ManualText;
     static const char* AutoText;

@@ -2,12 +2,14 @@
 
 #include "base/GlobalVars.h"
 #include "export/FlashPic.h"
+#include "platform/CaptureService.h"
 #include "platform/Platform.h"
 
 #include <QString>
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -59,6 +61,11 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
 {
     if (Recording)
         TearDown();
+    // Before anything shows: on Wayland the desktop may ask the user first,
+    // and a refusal leaves nothing half started.
+    QString closed;
+    if (!Desktop.Screen().Open(&closed))
+        throw std::runtime_error(closed.toStdString());
     CaptureWidth = captureWidth;
     CaptureHeight = captureHeight;
     const QRect lines = FrameFor(Desktop.Screen().PrimaryScreen(), captureWidth, captureHeight);
@@ -102,6 +109,18 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
                 "capture screenshots in this recording.\nClose that program and start a new "
                 "recording, or use Auto Capture.");
             break;
+        case IHotKey::TGrabResult::CommandOnly:
+            // Once per run: the binding, once made, stays.
+            if (!CommandHintShown)
+                problems
+                    << QStringLiteral(
+                           "This desktop lets no program take the Pause key. To capture with a "
+                           "key, "
+                           "bind one in the desktop's keyboard settings to the command\n\n%1\n\nIt "
+                           "captures a screenshot while Quillora records.")
+                           .arg(platform::CaptureCommand());
+            CommandHintShown = true;
+            break;
         case IHotKey::TGrabResult::Unsupported:
             problems << QStringLiteral("This keyboard has no Pause key, so Pause will not "
                                        "capture screenshots in this recording.\nUse Auto "
@@ -126,6 +145,7 @@ void TRecorder::TearDown(bool showHost)
     Timer1->Stop();
     Desktop.Frame().Hide();
     Desktop.Frame().RefreshScreen();
+    Desktop.Screen().Close();
     Desktop.Tray().Hide();
     Recording = false;
     if (showHost)

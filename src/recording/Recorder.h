@@ -112,4 +112,5 @@ class TRecorder : public QObject {
     bool Recording = false;
     bool Stopping = false;
     bool Capturing = false;
+    bool CommandHintShown = false;
 };

@@ -254,6 +254,47 @@ TEST_F(RecorderTest, PauseTakenIsToldAndRecordingGoesOn)
     EXPECT_TRUE(Desk.FrameFake.IsShown());
 }
 
+TEST_F(RecorderTest, RefusedScreenStartsNothing)
+{
+    // As when the user cancels the desktop's screen-sharing question.
+    Desk.ScreenFake.Refusal = QStringLiteral("Sharing the screen was cancelled.");
+    try {
+        Rec->Start(640, 480, false);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Sharing the screen was cancelled.");
+    }
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_TRUE(Host->Visible);
+    EXPECT_EQ(Host->Headers, 0);
+    EXPECT_FALSE(Desk.FrameFake.IsShown());
+    EXPECT_FALSE(Desk.TrayFake.IsShown());
+    EXPECT_FALSE(Desk.Timer("Timer1")->IsActive());
+    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+    EXPECT_FALSE(Desk.InputFake.IsRunning());
+    // Agreed the next time: the screen stays open for that recording only.
+    Desk.ScreenFake.Refusal.clear();
+    Rec->Start(640, 480, false);
+    EXPECT_TRUE(Desk.ScreenFake.Opened);
+    Desk.ClickTray();
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Desk.ScreenFake.Opened);
+}
+
+TEST_F(RecorderTest, KeyBindingHintIsGivenOncePerRun)
+{
+    // A desktop without global keys: only `quillora --capture` captures.
+    Desk.HotKeyFake.Result = platform::IHotKey::TGrabResult::CommandOnly;
+    Rec->Start(640, 480, false);
+    ASSERT_EQ(Desk.PromptsFake.Count("warning"), 1);
+    EXPECT_TRUE(Desk.PromptsFake.Messages[0].Text.contains(" --capture"));
+    Desk.PressPause(); // what the command does
+    EXPECT_EQ(Saved(), 1u);
+    Desk.ClickTray();
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.PromptsFake.Count("warning"), 1);
+}
+
 TEST_F(RecorderTest, NoMouseMonitorIsToldInAutoMode)
 {
     Desk.InputFake.Available = false;

@@ -2,6 +2,7 @@
 // reading and clamping rules, the mode texts and what it hands on.
 #include "TestSupport.h"
 
+#include "platform/Platform.h"
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
 
@@ -200,3 +201,30 @@ TEST_F(NewFormTest, CancelHandsOnNothing)
 }
 
 } // namespace
+
+TEST_F(NewFormTest, DesktopLimitsGreyAutoOutAndAddANote)
+{
+    form->RBtnAuto->setChecked(true);
+    platform::TCapabilities caps;
+    caps.AutoMode = false;
+    caps.ClickCapture = false;
+    caps.Note = QStringLiteral("This desktop does not tell programs where the mouse is, so only "
+                               "Manu Capture is offered.");
+    form->ApplyCapabilities(caps);
+    EXPECT_FALSE(form->RBtnAuto->isEnabled());
+    EXPECT_TRUE(form->RBtnManu->isChecked());
+    EXPECT_FALSE(form->AutoMode());
+    ASSERT_TRUE(form->LabelPlatform->isVisible());
+    EXPECT_EQ(form->LabelPlatform->accessibleName(), caps.Note);
+    // The note pushes the buttons down; everything stays inside the dialog.
+    EXPECT_GE(form->Button1->y(), form->LabelPlatform->geometry().bottom());
+    EXPECT_LE(form->Button1->geometry().bottom(), form->height());
+    EXPECT_GT(form->height(), 302);
+
+    // A desktop without limits gives the dialog back as it was.
+    form->ApplyCapabilities(platform::TCapabilities{});
+    EXPECT_TRUE(form->RBtnAuto->isEnabled());
+    EXPECT_FALSE(form->LabelPlatform->isVisible());
+    EXPECT_EQ(form->size(), QSize(403, 302));
+    EXPECT_EQ(form->Button1->pos(), QPoint(191, 269));
+}

@@ -1,0 +1,92 @@
+#include "platform/StreamFrame.h"
+
+#include <spa/buffer/meta.h>
+#include <spa/param/video/raw.h>
+
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+// Byte offsets of red, green and blue within a 4-byte pixel.
+struct TLayout {
+    int R, G, B;
+};
+
+std::optional<TLayout> LayoutOf(uint32_t format)
+{
+    switch (format) {
+    case SPA_VIDEO_FORMAT_BGRx:
+    case SPA_VIDEO_FORMAT_BGRA:
+        return TLayout{2, 1, 0};
+    case SPA_VIDEO_FORMAT_RGBx:
+    case SPA_VIDEO_FORMAT_RGBA:
+        return TLayout{0, 1, 2};
+    case SPA_VIDEO_FORMAT_xRGB:
+    case SPA_VIDEO_FORMAT_ARGB:
+        return TLayout{1, 2, 3};
+    case SPA_VIDEO_FORMAT_xBGR:
+    case SPA_VIDEO_FORMAT_ABGR:
+        return TLayout{3, 2, 1};
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+bool IsSupportedFormat(uint32_t format)
+{
+    return LayoutOf(format).has_value();
+}
+
+QImage CopyRegion(const TFrameView& frame, const QRect& rect)
+{
+    QImage out(rect.size(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    const std::optional<TLayout> layout = LayoutOf(frame.Format);
+    if (!frame.Data || !layout || frame.Width <= 0 || frame.Height <= 0)
+        return out;
+    const int stride = frame.Stride > 0 ? frame.Stride : frame.Width * 4;
+    if (stride < frame.Width * 4)
+        return out; // a frame that cannot hold its own rows
+    const QRect part = rect & QRect(0, 0, frame.Width, frame.Height);
+    if (part.isEmpty())
+        return out;
+    const QPoint to = part.topLeft() - rect.topLeft();
+    const bool direct =
+        frame.Format == SPA_VIDEO_FORMAT_BGRx || frame.Format == SPA_VIDEO_FORMAT_BGRA;
+    for (int y = 0; y < part.height(); ++y) {
+        const uint8_t* src =
+            frame.Data + size_t(part.y() + y) * size_t(stride) + size_t(part.x()) * 4;
+        auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(to.y() + y)) + to.x();
+        if (direct) {
+            // Already Qt's byte order on little-endian machines; only the
+            // padding byte needs setting.
+            std::memcpy(dst, src, size_t(part.width()) * 4);
+            for (int x = 0; x < part.width(); ++x)
+                dst[x] |= 0xff000000u;
+            continue;
+        }
+        for (int x = 0; x < part.width(); ++x, src += 4)
+            dst[x] = 0xff000000u | uint32_t(src[layout->R]) << 16 | uint32_t(src[layout->G]) << 8 |
+                     uint32_t(src[layout->B]);
+    }
+    return out;
+}
+
+std::optional<QPoint> CursorPosition(const void* meta, size_t size)
+{
+    if (!meta || size < sizeof(spa_meta_cursor))
+        return std::nullopt;
+    spa_meta_cursor cursor;
+    std::memcpy(&cursor, meta, sizeof cursor);
+    // Id 0: this buffer brings no cursor news (or the pointer left the
+    // stream); the last known position stays.
+    if (cursor.id == 0)
+        return std::nullopt;
+    return QPoint(cursor.position.x, cursor.position.y);
+}
+
+} // namespace platform

@@ -1,0 +1,675 @@
+#include "platform/WaylandPlatform.h"
+
+#include "platform/CaptureService.h"
+#include "platform/PipeWireStream.h"
+#include "platform/QtServices.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+
+// a(sa{sv}): the shortcuts handed to the GlobalShortcuts portal.
+struct TPortalShortcut {
+    QString Id;
+    QVariantMap Properties;
+};
+Q_DECLARE_METATYPE(TPortalShortcut)
+
+QDBusArgument& operator<<(QDBusArgument& arg, const TPortalShortcut& shortcut)
+{
+    arg.beginStructure();
+    arg << shortcut.Id << shortcut.Properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, TPortalShortcut& shortcut)
+{
+    arg.beginStructure();
+    arg >> shortcut.Id >> shortcut.Properties;
+    arg.endStructure();
+    return arg;
+}
+
+namespace platform {
+
+namespace {
+
+const QString PortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString ScreenCastInterface = QStringLiteral("org.freedesktop.portal.ScreenCast");
+const QString ShortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// Cursor modes of the ScreenCast portal.
+constexpr uint CursorHidden = 1;
+constexpr uint CursorEmbedded = 2;
+constexpr uint CursorMetadata = 4;
+
+// A portal may wait for the user's answer in a dialog; give up only after
+// the user plainly walked away.
+constexpr int UserAnswerTimeoutMs = 5 * 60 * 1000;
+
+// A portal interface's property, or an invalid QVariant when the interface
+// is not there.
+QVariant PortalProperty(const QString& interface, const QString& name)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        PortalService, PortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << interface << name;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
+}
+
+// Waits for one org.freedesktop.portal.Request's Response signal.
+class TPortalRequest : public QObject {
+    Q_OBJECT
+  public:
+    uint Code = 2;
+    QVariantMap Results;
+    bool Answered = false;
+    QEventLoop Loop;
+
+  public slots:
+    void Response(uint code, const QVariantMap& results)
+    {
+        Code = code;
+        Results = results;
+        Answered = true;
+        Loop.quit();
+    }
+};
+
+struct TPortalAnswer {
+    bool Ok = false;
+    uint Code = 2; // 0 success, 1 cancelled by the user, 2 other
+    QVariantMap Results;
+    QString Error; // a D-Bus error, when the call itself failed
+};
+
+// Calls a portal method that answers later through a Request object: the
+// signal is subscribed to before the call, on the path the portal will use
+// (built from our bus name and the token we choose), so no answer is missed.
+TPortalAnswer CallPortal(const QString& interface, const QString& method, QVariantList args,
+                         QVariantMap options)
+{
+    static int counter = 0;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString token = QStringLiteral("quillora%1_%2").arg(getpid()).arg(++counter);
+    options.insert(QStringLiteral("handle_token"), token);
+    const QString sender = bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    QString path =
+        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    TPortalRequest request;
+    const auto subscribe = [&](const QString& on, bool yes) {
+        if (yes)
+            bus.connect(PortalService, on, QStringLiteral("org.freedesktop.portal.Request"),
+                        QStringLiteral("Response"), &request, SLOT(Response(uint, QVariantMap)));
+        else
+            bus.disconnect(PortalService, on, QStringLiteral("org.freedesktop.portal.Request"),
+                           QStringLiteral("Response"), &request, SLOT(Response(uint, QVariantMap)));
+    };
+    subscribe(path, true);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(PortalService, PortalPath, interface, method);
+    args << options;
+    call.setArguments(args);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 30000);
+    TPortalAnswer answer;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        subscribe(path, false);
+        answer.Error = reply.errorMessage();
+        return answer;
+    }
+    // Portals older than the token rule answer on a path of their own.
+    const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    if (!handle.isEmpty() && handle != path) {
+        subscribe(path, false);
+        path = handle;
+        subscribe(path, true);
+    }
+    if (!request.Answered) {
+        QTimer::singleShot(UserAnswerTimeoutMs, &request.Loop, &QEventLoop::quit);
+        request.Loop.exec();
+    }
+    subscribe(path, false);
+    if (!request.Answered) {
+        answer.Error = QStringLiteral("The desktop did not answer.");
+        return answer;
+    }
+    answer.Code = request.Code;
+    answer.Results = request.Results;
+    answer.Ok = request.Code == 0;
+    return answer;
+}
+
+QString SessionHandle(const QVariantMap& results)
+{
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    if (handle.canConvert<QDBusObjectPath>())
+        return handle.value<QDBusObjectPath>().path();
+    return handle.toString();
+}
+
+void CloseSession(const QString& session)
+{
+    if (session.isEmpty())
+        return;
+    QDBusMessage close = QDBusMessage::createMethodCall(
+        PortalService, session, QStringLiteral("org.freedesktop.portal.Session"),
+        QStringLiteral("Close"));
+    QDBusConnection::sessionBus().call(close, QDBus::NoBlock);
+}
+
+// (ii) from a stream's properties.
+QPoint IntPair(const QVariant& value)
+{
+    if (!value.canConvert<QDBusArgument>())
+        return {};
+    const QDBusArgument arg = value.value<QDBusArgument>();
+    int a = 0, b = 0;
+    arg.beginStructure();
+    arg >> a >> b;
+    arg.endStructure();
+    return {a, b};
+}
+
+// --- the screen-cast session and its stream -----------------------------------
+
+class TScreenCast {
+  public:
+    ~TScreenCast() { Close(); }
+
+    // The cursor modes the portal offers; 0 when there is no ScreenCast portal.
+    static uint AvailableCursorModes()
+    {
+        const QVariant modes =
+            PortalProperty(ScreenCastInterface, QStringLiteral("AvailableCursorModes"));
+        return modes.isValid() ? modes.toUInt() | 0x80000000u : 0;
+    }
+
+    bool Open(QString* why)
+    {
+        Close();
+        const QVariant version = PortalProperty(ScreenCastInterface, QStringLiteral("version"));
+        if (!version.isValid()) {
+            *why = QStringLiteral(
+                "This Wayland desktop offers no screen-cast portal "
+                "(org.freedesktop.portal.ScreenCast), so Quillora cannot read the screen and "
+                "nothing is recorded.\nInstall the xdg-desktop-portal back end of your desktop "
+                "(for example xdg-desktop-portal-gnome, -kde or -wlr) and log in again.");
+            return false;
+        }
+        const uint modes =
+            PortalProperty(ScreenCastInterface, QStringLiteral("AvailableCursorModes")).toUInt();
+        Metadata = modes & CursorMetadata;
+        const uint cursorMode = Metadata                 ? CursorMetadata
+                                : modes & CursorEmbedded ? CursorEmbedded
+                                                         : CursorHidden;
+
+        TPortalAnswer answer = CallPortal(
+            ScreenCastInterface, QStringLiteral("CreateSession"), {},
+            {{QStringLiteral("session_handle_token"), QStringLiteral("quillora%1").arg(getpid())}});
+        if (!answer.Ok)
+            return Refused(answer, why);
+        Session = SessionHandle(answer.Results);
+
+        QVariantMap select{{QStringLiteral("types"), uint(1)}, // one monitor
+                           {QStringLiteral("multiple"), false},
+                           {QStringLiteral("cursor_mode"), cursorMode}};
+        QSettings settings;
+        if (version.toUInt() >= 4) {
+            select.insert(QStringLiteral("persist_mode"), uint(2)); // until revoked
+            const QString token = settings.value(QStringLiteral("Wayland/RestoreToken")).toString();
+            if (!token.isEmpty())
+                select.insert(QStringLiteral("restore_token"), token);
+        }
+        answer = CallPortal(ScreenCastInterface, QStringLiteral("SelectSources"),
+                            {QVariant::fromValue(QDBusObjectPath(Session))}, select);
+        if (!answer.Ok)
+            return Refused(answer, why);
+
+        answer = CallPortal(ScreenCastInterface, QStringLiteral("Start"),
+                            {QVariant::fromValue(QDBusObjectPath(Session)), QString()}, {});
+        if (!answer.Ok)
+            return Refused(answer, why);
+        const QString token = answer.Results.value(QStringLiteral("restore_token")).toString();
+        if (!token.isEmpty())
+            settings.setValue(QStringLiteral("Wayland/RestoreToken"), token);
+
+        uint node = 0;
+        bool found = false;
+        const QVariant streams = answer.Results.value(QStringLiteral("streams"));
+        if (streams.canConvert<QDBusArgument>()) {
+            const QDBusArgument arg = streams.value<QDBusArgument>();
+            arg.beginArray();
+            while (!arg.atEnd() && !found) {
+                QVariantMap props;
+                arg.beginStructure();
+                arg >> node >> props;
+                arg.endStructure();
+                found = true;
+                Position = IntPair(props.value(QStringLiteral("position")));
+            }
+            arg.endArray();
+        }
+        if (!found) {
+            Close();
+            *why = QStringLiteral("The desktop shared no screen, so nothing is recorded.");
+            return false;
+        }
+
+        QDBusMessage open = QDBusMessage::createMethodCall(
+            PortalService, PortalPath, ScreenCastInterface, QStringLiteral("OpenPipeWireRemote"));
+        open << QVariant::fromValue(QDBusObjectPath(Session)) << QVariantMap();
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(open, QDBus::Block, 10000);
+        const auto fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+        if (reply.type() != QDBusMessage::ReplyMessage || !fd.isValid()) {
+            Close();
+            *why = QStringLiteral("The desktop gave no access to the screen-cast stream: %1")
+                       .arg(reply.errorMessage());
+            return false;
+        }
+        // The descriptor object closes its own copy; PipeWire takes this one.
+        const int own = fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 3);
+        QString streamWhy;
+        if (own < 0 || !Stream.Start(own, node, Metadata, 5000, &streamWhy)) {
+            Close();
+            *why = QStringLiteral("Quillora cannot receive the screen: %1").arg(streamWhy);
+            return false;
+        }
+        return true;
+    }
+
+    void Close()
+    {
+        Stream.Stop();
+        CloseSession(Session);
+        Session.clear();
+    }
+
+    bool IsOpen() const { return Stream.IsRunning(); }
+    bool HasMetadata() const { return IsOpen() && Metadata; }
+    // The recorded monitor in screen pixels.
+    QRect Monitor() const { return QRect(Position, Stream.FrameSize()); }
+    TPipeWireStream Stream;
+
+  private:
+    bool Refused(const TPortalAnswer& answer, QString* why)
+    {
+        Close();
+        if (!answer.Error.isEmpty())
+            *why = QStringLiteral("The screen-cast portal failed: %1\nNothing is recorded.")
+                       .arg(answer.Error);
+        else if (answer.Code == 1)
+            *why = QStringLiteral("Sharing the screen was cancelled, so nothing is recorded.");
+        else
+            *why = QStringLiteral("The desktop refused to share the screen, so nothing is "
+                                  "recorded.");
+        return false;
+    }
+
+    QString Session;
+    QPoint Position;
+    bool Metadata = false;
+};
+
+// --- screen ---------------------------------------------------------------------------
+
+class TWaylandScreen : public IScreenReader {
+  public:
+    explicit TWaylandScreen(TScreenCast& cast) : Cast(cast) {}
+
+    QRect PrimaryScreen() override
+    {
+        if (Cast.IsOpen() && !Cast.Monitor().isEmpty())
+            return Cast.Monitor();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return {};
+        const QRect logical = screen->geometry();
+        return QRect(logical.topLeft(), logical.size() * screen->devicePixelRatio());
+    }
+
+    QImage Read(const QRect& rect) override
+    {
+        return Cast.Stream.Read(rect.translated(-Cast.Monitor().topLeft()));
+    }
+
+    bool Open(QString* why) override { return Cast.Open(why); }
+    void Close() override { Cast.Close(); }
+
+  private:
+    TScreenCast& Cast;
+};
+
+// --- pointer --------------------------------------------------------------------------
+
+class TWaylandInput : public QObject, public IInputMonitor {
+  public:
+    TWaylandInput(TScreenCast& cast, const QRect& frame) : Cast(cast), FrameLines(frame) {}
+    ~TWaylandInput() override { Stop(); }
+
+    bool Start(Handlers handlers) override
+    {
+        Stop();
+        if (!Cast.HasMetadata()) {
+            Why = QStringLiteral("This desktop does not tell programs where the mouse pointer is.");
+            return false;
+        }
+        On = std::move(handlers);
+        Running = true;
+        // Moves arrive on PipeWire's thread; one queued call at a time hands
+        // the newest position to the main thread.
+        Cast.Stream.SetPointerMoved([this] {
+            if (!Pending.exchange(true))
+                QMetaObject::invokeMethod(
+                    this, [this] { Deliver(); }, Qt::QueuedConnection);
+        });
+        return true;
+    }
+
+    void Stop() override
+    {
+        Cast.Stream.SetPointerMoved(nullptr);
+        Running = false;
+        On = {};
+    }
+
+    bool IsRunning() const override { return Running; }
+
+    QPoint PointerPos() override
+    {
+        if (Cast.HasMetadata())
+            if (const std::optional<QPoint> at = Cast.Stream.Pointer())
+                return *at + Cast.Monitor().topLeft();
+        // No position from the desktop: the middle of the region, so the
+        // movie's arrow rests instead of jumping about.
+        return FrameLines.center();
+    }
+
+    QString Problem() const override { return Why; }
+
+  private:
+    void Deliver()
+    {
+        Pending = false;
+        if (Running && On.Move)
+            On.Move(PointerPos());
+    }
+
+    TScreenCast& Cast;
+    const QRect& FrameLines;
+    Handlers On;
+    QString Why;
+    bool Running = false;
+    std::atomic<bool> Pending{false};
+};
+
+// --- frame -------------------------------------------------------------------------------
+
+class TFrameWindow : public QWidget {
+  public:
+    TFrameWindow()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus)
+    {
+        setWindowTitle(QStringLiteral("Quillora frame"));
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+    }
+    QRect Lines; // in this window's device pixels
+
+  protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        const double ratio = devicePixelRatioF();
+        // One device pixel wide, whatever the scale.
+        painter.scale(1.0 / ratio, 1.0 / ratio);
+        const QColor red(255, 0, 0);
+        const QRect& l = Lines;
+        painter.fillRect(QRect(l.left(), l.top(), l.width(), 1), red);
+        painter.fillRect(QRect(l.left(), l.bottom(), l.width(), 1), red);
+        painter.fillRect(QRect(l.left(), l.top(), 1, l.height()), red);
+        painter.fillRect(QRect(l.right(), l.top(), 1, l.height()), red);
+    }
+};
+
+class TWaylandFrame : public IScreenFrame {
+  public:
+    TWaylandFrame(TScreenCast& cast, QRect& lines) : Cast(cast), Lines(lines) {}
+
+    void Show(int left, int top, int right, int bottom) override
+    {
+        Lines = QRect(QPoint(left, top), QPoint(right, bottom));
+        const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        for (QScreen* s : QGuiApplication::screens())
+            if (s->geometry().topLeft() == monitor.topLeft())
+                screen = s;
+        if (!screen)
+            return;
+        if (!Window)
+            Window = std::make_unique<TFrameWindow>();
+        const QRect area = screen->geometry();
+        const double ratio = screen->devicePixelRatio();
+        Window->Lines = Lines.translated(-(monitor.isEmpty() ? area.topLeft() : monitor.topLeft()));
+        Window->setScreen(screen);
+        // A fixed size of the whole monitor: tiling desktops float such
+        // windows instead of fitting them into the layout.
+        Window->setFixedSize(area.size());
+        Window->move(area.topLeft());
+        Q_UNUSED(ratio);
+        Window->show();
+        Window->update();
+    }
+
+    void Raise() override
+    {
+        if (Window && Window->isVisible())
+            Window->raise();
+    }
+
+    void Hide() override
+    {
+        if (Window)
+            Window->hide();
+    }
+
+    bool IsShown() const override { return Window && Window->isVisible(); }
+
+    // The compositor repaints what it shows by itself.
+    void RefreshScreen() override {}
+
+  private:
+    TScreenCast& Cast;
+    QRect& Lines;
+    std::unique_ptr<TFrameWindow> Window;
+};
+
+// --- capture key -----------------------------------------------------------------------
+
+class TWaylandHotKey : public QObject, public IHotKey {
+    Q_OBJECT
+  public:
+    explicit TWaylandHotKey(TCaptureService& service) : Service(service)
+    {
+        qDBusRegisterMetaType<TPortalShortcut>();
+        qDBusRegisterMetaType<QList<TPortalShortcut>>();
+    }
+    ~TWaylandHotKey() override
+    {
+        Release();
+        CloseSession(Session);
+    }
+
+    TGrabResult Grab(std::function<void()> onPress) override
+    {
+        Release();
+        OnPress = std::move(onPress);
+        Service.SetHandler([this] { Pressed(); });
+        Grabbed = true;
+        return BindShortcut() ? TGrabResult::Grabbed : TGrabResult::CommandOnly;
+    }
+
+    void Release() override
+    {
+        Service.SetHandler(nullptr);
+        OnPress = nullptr;
+        Grabbed = false;
+    }
+
+    bool IsGrabbed() const override { return Grabbed; }
+
+  public slots:
+    void Activated(const QDBusObjectPath& session, const QString& id, qulonglong,
+                   const QVariantMap&)
+    {
+        if (session.path() == Session && id == QLatin1String("capture"))
+            Pressed();
+    }
+
+  private:
+    void Pressed()
+    {
+        if (Grabbed && OnPress)
+            OnPress();
+    }
+
+    // Once per run: the desktop remembers the binding the user agreed to.
+    bool BindShortcut()
+    {
+        if (!Session.isEmpty())
+            return true;
+        if (Tried)
+            return false;
+        Tried = true;
+        if (!PortalProperty(ShortcutsInterface, QStringLiteral("version")).isValid())
+            return false;
+        TPortalAnswer answer = CallPortal(ShortcutsInterface, QStringLiteral("CreateSession"), {},
+                                          {{QStringLiteral("session_handle_token"),
+                                            QStringLiteral("quillorakey%1").arg(getpid())}});
+        if (!answer.Ok)
+            return false;
+        const QString session = SessionHandle(answer.Results);
+        const QList<TPortalShortcut> shortcuts{
+            {QStringLiteral("capture"),
+             {{QStringLiteral("description"), QStringLiteral("Capture a screenshot (Quillora)")},
+              {QStringLiteral("preferred_trigger"), QStringLiteral("Pause")}}}};
+        answer = CallPortal(ShortcutsInterface, QStringLiteral("BindShortcuts"),
+                            {QVariant::fromValue(QDBusObjectPath(session)),
+                             QVariant::fromValue(shortcuts), QString()},
+                            {});
+        if (!answer.Ok) {
+            CloseSession(session);
+            return false;
+        }
+        Session = session;
+        QDBusConnection::sessionBus().connect(
+            PortalService, PortalPath, ShortcutsInterface, QStringLiteral("Activated"), this,
+            SLOT(Activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        return true;
+    }
+
+    TCaptureService& Service;
+    std::function<void()> OnPress;
+    QString Session;
+    bool Grabbed = false;
+    bool Tried = false;
+};
+
+// --- the backend ----------------------------------------------------------------------
+
+class TWaylandPlatform : public IPlatform {
+  public:
+    TWaylandPlatform()
+        : ScreenRd(Cast), InputMon(Cast, FrameLines), FrameWin(Cast, FrameLines), Key(Service)
+    {
+    }
+    ~TWaylandPlatform() override
+    {
+        InputMon.Stop();
+        Cast.Close();
+    }
+
+    QString Name() const override { return QStringLiteral("wayland"); }
+
+    TCapabilities Capabilities() override
+    {
+        TCapabilities caps;
+        caps.ClickCapture = false;
+        const uint modes = TScreenCast::AvailableCursorModes();
+        if (!modes) {
+            caps.AutoMode = false;
+            caps.Note = QStringLiteral("This desktop offers no screen-cast portal: Quillora "
+                                       "cannot record here.");
+        } else if (!(modes & CursorMetadata)) {
+            caps.AutoMode = false;
+            caps.Note = QStringLiteral("This desktop does not tell programs where the mouse is, "
+                                       "so only Manu Capture is offered; the movie's arrow stays "
+                                       "in the middle.");
+        } else {
+            caps.Note = QStringLiteral("On Wayland, Auto Capture captures when the mouse rests; "
+                                       "captures on clicks need an X11 session.");
+        }
+        return caps;
+    }
+
+    IInputMonitor& Input() override { return InputMon; }
+    IHotKey& HotKey() override { return Key; }
+    IScreenFrame& Frame() override { return FrameWin; }
+    IScreenReader& Screen() override { return ScreenRd; }
+    ITrayIcon& Tray() override { return TrayIcon; }
+    ISound& Sound() override { return Player; }
+    IPrompts& Prompts() override { return Boxes; }
+    std::unique_ptr<ITimer> CreateTimer(const QString&) override
+    {
+        return std::make_unique<TQtTimer>();
+    }
+
+  private:
+    TScreenCast Cast;
+    QRect FrameLines;
+    TCaptureService Service;
+    TWaylandScreen ScreenRd;
+    TWaylandInput InputMon;
+    TWaylandFrame FrameWin;
+    TWaylandHotKey Key;
+    TQtTrayIcon TrayIcon;
+    TQtSound Player;
+    TQtPrompts Boxes;
+};
+
+} // namespace
+
+std::unique_ptr<IPlatform> CreateWaylandPlatform(QString* why)
+{
+    // Without a session bus there are no portals either; the start of a
+    // recording says so then, rather than a backend that records nothing.
+    Q_UNUSED(why);
+    return std::make_unique<TWaylandPlatform>();
+}
+
+} // namespace platform
+
+#include "WaylandPlatform.moc"

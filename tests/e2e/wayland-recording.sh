@@ -1,0 +1,208 @@
+#!/bin/bash
+# Manual recording on a headless Wayland desktop (sway, PipeWire and the
+# wlroots screen-cast portal, started and stopped here): New, Start, three
+# captures by `quillora --capture` with a different picture on the screen
+# each time, stop from the stand-in window, Save. The pictures are checked
+# against grim's grabs of the region, the project and movie against what
+# was shown. Skips (77) when the Wayland packages are missing.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+session="$here/wayland/session.sh"
+PY=/usr/bin/python3
+
+for tool in sway swaymsg grim wtype pipewire wireplumber dbus-daemon setpriv cc convert compare \
+    /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-wlr; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+if [ "$(id -u)" -eq 0 ] && ! id nobody >/dev/null 2>&1; then
+    echo "SKIP: no user nobody to run sway as"; exit 77
+fi
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillora-wl-e2e.XXXXXX") || exit 1
+chmod 755 "$tmp"
+artifacts=${E2E_ARTIFACTS:-$tmp/artifacts}
+mkdir -p "$artifacts"
+pid= kb=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    [ -n "$kb" ] && kill "$kb" 2>/dev/null && wait "$kb" 2>/dev/null
+    "$session" stop "$tmp/session" >/dev/null 2>&1
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "FAIL: $*" >&2
+    grim "$artifacts/failure.png" 2>/dev/null
+    [ -f "$tmp/quillora.log" ] && tail -n 20 "$tmp/quillora.log" >&2
+    exit 1
+}
+
+# The frame and the stand-in float above everything; the frame never takes
+# the focus from the program being recorded.
+cat >"$tmp/sway-extra.conf" <<'CONF'
+default_floating_border none
+no_focus [title="^Quillora frame$"]
+CONF
+env_lines=$("$session" start --dir "$tmp/session" --sway-config "$tmp/sway-extra.conf" 2>"$tmp/session.log") ||
+    { cat "$tmp/session.log" >&2; fail "the Wayland session did not start"; }
+eval "$env_lines"
+unset DISPLAY
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
+mkdir -p "$HOME/Documents"
+shots="$HOME/Documents/Quillora/screenshots"
+work="$shots/Untitled.qlv"
+
+# Qt loses a keyboard that goes away (each wtype brings its own), so one
+# stays for the whole test.
+wtype -s 600000 &
+kb=$!
+
+# wait_for SECONDS COMMAND...: polls every 0.1 s.
+wait_for() {
+    local end=$((SECONDS + $1)); shift
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -le $end ] || return 1
+        sleep 0.1
+    done
+}
+has_window() { swaymsg -t get_tree | grep -q "\"name\": \"$1\""; }
+no_window() { ! has_window "$1"; }
+key() { wtype "$@"; sleep 0.2; }
+objects() {
+    $PY - "$work" <<'PY'
+import sys, xml.etree.ElementTree as ET
+try:
+    print(len(ET.parse(sys.argv[1]).getroot().findall("Obj")))
+except Exception:
+    print(-1)
+PY
+}
+objects_are() { [ "$(objects)" = "$1" ]; }
+pixel() { grim -g "$1,$2 1x1" - | convert - -depth 8 -format "%[hex:p{0,0}]" info:; }
+pixel_is() { [ "$(pixel "$1" "$2")" = "$3" ]; }
+
+# Three desktop pictures: the same markers on the region's corners (x
+# 641..1280, y 301..780 for 640 x 480 on 1920 x 1080), a coloured block
+# that moves, and a green line just outside the region.
+for i in 1 2 3; do
+    x=$((600 + i * 150))
+    convert -size 1920x1080 xc:'#203050' \
+        -fill '#ffcc00' -draw "rectangle $x,350 $((x + 200)),500" \
+        -fill '#cc3300' -draw "circle $((x + 100)),650 $((x + 160)),700" \
+        -fill white -draw 'rectangle 641,301 644,304' -draw 'rectangle 1277,777 1280,780' \
+        -fill '#00ff00' -draw 'rectangle 639,290 639,790' \
+        "$tmp/session/desktop$i.png" || fail "cannot make the desktop pictures"
+    chmod 644 "$tmp/session/desktop$i.png"
+done
+show_desktop() {
+    swaymsg output HEADLESS-1 bg "$tmp/session/desktop$1.png" fill >/dev/null
+    local x=$((600 + $1 * 150 + 100))
+    wait_for 10 pixel_is "$x" 400 FFCC00 || fail "desktop picture $1 not shown"
+}
+
+show_desktop 1
+"${QUILLORA_BIN_DIR:?}/quillora" >"$tmp/quillora.log" 2>&1 &
+pid=$!
+wait_for 60 has_window 'Quillora 1.0' || fail "no main window"
+sleep 0.5
+key -M ctrl n -m ctrl
+wait_for 20 has_window 'Quillora' || fail "Ctrl+N showed no dialog"
+sleep 0.3
+grim "$artifacts/dialog.png"
+key -M alt s -m alt
+wait_for 20 has_window 'Quillora frame' || fail "no frame on the screen"
+wait_for 10 no_window 'Quillora 1.0' || fail "main window still shown while recording"
+# No global keys on this desktop: said once, in a box naming the command.
+sleep 0.5
+grim "$artifacts/recording.png"
+key -k Return
+sleep 0.3
+# The red frame lines lie just outside the region.
+[ "$(pixel 640 500)" = FF0000 ] || fail "no red frame line at x 640 ($(pixel 640 500))"
+[ "$(pixel 1281 500)" = FF0000 ] || fail "no red frame line at x 1281"
+
+for i in 1 2 3; do
+    show_desktop "$i"
+    sleep 0.5 # the stream's next frame
+    grim -g "641,301 640x480" "$tmp/reference$i.png"
+    "$QUILLORA_BIN_DIR/quillora" --capture || fail "quillora --capture failed"
+    wait_for 10 objects_are "$i" || fail "expected $i objects, the working file has $(objects)"
+done
+
+# Stop from the stand-in window (no tray on this desktop), answer Yes.
+swaymsg '[title="^Quillora recording$"] focus' >/dev/null || fail "no stand-in window"
+sleep 0.3
+key -k space
+wait_for 10 has_window 'Confirm' || fail "no \"Stop recording?\" question"
+sleep 0.3
+key -M alt y -m alt
+wait_for 20 has_window 'Quillora 1.0 - Untitled' || fail "main window not back"
+wait_for 10 no_window 'Quillora frame' || fail "frame still on the screen"
+"$QUILLORA_BIN_DIR/quillora" --capture 2>/dev/null && fail "--capture still captures after the stop"
+
+key -M ctrl s -m ctrl
+wait_for 20 has_window 'Save As' || fail "no save dialog"
+sleep 0.5
+key "$HOME/Documents/wayland"
+key -k Return
+wait_for 30 test -s "$HOME/Documents/wayland.swf" || fail "Save wrote no wayland.swf"
+sleep 0.5
+
+# The project: three pictures, the arrow resting in the region's middle.
+$PY - "$HOME/Documents/wayland.qlv" "$tmp" <<'PY' || fail "wrong project"
+import subprocess, sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+objs = root.findall("Obj")
+got = [(o.findtext("MouseX"), o.findtext("MouseY"), o.findtext("StartTime")) for o in objs]
+want = [("320", "240", "0"), ("320", "240", "24"), ("320", "240", "48")]
+assert got == want, f"objects {got}, expected {want}"
+def rmse(a, b):
+    out = subprocess.run(["compare", "-metric", "RMSE", a, b, "null:"],
+                         capture_output=True, text=True).stderr
+    return float(out.split("(")[1].split(")")[0])
+for i, o in enumerate(objs, 1):
+    jpg = o.findtext("ObjType/ObjPic/Content")
+    assert o.findtext("ObjType/ObjPic/Width") == "640", "width"
+    ident = subprocess.run(["identify", "-format", "%m %w %h", jpg], capture_output=True, text=True).stdout
+    assert ident == "JPEG 640 480", f"{jpg}: {ident}"
+    for j in (1, 2, 3):
+        d = rmse(jpg, f"{sys.argv[2]}/reference{j}.png")
+        # Its own grab within JPEG noise, the other two plainly different.
+        assert (d < 0.02) if i == j else (d > 0.05), f"picture {i} against grab {j}: RMSE {d}"
+    for spot in ("0,240", "320,0", "639,240", "320,479"):
+        px = subprocess.run(["convert", jpg, "-format",
+                             f"%[fx:int(255*p{{{spot}}}.r)],%[fx:int(255*p{{{spot}}}.g)]", "info:"],
+                            capture_output=True, text=True).stdout
+        r, g = map(int, px.split(","))
+        assert r < 120 and g < 120, f"picture {i}: a frame line at its edge {spot} ({px})"
+print("project: 3 pictures equal to grim's grabs")
+PY
+
+# The movie: the three pictures, each shown 24 frames, in order.
+$PY - "$HOME/Documents/wayland.swf" "$tmp" <<'PY' || fail "wrong movie"
+import subprocess, sys
+from yaswfp import swfparser
+swf = swfparser.parsefile(sys.argv[1])
+names = [t.name for t in swf.tags]
+frames = names.count("ShowFrame")
+pics = [t for t in swf.tags if t.name.startswith("DefineBits")]
+print(f"swf: {len(names)} tags, {frames} frames, {len(pics)} pictures")
+assert frames >= 72, "too few frames"
+assert len(pics) == 3, "not three pictures"
+for i, tag in enumerate(pics, 1):
+    data = getattr(tag, "ImageData", None) or getattr(tag, "JPEGData", None)
+    assert data, f"picture {i}: no JPEG data in {tag.name}"
+    path = f"{sys.argv[2]}/movie{i}.jpg"
+    with open(path, "wb") as f:
+        f.write(data if data.startswith(b"\xff\xd8") else b"\xff\xd8" + data)
+    out = subprocess.run(["compare", "-metric", "RMSE", path, f"{sys.argv[2]}/reference{i}.png",
+                          "null:"], capture_output=True, text=True).stderr
+    d = float(out.split("(")[1].split(")")[0])
+    assert d < 0.02, f"movie picture {i} differs from what was shown (RMSE {d})"
+print("movie: the three pictures in order")
+PY
+
+kill "$pid"; wait "$pid" 2>/dev/null; pid=
+echo PASS
