@@ -2,6 +2,7 @@
 // ScreenCast portal that offers cursor metadata (wayland/run.sh starts
 // both). A producer stream of our own plays the desktop: BGRx frames with
 // padded rows and a cursor position in the metadata.
+#include "platform/CaptureService.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -302,6 +303,24 @@ TEST_F(WaylandStream, ConsentIsKeptAndACancelStartsNothing)
         << Calls().toStdString();
     EXPECT_FALSE(Calls().contains("OpenPipeWireRemote"));
     EXPECT_EQ(Desk->Screen().Read(QRect(0, 0, 2, 2)).pixel(1, 1), qRgb(0, 0, 0));
+}
+
+TEST_F(WaylandStream, CaptureKeyComesFromGlobalShortcutsAndTheCommand)
+{
+    int presses = 0;
+    EXPECT_EQ(Desk->HotKey().Grab([&] { ++presses; }), IHotKey::TGrabResult::Grabbed)
+        << Calls().toStdString();
+    EXPECT_TRUE(Calls().contains(R"("preferred_trigger": "Pause")")) << Calls().toStdString();
+    // The stand-in presses the bound shortcut once.
+    ASSERT_TRUE(WaitFor([&] { return presses == 1; }));
+
+    // `quillora --capture`, as another process would send it.
+    EXPECT_EQ(RequestCapture(), QString());
+    ASSERT_TRUE(WaitFor([&] { return presses == 2; }));
+    Desk->HotKey().Release();
+    EXPECT_EQ(RequestCapture(), QStringLiteral("Quillora is not recording."));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(presses, 2);
 }
 
 } // namespace

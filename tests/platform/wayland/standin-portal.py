@@ -15,6 +15,7 @@ import dbus.service
 from gi.repository import GLib
 
 SC = "org.freedesktop.portal.ScreenCast"
+GS = "org.freedesktop.portal.GlobalShortcuts"
 DIR = os.environ["STANDIN_DIR"]
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
@@ -45,7 +46,9 @@ class Session(dbus.service.Object):
         self.remove_from_connection()
 
 
-class Portal(dbus.service.Object):
+# dbus-python finds a method by its Python name, so the second interface's
+# CreateSession lives in a base class, where the lookup goes on to.
+class ShortcutsPortal(dbus.service.Object):
     def respond(self, sender, options, code, results):
         path = "/org/freedesktop/portal/desktop/request/%s/%s" % (
             sender[1:].replace(".", "_"), options["handle_token"])
@@ -59,13 +62,39 @@ class Portal(dbus.service.Object):
         GLib.timeout_add(10, answer)
         return dbus.ObjectPath(path)
 
-    @dbus.service.method(SC, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
-    def CreateSession(self, options, sender=None):
+    def create_session(self, options, sender):
         path = "/org/freedesktop/portal/desktop/session/%s/%s" % (
             sender[1:].replace(".", "_"), options["session_handle_token"])
         Session(bus, path)
         log("CreateSession")
         return self.respond(sender, options, 0, {"session_handle": dbus.String(path)})
+
+    @dbus.service.method(GS, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    def CreateSession(self, options, sender=None):
+        return self.create_session(options, sender)
+
+    @dbus.service.method(GS, in_signature="oa(sa{sv})sa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def BindShortcuts(self, session, shortcuts, parent, options, sender=None):
+        log("BindShortcuts", shortcuts=[[str(i), plain(p)] for i, p in shortcuts])
+
+        def press():
+            for shortcut_id, _ in shortcuts:
+                self.Activated(session, shortcut_id, dbus.UInt64(0), dbus.Dictionary({}, signature="sv"))
+            return False
+        GLib.timeout_add(200, press)
+        return self.respond(sender, options, 0, {"shortcuts": shortcuts})
+
+    @dbus.service.signal(GS, signature="osta{sv}")
+    def Activated(self, session, shortcut_id, timestamp, options):
+        pass
+
+
+
+class Portal(ShortcutsPortal):
+    @dbus.service.method(SC, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    def CreateSession(self, options, sender=None):
+        return self.create_session(options, sender)
 
     @dbus.service.method(SC, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
     def SelectSources(self, session, options, sender=None):
@@ -102,6 +131,8 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
     def Get(self, interface, name):
+        if interface == GS and name == "version":
+            return dbus.UInt32(1)
         values = {"version": dbus.UInt32(4), "AvailableCursorModes": dbus.UInt32(7),
                   "AvailableSourceTypes": dbus.UInt32(1)}
         if interface != SC or name not in values:
