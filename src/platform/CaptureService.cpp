@@ -5,15 +5,32 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace platform {
+
+namespace {
+
+// Only a bus the session announces: without one, libdbus would try to
+// start a bus of its own, which outlives us.
+bool HaveSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+} // namespace
 
 const char* const TCaptureService::ServiceName = "org.brindlecove.Quillora";
 const char* const TCaptureService::ObjectPath = "/Capture";
 
 TCaptureService::TCaptureService()
 {
+    if (!HaveSessionBus())
+        return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -53,6 +70,8 @@ QString TCaptureService::Capture()
 
 QString RequestCapture()
 {
+    if (!HaveSessionBus())
+        return QStringLiteral("There is no session bus to reach Quillora over.");
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return QStringLiteral("There is no session bus to reach Quillora over.");

@@ -172,6 +172,9 @@ struct TPipeWireStream::TImpl {
     }
 
     // Lock held.
+    bool IsRunningLocked() const { return Stream != nullptr; }
+
+    // Lock held.
     QImage ReadHeld(const QRect& rect)
     {
         if (!Held || !HaveFormat)
@@ -353,6 +356,12 @@ void TPipeWireStream::Stop()
 bool TPipeWireStream::IsRunning() const
 {
     return Impl->Stream != nullptr;
+}
+
+QString TPipeWireStream::Problem() const
+{
+    std::lock_guard<std::mutex> guard(Impl->Lock);
+    return Impl->IsRunningLocked() ? Impl->Error : QStringLiteral("The screen is not shared.");
 }
 
 QSize TPipeWireStream::FrameSize() const

@@ -30,6 +30,9 @@ class TPipeWireStream {
     bool Start(int fd, uint32_t node, bool withCursor, int timeoutMs, QString* why);
     void Stop();
     bool IsRunning() const;
+    // Why the stream no longer delivers (the desktop ended it, say); empty
+    // while it runs.
+    QString Problem() const;
 
     // The size of the frames the stream delivers.
     QSize FrameSize() const;

@@ -70,7 +70,9 @@ class IScreenReader {
     // The primary screen's rectangle.
     virtual QRect PrimaryScreen() = 0;
     // The pixels of rect as an RGB32 image of exactly rect's size; parts
-    // outside the screen read as black, never as an error.
+    // outside the screen read as black, never as an error. Throws
+    // std::runtime_error with a message only when the screen cannot be read
+    // at all (the desktop ended the screen sharing).
     virtual QImage Read(const QRect& rect) = 0;
     // Opens what reading needs for the length of a recording (on Wayland the
     // screen-cast session, which may ask the user first). False, with why

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <stdexcept>
 
 // a(sa{sv}): the shortcuts handed to the GlobalShortcuts portal.
 struct TPortalShortcut {
@@ -350,6 +351,14 @@ class TWaylandScreen : public IScreenReader {
 
     QImage Read(const QRect& rect) override
     {
+        // A black picture would pass for a capture: say instead that the
+        // desktop stopped sharing (the user may end it from the desktop).
+        const QString problem = Cast.Stream.Problem();
+        if (!problem.isEmpty())
+            throw std::runtime_error(
+                QStringLiteral("%1\nNothing was captured. Stop this recording and start a new one.")
+                    .arg(problem)
+                    .toStdString());
         return Cast.Stream.Read(rect.translated(-Cast.Monitor().topLeft()));
     }
 
