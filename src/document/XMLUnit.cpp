@@ -1,9 +1,11 @@
 #include "document/XMLUnit.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <vector>
 
 namespace quillora {
@@ -262,6 +264,62 @@ void IXMLObjList::Clear() const
 {
     for (pugi::xml_node n : ObjItems(node_))
         node_.remove_child(n);
+}
+
+std::string IXMLObj::SaveToXML() const
+{
+    std::ostringstream out;
+    // An empty value reads the same with or without its empty text node;
+    // one spelling for both keeps comparisons of items honest.
+    node_.print(out, "", pugi::format_raw | pugi::format_no_empty_element_tags,
+                pugi::encoding_utf8);
+    return std::move(out).str();
+}
+
+void IXMLObjList::Arrange(const std::vector<IXMLObj>& order) const
+{
+    std::vector<pugi::xml_node> slots = ObjItems(node_);
+    std::set<pugi::xml_node> wanted;
+    for (const IXMLObj& item : order)
+        wanted.insert(item.Node());
+    if (order.size() != slots.size() || wanted.size() != slots.size() ||
+        !std::all_of(slots.begin(), slots.end(), [&](pugi::xml_node n) { return wanted.count(n); }))
+        throw Error("Cannot arrange the objects: the new order does not hold each object once");
+    // Markers hold the places while the items move between them.
+    std::vector<pugi::xml_node> markers;
+    for (pugi::xml_node slot : slots)
+        markers.push_back(node_.insert_child_before(pugi::node_comment, slot));
+    for (size_t k = 0; k < order.size(); ++k)
+        node_.insert_move_after(order[k].Node(), markers[k]);
+    for (pugi::xml_node marker : markers)
+        node_.remove_child(marker);
+}
+
+void IXMLObjList::Restore(const std::vector<std::string_view>& items) const
+{
+    // Parse everything first, so a bad fragment changes nothing.
+    pugi::xml_document parsed;
+    std::vector<pugi::xml_node> fresh;
+    for (std::string_view xml : items) {
+        pugi::xml_document one;
+        if (!one.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_utf8) ||
+            !IsElementNamed(one.first_child(), "Obj") || one.first_child().next_sibling())
+            throw Error("Cannot restore the objects: not an \"Obj\" element");
+        fresh.push_back(parsed.append_copy(one.first_child()));
+    }
+    std::vector<pugi::xml_node> current = ObjItems(node_);
+    for (size_t i = 0; i < fresh.size(); ++i) {
+        if (i < current.size()) {
+            if (IXMLObj(doc_, current[i]).SaveToXML() == items[i])
+                continue;
+            node_.insert_copy_before(fresh[i], current[i]);
+            node_.remove_child(current[i]);
+        } else {
+            node_.append_copy(fresh[i]); // where Add puts a new item
+        }
+    }
+    for (size_t i = fresh.size(); i < current.size(); ++i)
+        node_.remove_child(current[i]);
 }
 
 // --- root access ------------------------------------------------------------

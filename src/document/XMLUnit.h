@@ -157,6 +157,9 @@ class IXMLObj : public XMLNodeBinding {
     void SetEndTime(int32_t v) const { SetInt("EndTime", v); }
     void SetLayer(int32_t v) const { SetInt("Layer", v); }
     void SetObjTypeName(std::string_view v) const { SetText("ObjTypeName", v); }
+    // The whole "Obj" element as XML text (an empty value always spelt
+    // <X></X>); what IXMLObjList::Restore takes back.
+    std::string SaveToXML() const;
 };
 
 // The "Obj" children of "Movie", in document order. Other children of
@@ -178,6 +181,14 @@ class IXMLObjList : public XMLNodeBinding {
     // an item of this list.
     int32_t Remove(const IXMLObj& item) const;
     void Clear() const;
+    // Puts the items in this order, in the places items hold now; other
+    // children of "Movie" stay where they are. order must hold every item
+    // exactly once, else it throws and nothing moves.
+    void Arrange(const std::vector<IXMLObj>& order) const;
+    // Makes the items exactly these "Obj" elements (as IXMLObj::SaveToXML
+    // gives them), in this order. Items that already match are left alone.
+    // A text that is not one "Obj" element throws and changes nothing.
+    void Restore(const std::vector<std::string_view>& items) const;
 };
 
 class IXMLMovie : public XMLNodeBinding {

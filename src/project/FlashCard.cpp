@@ -36,6 +36,7 @@ TFlashCard::TFlashCard(const std::string& untitledBase, IDocumentActions* action
     TextTool->ModifiedRef = &Modified;
     PicTool->ModifiedRef = &Modified;
     SoundTool->ModifiedRef = &Modified;
+    Editor->ModifiedRef = &Modified;
 }
 
 TFlashCard::~TFlashCard()
@@ -53,6 +54,7 @@ void TFlashCard::BindMovie(const IXMLMovie* movie)
     TextTool->MovieRef = movie;
     PicTool->MovieRef = movie;
     SoundTool->MovieRef = movie;
+    Editor->MovieRef = movie;
 }
 
 void TFlashCard::SetMode(const std::string& word)
@@ -92,7 +94,8 @@ void TFlashCard::ExportSwf(const std::string& scope, const std::string& target,
     TExportSettings settings;
     settings.BasePath = BasePath;
     settings.StopAtEnd = scope == "All" && !Looping;
-    settings.ClickPath = ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath;
+    settings.ClickPath =
+        ClickSoundPath.empty() ? ProgramDataFolder() + "/click.wav" : ClickSoundPath;
     ExportMovie(*MovieRef, settings, target.empty() ? MoviePath : target, writers, reporter);
     Modified = false;
 }

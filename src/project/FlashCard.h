@@ -15,6 +15,7 @@
 #include "export/FlashText.h"
 #include "export/MovieExport.h"
 #include "export/SwfWriters.h"
+#include "project/ProjectEditor.h"
 
 namespace quillora {
 
@@ -57,6 +58,10 @@ class TFlashCard {
     // The click every still picture plays; empty means click.wav in the
     // program's data folder.
     std::string ClickSoundPath;
+
+    // The edits of this project and their history; follows BindMovie and
+    // sets Modified.
+    std::unique_ptr<TProjectEditor> Editor = std::make_unique<TProjectEditor>();
 
     void BindMovie(const IXMLMovie* movie);
 

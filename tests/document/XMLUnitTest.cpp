@@ -299,3 +299,38 @@ TEST(XMLUnit, ColourTextIsDecimalOrDollarHex)
     EXPECT_EQ(c.b, 0x12);
     EXPECT_EQ(MessageOf([] { SplitColor(-1); }), "Range check error");
 }
+
+TEST(XMLUnit, ArrangeReordersItemsInTheirSlotsOrChangesNothing)
+{
+    Doc d("<Movie><Obj><N>a</N></Obj><Rate>15</Rate><Obj><N>b</N></Obj><Obj><N>c</N></Obj></Movie>");
+    IXMLObjList list = d.movie.GetObj();
+    std::vector<IXMLObj> items = list.AllItems();
+    list.Arrange({items[2], items[0], items[1]});
+    EXPECT_EQ(d.Xml(),
+              "<Movie><Obj><N>c</N></Obj><Rate>15</Rate><Obj><N>a</N></Obj><Obj><N>b</N></Obj></Movie>");
+    const std::string now = d.Xml();
+    EXPECT_THAT(MessageOf([&] { list.Arrange({items[0], items[0], items[1]}); }),
+                HasSubstr("does not hold each object once"));
+    EXPECT_THROW(list.Arrange({items[0], items[1]}), Error);
+    EXPECT_EQ(d.Xml(), now);
+}
+
+TEST(XMLUnit, RestoreMakesTheItemsTheseElementsAndRefusesOtherText)
+{
+    Doc d("<Movie><Obj><N>a</N><E/></Obj><Rate>15</Rate><Obj><N>b</N></Obj></Movie>");
+    IXMLObjList list = d.movie.GetObj();
+    const std::string a = list.Items(0).SaveToXML();
+    EXPECT_EQ(a, "<Obj><N>a</N><E></E></Obj>");
+    // Fewer, more and changed items; new ones follow the last item.
+    list.Restore({"<Obj><N>b2</N></Obj>"});
+    EXPECT_EQ(d.Xml(), "<Movie><Obj><N>b2</N></Obj><Rate>15</Rate></Movie>");
+    list.Restore({a, "<Obj><N>x</N></Obj>", "<Obj><N>y</N></Obj>"});
+    // New items go where Add puts them; an empty value may lose its text node.
+    EXPECT_EQ(d.Xml(), "<Movie><Obj><N>a</N><E/></Obj><Rate>15</Rate><Obj><N>x</N></Obj>"
+                       "<Obj><N>y</N></Obj></Movie>");
+    EXPECT_EQ(list.Items(0).SaveToXML(), a);
+    const std::string now = d.Xml();
+    for (const char* bad : {"<Obj>", "<Other/>", "<Obj/><Obj/>", "text"})
+        EXPECT_THROW(list.Restore({"<Obj><N>z</N></Obj>", bad}), Error) << bad;
+    EXPECT_EQ(d.Xml(), now);
+}
