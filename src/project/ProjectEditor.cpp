@@ -431,7 +431,24 @@ void TProjectEditor::RestoreSnapshot(const TSnapshot& snapshot)
         throw;
     }
     Last = snapshot;
+    Known = snapshot;
     Touched();
+}
+
+namespace {
+bool SameItems(const TProjectEditor::TSnapshot& a, const TProjectEditor::TSnapshot& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const auto& x, const auto& y) { return x == y || *x == *y; });
+}
+} // namespace
+
+void TProjectEditor::CheckHistory()
+{
+    if (Stack.Size() == 0 || !MovieRef || MovieRef->IsNull())
+        return;
+    if (!SameItems(Snapshot(), Known))
+        Stack.Clear();
 }
 
 void TProjectEditor::Touched()
@@ -443,6 +460,11 @@ void TProjectEditor::Touched()
 void TProjectEditor::Undo()
 {
     const std::string name = Stack.UndoName();
+    CheckHistory();
+    if (!name.empty() && !Stack.CanUndo())
+        throw Error("Cannot undo " + name +
+                    ": the movie was changed since other than by an edit (a recording?), so "
+                    "the edits before that can no longer be undone");
     try {
         Stack.Undo();
     } catch (const std::exception& e) {
@@ -453,6 +475,10 @@ void TProjectEditor::Undo()
 void TProjectEditor::Redo()
 {
     const std::string name = Stack.RedoName();
+    CheckHistory();
+    if (!name.empty() && !Stack.CanRedo())
+        throw Error("Cannot redo " + name +
+                    ": the movie was changed since other than by an edit (a recording?)");
     try {
         Stack.Redo();
     } catch (const std::exception& e) {
@@ -465,6 +491,7 @@ void TProjectEditor::Redo()
 template <class Change> int32_t TProjectEditor::Edit(const std::string& name, Change&& change)
 {
     const IXMLObjList list = Movie().GetObj();
+    CheckHistory();
     TSnapshot before = Snapshot();
     int32_t result = -1;
     try {
@@ -483,6 +510,7 @@ template <class Change> int32_t TProjectEditor::Edit(const std::string& name, Ch
     TSnapshot after = Snapshot();
     if (after == before) // shared items compare by pointer: nothing changed
         return result;
+    Known = after;
     Stack.Push(
         std::make_unique<TSnapshotCommand>(*this, name, std::move(before), std::move(after)));
     Touched();

@@ -95,6 +95,10 @@ class TProjectEditor {
     // Undo and redo save the document too, and fail like an edit.
     void Undo();
     void Redo();
+    // Forgets the history when the document was changed other than by these
+    // edits (a recording added pictures), so that no undo can take such a
+    // change away. Undo, Redo and every edit check this first.
+    void CheckHistory();
 
     // The state of the "Obj" items, shared between snapshots where equal.
     using TSnapshot = std::vector<std::shared_ptr<const std::string>>;
@@ -108,6 +112,7 @@ class TProjectEditor {
 
     TCommandStack Stack;
     mutable TSnapshot Last; // the newest snapshot, to share unchanged items with
+    TSnapshot Known;        // the document as the last edit, undo or redo left it
 };
 
 } // namespace quillora

@@ -356,6 +356,33 @@ TEST(ProjectEditor, AFailedSaveLeavesTheDocumentAsItWasAndUndoCanBeTriedAgain)
     EXPECT_EQ(Timeline(p.Export()), exportBefore);
 }
 
+TEST(ProjectEditor, UndoNeverTakesAwayWhatARecordingAddedSince)
+{
+    Edited p;
+    p.ed.DeleteObjects({p.IndexOf("Pic1")});
+    // The recorder appends a capture with the picture tool and saves.
+    p.card.PicTool->Content = "/s/4.jpg";
+    p.card.PicTool->StartTime = 20;
+    p.card.PicTool->AppendToDocument();
+    const Calls recorded = p.Board();
+    ASSERT_EQ(recorded.back().rfind("Pic1@20+", 0), 0u) << recorded.back();
+    try {
+        p.ed.Undo();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot undo Delete Pic1: the movie was changed", 0),
+                  0u)
+            << e.what();
+    }
+    EXPECT_EQ(p.Board(), recorded);
+    EXPECT_FALSE(p.ed.History().CanUndo());
+
+    // Edits after the recording undo as usual and keep the capture.
+    p.ed.DeleteObjects({p.IndexOf("Pic2")});
+    p.ed.Undo();
+    EXPECT_EQ(p.Board(), recorded);
+}
+
 TEST(ProjectEditor, DocumentItDoesNotReadIsRefusedUnchanged)
 {
     Edited p(Pic{.name = "Pic1", .start = 0, .end = 10}.Xml() +
