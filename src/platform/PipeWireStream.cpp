@@ -44,6 +44,9 @@ struct TPipeWireStream::TImpl {
     pw_stream* Stream = nullptr;
     spa_hook CoreListener{};
     spa_hook StreamListener{};
+    pw_registry* Registry = nullptr;
+    spa_hook RegistryListener{};
+    uint32_t Node = 0;
     bool WithCursor = false;
 
     mutable std::mutex Lock; // guards everything below
@@ -84,8 +87,18 @@ struct TPipeWireStream::TImpl {
     static void OnParamChanged(void* data, uint32_t id, const spa_pod* param)
     {
         auto* self = static_cast<TImpl*>(data);
-        if (!param || id != SPA_PARAM_Format)
+        if (id != SPA_PARAM_Format)
             return;
+        if (!param) {
+            // The format is gone: the producer left (the desktop ended the
+            // sharing). No state change tells this.
+            std::lock_guard<std::mutex> guard(self->Lock);
+            if (self->HaveFrame && self->Error.isEmpty())
+                self->Error = QStringLiteral("The desktop ended the screen-cast stream.");
+            self->HaveFormat = false;
+            self->Changed.notify_all();
+            return;
+        }
         uint32_t mediaType = 0, mediaSubtype = 0;
         if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 ||
             mediaType != SPA_MEDIA_TYPE_video || mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
@@ -114,6 +127,29 @@ struct TPipeWireStream::TImpl {
                 SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1),
                                          CursorMetaSize(256, 256))));
         pw_stream_update_params(self->Stream, params, count);
+    }
+
+    // When the producer leaves, the stream itself says nothing; the node's
+    // removal from the registry tells.
+    static void OnGlobalRemove(void* data, uint32_t id)
+    {
+        auto* self = static_cast<TImpl*>(data);
+        if (id != self->Node)
+            return;
+        std::lock_guard<std::mutex> guard(self->Lock);
+        if (self->Error.isEmpty())
+            self->Error = QStringLiteral("The desktop ended the screen-cast stream.");
+        self->Changed.notify_all();
+    }
+
+    // The stream takes back its buffers when the format changes or the
+    // stream ends; the kept one must not outlive it.
+    static void OnRemoveBuffer(void* data, pw_buffer* b)
+    {
+        auto* self = static_cast<TImpl*>(data);
+        std::lock_guard<std::mutex> guard(self->Lock);
+        if (self->Held == b)
+            self->Held = nullptr;
     }
 
     static bool HasPicture(const pw_buffer* b)
@@ -238,6 +274,7 @@ bool TPipeWireStream::Start(int fd, uint32_t node, bool withCursor, int timeoutM
         e.state_changed = &TImpl::OnStateChanged;
         e.param_changed = &TImpl::OnParamChanged;
         e.process = &TImpl::OnProcess;
+        e.remove_buffer = &TImpl::OnRemoveBuffer;
         return e;
     }();
 
@@ -263,6 +300,16 @@ bool TPipeWireStream::Start(int fd, uint32_t node, bool withCursor, int timeoutM
         return false;
     }
     pw_core_add_listener(s.Core, &s.CoreListener, &coreEvents, &s);
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e{};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global_remove = &TImpl::OnGlobalRemove;
+        return e;
+    }();
+    s.Node = node;
+    s.Registry = pw_core_get_registry(s.Core, PW_VERSION_REGISTRY, 0);
+    if (s.Registry)
+        pw_registry_add_listener(s.Registry, &s.RegistryListener, &registryEvents, &s);
     s.Stream = pw_stream_new(s.Core, "Quillora screen",
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
                                                "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
@@ -333,6 +380,11 @@ void TPipeWireStream::Stop()
         s.Stream = nullptr;
     }
     if (s.Core) {
+        if (s.Registry) {
+            spa_hook_remove(&s.RegistryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(s.Registry));
+            s.Registry = nullptr;
+        }
         spa_hook_remove(&s.CoreListener);
         pw_core_disconnect(s.Core);
         s.Core = nullptr;

@@ -305,6 +305,30 @@ TEST_F(WaylandStream, ConsentIsKeptAndACancelStartsNothing)
     EXPECT_THROW(Desk->Screen().Read(QRect(0, 0, 2, 2)), std::runtime_error);
 }
 
+TEST_F(WaylandStream, AStreamTheDesktopEndsFailsTheCapture)
+{
+    // A desktop of its own that goes away mid-recording, as when the user
+    // stops the sharing from the desktop's panel.
+    auto gone = std::make_unique<TProducer>();
+    const uint32_t node = gone->Node();
+    ASSERT_NE(node, SPA_ID_INVALID);
+    WriteFile(StandIn("node"), QByteArray::number(node));
+    QString why;
+    ASSERT_TRUE(Desk->Screen().Open(&why)) << why.toStdString();
+    EXPECT_NO_THROW(Desk->Screen().Read(QRect(0, 0, 8, 8)));
+    gone.reset();
+    EXPECT_TRUE(WaitFor([&] {
+        try {
+            Desk->Screen().Read(QRect(0, 0, 8, 8));
+            return false;
+        } catch (const std::runtime_error& error) {
+            return QString::fromStdString(error.what()).contains("Nothing was captured");
+        }
+    }));
+    Desk->Screen().Close();
+    WriteFile(StandIn("node"), QByteArray::number(Producer->Node()));
+}
+
 TEST_F(WaylandStream, CaptureKeyComesFromGlobalShortcutsAndTheCommand)
 {
     int presses = 0;
