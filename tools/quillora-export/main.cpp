@@ -1,5 +1,6 @@
 // quillora-export PROJECT.qlv [MOVIE.swf]: the movie of a project, written
 // by the same export as the program's Save, for scripts and batch work.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,17 +10,19 @@
 #include <string>
 
 #include "base/GlobalVars.h"
-#include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/SwfWriters.h"
+#include "project/FlashCard.h"
+#include "project/MovieFormats.h"
 
 namespace {
 
 const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
                      "\n"
-                     "Writes the Flash movie of a Quillora project, as Save does in the program.\n"
-                     "MOVIE.swf defaults to the project's path with the extension .swf.\n"
+                     "Writes the movie of a Quillora project, as Save does in the program.\n"
+                     "MOVIE defaults to the project's path with the extension .swf. Its extension\n"
+                     "picks the format:\n%s"
                      "\n"
                      "The click of each still picture is click.wav from the program's data folder\n"
                      "(%s). Pictures with the \"Move\" effect are read from the project's\n"
@@ -29,7 +32,8 @@ const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
                      "left out; the movie is written all the same. Any other problem (a project\n"
                      "that is not a Quillora project, a value that is not a number, a folder that\n"
                      "cannot be written) ends the export with its message, and no movie file is\n"
-                     "written or changed. Progress is shown when standard error is a terminal.\n"
+                     "written or changed. Progress is shown when standard error is a terminal;\n"
+                     "Ctrl+C stops a video and leaves no file behind.\n"
                      "\n"
                      "Exit status: 0 when the movie was written, 1 when the export failed,\n"
                      "2 for a wrong command line.\n";
@@ -55,7 +59,8 @@ class TerminalReporter : public IExportReporter {
         ClearLine();
         std::fprintf(stderr, "quillora-export: %s (%s)\n", message.c_str(), detail.c_str());
     }
-    void ExportProgress(int done, int total) override
+    void ExportProgress(int done, int total) override { ExportProgress(done, total, "objects"); }
+    void ExportProgress(int done, int total, const char* what)
     {
         if (!Progress)
             return;
@@ -65,10 +70,10 @@ class TerminalReporter : public IExportReporter {
             return;
         LastPercent = percent;
         if (done == total) // the objects are in; the file is written next
-            std::fprintf(stderr, "\r\033[KExporting: %d of %d objects, writing the movie...", done,
-                         total);
+            std::fprintf(stderr, "\r\033[KExporting: %d of %d %s, writing the movie...", done,
+                         total, what);
         else
-            std::fprintf(stderr, "\rExporting: %d of %d objects", done, total);
+            std::fprintf(stderr, "\rExporting: %d of %d %s", done, total, what);
         Shown = true;
     }
     void ClearLine()
@@ -83,6 +88,8 @@ class TerminalReporter : public IExportReporter {
     bool Shown = false;
     int LastPercent = -1;
 };
+
+volatile sig_atomic_t Interrupted = 0;
 
 bool SameFile(const std::string& a, const std::string& b)
 {
@@ -100,23 +107,23 @@ int main(int argc, char** argv)
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::printf(kUsage, dataFolder.c_str());
+            std::printf(kUsage, quillora::kMovieFormatList, dataFolder.c_str());
             return 0;
         }
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "quillora-export: unknown option %s\n\n", argv[i]);
-            std::fprintf(stderr, kUsage, dataFolder.c_str());
+            std::fprintf(stderr, kUsage, quillora::kMovieFormatList, dataFolder.c_str());
             return 2;
         }
         if (count == 2) {
             std::fprintf(stderr, "quillora-export: too many arguments\n\n");
-            std::fprintf(stderr, kUsage, dataFolder.c_str());
+            std::fprintf(stderr, kUsage, quillora::kMovieFormatList, dataFolder.c_str());
             return 2;
         }
         args[count++] = argv[i];
     }
     if (count == 0 || args[0].empty()) {
-        std::fprintf(stderr, kUsage, dataFolder.c_str());
+        std::fprintf(stderr, kUsage, quillora::kMovieFormatList, dataFolder.c_str());
         return 2;
     }
     const std::string project = args[0];
@@ -137,7 +144,16 @@ int main(int argc, char** argv)
         card.BindMovie(&movie);
         card.ClickSoundPath = dataFolder + "/click.wav";
         TSwfWriterSet writers;
-        card.ExportSwf("All", target, writers.Writers(), &reporter);
+        signal(SIGINT, [](int) { Interrupted = 1; });
+        video::TEncodeOptions options;
+        options.Progress = [&](int done, int total) {
+            reporter.ExportProgress(done, total, "frames");
+            return !Interrupted;
+        };
+        std::string note;
+        ExportMovieFile(card, target, writers.Writers(), &reporter, options, &note);
+        if (!note.empty())
+            std::fprintf(stderr, "\rquillora-export: %s\n", note.c_str());
         reporter.ClearLine();
     } catch (const std::exception& e) {
         reporter.ClearLine();

@@ -1,0 +1,32 @@
+#include "project/MovieFormats.h"
+
+#include "video/Timeline.h"
+
+namespace quillora {
+
+const char* const kMovieFormatList = "  .swf   Flash movie (the default)\n"
+                                     "  .mp4   H.264 video with AAC sound\n"
+                                     "  .webm  VP9 video with Opus sound\n"
+                                     "  .gif   animated GIF, without sound\n";
+
+void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWriters& swfWriters,
+                     IExportReporter* reporter, const video::TEncodeOptions& options,
+                     std::string* note)
+{
+    const std::string path = target.empty() ? card.MoviePath : target;
+    std::optional<video::TVideoFormat> format = video::VideoFormatOf(path);
+    if (!format) {
+        card.ExportSwf("All", path, swfWriters, reporter);
+        return;
+    }
+    video::TTimelineWriterSet set;
+    set.Movie->SetOutput([&](const video::TTimeline& timeline, const std::string& file) {
+        video::TEncodeResult r = video::EncodeVideo(timeline, file, *format, options);
+        if (note)
+            *note = r.Note;
+    });
+    card.ExportSwf("All", path, {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action},
+                   reporter);
+}
+
+} // namespace quillora

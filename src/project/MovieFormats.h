@@ -1,0 +1,27 @@
+// The movie formats a project exports to, picked by the target's extension:
+// the SWF of the movie writer, or a video of the same timeline.
+#pragma once
+
+#include <string>
+
+#include "export/ExportReporter.h"
+#include "export/SwfWriters.h"
+#include "project/FlashCard.h"
+#include "video/Encoder.h"
+
+namespace quillora {
+
+// One line per format, for help texts: extension and what it holds.
+extern const char* const kMovieFormatList;
+
+// Writes the movie of card's document to target (empty: its MoviePath) in
+// the format its extension names: .mp4, .webm and .gif are videos, anything
+// else is the SWF made with swfWriters. Refused pictures and sounds go to
+// reporter as in the SWF export. options.Progress follows the video's frames
+// and may cancel (video::TCancelled); note gets what the video changed, if
+// anything (an odd stage size made even).
+void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWriters& swfWriters,
+                     IExportReporter* reporter, const video::TEncodeOptions& options = {},
+                     std::string* note = nullptr);
+
+} // namespace quillora

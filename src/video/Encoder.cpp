@@ -1,0 +1,350 @@
+#include "video/Encoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "video/Renderer.h"
+#include "video/TempFile.h"
+
+namespace video {
+
+TEncodeResult EncodeGif(const TTimeline& timeline, const std::string& path,
+                        const TEncodeOptions& options);
+
+namespace {
+
+constexpr int kAudioRate = 48000;
+
+std::string AvError(int err)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// One sound at the mix's rate.
+std::vector<float> Resampled(const TSound& s, int rate)
+{
+    std::vector<float> out;
+    if (s.samples.empty() || s.rate <= 0)
+        return out;
+    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    SwrContext* swr = nullptr;
+    if (swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_FLT, rate, &mono, AV_SAMPLE_FMT_S16, s.rate,
+                            0, nullptr) < 0 ||
+        swr_init(swr) < 0) {
+        swr_free(&swr);
+        throw std::runtime_error("Cannot convert a sound to " + std::to_string(rate) + " Hz");
+    }
+    int cap = int(av_rescale_rnd(int64_t(s.samples.size()), rate, s.rate, AV_ROUND_UP)) + 256;
+    out.resize(size_t(cap));
+    auto* dst = reinterpret_cast<uint8_t*>(out.data());
+    const auto* src = reinterpret_cast<const uint8_t*>(s.samples.data());
+    int got = swr_convert(swr, &dst, cap, &src, int(s.samples.size()));
+    int more = 0;
+    if (got >= 0) {
+        uint8_t* rest = reinterpret_cast<uint8_t*>(out.data() + got);
+        more = swr_convert(swr, &rest, cap - got, nullptr, 0);
+    }
+    swr_free(&swr);
+    out.resize(size_t(std::max(got, 0) + std::max(more, 0)));
+    return out;
+}
+
+struct TAv {
+    AVFormatContext* Fmt = nullptr;
+    AVCodecContext* V = nullptr;
+    AVCodecContext* A = nullptr;
+    AVStream* Vs = nullptr;
+    AVStream* As = nullptr;
+    AVFrame* Vf = nullptr;
+    AVFrame* Af = nullptr;
+    AVPacket* Pkt = nullptr;
+    SwsContext* Sws = nullptr;
+    ~TAv()
+    {
+        sws_freeContext(Sws);
+        av_packet_free(&Pkt);
+        av_frame_free(&Vf);
+        av_frame_free(&Af);
+        avcodec_free_context(&V);
+        avcodec_free_context(&A);
+        if (Fmt && Fmt->pb)
+            avio_closep(&Fmt->pb);
+        avformat_free_context(Fmt);
+    }
+};
+
+} // namespace
+
+std::optional<TVideoFormat> VideoFormatOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::nullopt;
+    std::string ext = Lower(path.substr(dot + 1));
+    if (ext == "mp4")
+        return TVideoFormat::Mp4;
+    if (ext == "webm")
+        return TVideoFormat::WebM;
+    if (ext == "gif")
+        return TVideoFormat::Gif;
+    return std::nullopt;
+}
+
+int32_t VideoFrameCount(const TTimeline& t)
+{
+    int32_t frames = t.FrameCount();
+    if (!t.stop)
+        return frames; // one pass of a looping movie
+    // A stopped movie still plays the sounds it started to their end.
+    double end = 0;
+    for (const TSoundStart& s : t.sounds)
+        if (s.frame <= *t.stop && s.sound->rate > 0)
+            end = std::max(end, double(s.frame) / t.rate +
+                                    double(s.sound->samples.size()) / s.sound->rate);
+    return std::max<int32_t>(frames, int32_t(std::ceil(end * t.rate - 1e-9)));
+}
+
+std::vector<float> MixAudio(const TTimeline& t, int sampleRate, int64_t minSamples)
+{
+    std::vector<float> mix(size_t(std::max<int64_t>(minSamples, 0)), 0.0f);
+    std::map<const TSound*, std::vector<float>> converted;
+    const int32_t shown = t.FrameCount();
+    for (const TSoundStart& s : t.sounds) {
+        if (s.frame >= shown)
+            continue; // after the stop: never heard
+        auto it = converted.find(s.sound.get());
+        if (it == converted.end())
+            it = converted.emplace(s.sound.get(), Resampled(*s.sound, sampleRate)).first;
+        const std::vector<float>& pcm = it->second;
+        size_t at = size_t(std::llround(double(s.frame) * sampleRate / t.rate));
+        if (mix.size() < at + pcm.size())
+            mix.resize(at + pcm.size(), 0.0f);
+        for (size_t i = 0; i < pcm.size(); ++i)
+            mix[at + i] += pcm[i];
+    }
+    for (float& v : mix)
+        v = std::clamp(v, -1.0f, 1.0f);
+    return mix;
+}
+
+namespace {
+
+TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat format,
+                       const TEncodeOptions& options)
+{
+    av_log_set_level(AV_LOG_ERROR); // the encoders' chatter is not for our users
+    TTempFile file(path);
+    const bool mp4 = format == TVideoFormat::Mp4;
+    const char* videoCodec = mp4 ? "libx264" : "libvpx-vp9";
+    const char* audioCodec = mp4 ? "aac" : "libopus";
+    auto check = [&](int err, const char* what) {
+        if (err < 0)
+            file.Fail(std::string(what) + ": " + AvError(err));
+        return err;
+    };
+
+    TEncodeResult result;
+    const int stageW = t.PixelWidth(), stageH = t.PixelHeight();
+    // 4:2:0 video needs even sizes: one column or row of background more.
+    const int padW = stageW & 1, padH = stageH & 1;
+    if (padW || padH)
+        result.Note = "The stage is " + std::to_string(stageW) + " x " + std::to_string(stageH) +
+                      " pixels; the video is padded to " + std::to_string(stageW + padW) + " x " +
+                      std::to_string(stageH + padH) + " with the background colour.";
+    TRenderer renderer(t, padW, padH);
+    const int W = renderer.Width(), H = renderer.Height();
+    const int32_t frames = VideoFrameCount(t);
+    const int64_t audioSamples = av_rescale(frames, kAudioRate, t.rate);
+    const bool hasAudio = std::any_of(t.sounds.begin(), t.sounds.end(), [&](const TSoundStart& s) {
+        return s.frame < t.FrameCount();
+    });
+    std::vector<float> pcm;
+    if (hasAudio) {
+        pcm = MixAudio(t, kAudioRate, audioSamples);
+        pcm.resize(size_t(audioSamples)); // the video's length
+    }
+
+    TAv av;
+    check(
+        avformat_alloc_output_context2(&av.Fmt, nullptr, mp4 ? "mp4" : "webm", file.Path().c_str()),
+        "cannot start the container");
+    const AVCodec* vc = avcodec_find_encoder_by_name(videoCodec);
+    if (!vc)
+        file.Fail(std::string("this system's FFmpeg has no ") + videoCodec + " encoder");
+    av.V = avcodec_alloc_context3(vc);
+    av.V->width = W;
+    av.V->height = H;
+    av.V->time_base = {1, t.rate};
+    av.V->framerate = {t.rate, 1};
+    av.V->pix_fmt = AV_PIX_FMT_YUV420P;
+    av.V->gop_size = t.rate * 10;
+    av.V->colorspace = AVCOL_SPC_SMPTE170M;
+    av.V->color_primaries = AVCOL_PRI_SMPTE170M;
+    av.V->color_trc = AVCOL_TRC_SMPTE170M;
+    av.V->color_range = AVCOL_RANGE_MPEG;
+    av.V->thread_count = 0;
+    if (mp4) {
+        av_opt_set(av.V->priv_data, "preset", "veryfast", 0);
+        av_opt_set(av.V->priv_data, "crf", "23", 0);
+    } else {
+        av.V->bit_rate = 0;
+        av_opt_set(av.V->priv_data, "crf", "32", 0);
+        av_opt_set(av.V->priv_data, "deadline", "realtime", 0);
+        av_opt_set(av.V->priv_data, "cpu-used", "8", 0);
+        av_opt_set(av.V->priv_data, "row-mt", "1", 0);
+    }
+    if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
+        av.V->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    check(avcodec_open2(av.V, vc, nullptr), "cannot start the video encoder");
+    av.Vs = avformat_new_stream(av.Fmt, nullptr);
+    av.Vs->time_base = av.V->time_base;
+    avcodec_parameters_from_context(av.Vs->codecpar, av.V);
+
+    if (hasAudio) {
+        const AVCodec* ac = avcodec_find_encoder_by_name(audioCodec);
+        if (!ac)
+            file.Fail(std::string("this system's FFmpeg has no ") + audioCodec + " encoder");
+        av.A = avcodec_alloc_context3(ac);
+        av.A->sample_rate = kAudioRate;
+        av_channel_layout_default(&av.A->ch_layout, 1);
+        av.A->sample_fmt = ac->sample_fmts ? ac->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        for (const AVSampleFormat* f = ac->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
+            if (*f == AV_SAMPLE_FMT_FLT || *f == AV_SAMPLE_FMT_FLTP)
+                av.A->sample_fmt = *f;
+        av.A->bit_rate = mp4 ? 96000 : 64000;
+        av.A->time_base = {1, kAudioRate};
+        if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
+            av.A->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        check(avcodec_open2(av.A, ac, nullptr), "cannot start the audio encoder");
+        av.As = avformat_new_stream(av.Fmt, nullptr);
+        av.As->time_base = av.A->time_base;
+        avcodec_parameters_from_context(av.As->codecpar, av.A);
+    }
+
+    check(avio_open(&av.Fmt->pb, file.Path().c_str(), AVIO_FLAG_WRITE), "cannot open");
+    AVDictionary* muxOpts = nullptr;
+    if (mp4)
+        av_dict_set(&muxOpts, "movflags", "+faststart", 0);
+    int err = avformat_write_header(av.Fmt, &muxOpts);
+    av_dict_free(&muxOpts);
+    check(err, "cannot write the header");
+
+    av.Pkt = av_packet_alloc();
+    av.Vf = av_frame_alloc();
+    av.Vf->format = AV_PIX_FMT_YUV420P;
+    av.Vf->width = W;
+    av.Vf->height = H;
+    check(av_frame_get_buffer(av.Vf, 0), "out of memory");
+
+    auto drain = [&](AVCodecContext* c, AVStream* s) {
+        for (;;) {
+            int r = avcodec_receive_packet(c, av.Pkt);
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                return;
+            check(r, "encoding failed");
+            // Without a duration the last frame falls out of the MP4's edit list.
+            if (c->codec_type == AVMEDIA_TYPE_VIDEO && av.Pkt->duration == 0)
+                av.Pkt->duration = 1;
+            av_packet_rescale_ts(av.Pkt, c->time_base, s->time_base);
+            av.Pkt->stream_index = s->index;
+            check(av_interleaved_write_frame(av.Fmt, av.Pkt), "writing failed");
+        }
+    };
+
+    int64_t audioDone = 0;
+    auto sendAudio = [&](int64_t upTo) {
+        if (!av.A)
+            return;
+        const int n = av.A->frame_size > 0 ? av.A->frame_size : 1024;
+        while (audioDone < upTo && audioDone < int64_t(pcm.size())) {
+            int count = int(std::min<int64_t>(n, int64_t(pcm.size()) - audioDone));
+            if (!av.Af)
+                av.Af = av_frame_alloc();
+            av_frame_unref(av.Af);
+            av.Af->format = av.A->sample_fmt;
+            av.Af->sample_rate = kAudioRate;
+            av_channel_layout_copy(&av.Af->ch_layout, &av.A->ch_layout);
+            av.Af->nb_samples = count;
+            check(av_frame_get_buffer(av.Af, 0), "out of memory");
+            std::copy_n(pcm.data() + audioDone, count, reinterpret_cast<float*>(av.Af->data[0]));
+            av.Af->pts = audioDone;
+            check(avcodec_send_frame(av.A, av.Af), "audio encoding failed");
+            drain(av.A, av.As);
+            audioDone += count;
+        }
+    };
+
+    const int32_t shown = t.FrameCount();
+    for (int32_t f = 0; f < frames; ++f) {
+        TRect dirty = renderer.Render(std::min(f, shown - 1));
+        if (!dirty.Empty()) {
+            check(av_frame_make_writable(av.Vf), "out of memory");
+            // Only the rows that changed are converted again.
+            int y0 = dirty.y & ~1, y1 = std::min(H, (dirty.y + dirty.h + 1) & ~1);
+            int rows = y1 - y0;
+            av.Sws =
+                sws_getCachedContext(av.Sws, W, rows, AV_PIX_FMT_BGR0, W, rows, AV_PIX_FMT_YUV420P,
+                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
+            if (!av.Sws)
+                file.Fail("cannot convert the pictures");
+            const uint8_t* src[1] = {renderer.Pixels() + size_t(y0) * renderer.Stride()};
+            int srcStride[1] = {renderer.Stride()};
+            uint8_t* dst[3] = {av.Vf->data[0] + size_t(y0) * av.Vf->linesize[0],
+                               av.Vf->data[1] + size_t(y0 / 2) * av.Vf->linesize[1],
+                               av.Vf->data[2] + size_t(y0 / 2) * av.Vf->linesize[2]};
+            sws_scale(av.Sws, src, srcStride, 0, rows, dst, av.Vf->linesize);
+        }
+        av.Vf->pts = f;
+        check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
+        drain(av.V, av.Vs);
+        sendAudio(av_rescale(f + 1, kAudioRate, t.rate));
+        if (options.Progress && !options.Progress(f + 1, frames))
+            throw TCancelled();
+    }
+    sendAudio(INT64_MAX);
+    check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
+    drain(av.V, av.Vs);
+    if (av.A) {
+        check(avcodec_send_frame(av.A, nullptr), "audio encoding failed");
+        drain(av.A, av.As);
+    }
+    check(av_write_trailer(av.Fmt), "writing failed");
+    check(avio_closep(&av.Fmt->pb), "writing failed");
+    file.Commit();
+    result.Frames = frames;
+    result.Width = W;
+    result.Height = H;
+    return result;
+}
+
+} // namespace
+
+TEncodeResult EncodeVideo(const TTimeline& timeline, const std::string& path, TVideoFormat format,
+                          const TEncodeOptions& options)
+{
+    if (format == TVideoFormat::Gif)
+        return EncodeGif(timeline, path, options);
+    return EncodeAv(timeline, path, format, options);
+}
+
+} // namespace video

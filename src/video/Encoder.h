@@ -1,0 +1,49 @@
+// Video files from a timeline: MP4 (H.264, AAC), WebM (VP9, Opus) on
+// FFmpeg's libraries, and GIF with a palette per picture. Written beside the
+// target and renamed over it, so a failure or a cancel leaves the old file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "video/Timeline.h"
+
+namespace video {
+
+enum class TVideoFormat { Mp4, WebM, Gif };
+
+// The format of a file name's extension (.mp4, .webm, .gif), if any.
+std::optional<TVideoFormat> VideoFormatOf(const std::string& path);
+
+struct TEncodeOptions {
+    // Frames done of frames total; returning false cancels.
+    std::function<bool(int done, int total)> Progress;
+};
+
+// Thrown when Progress cancelled the encoding.
+class TCancelled : public std::runtime_error {
+  public:
+    TCancelled() : std::runtime_error("The export was cancelled") {}
+};
+
+struct TEncodeResult {
+    int Frames = 0;            // video frames written
+    int Width = 0, Height = 0; // of the video
+    std::string Note;          // e.g. how an odd stage size was made even
+};
+
+TEncodeResult EncodeVideo(const TTimeline& timeline, const std::string& path, TVideoFormat format,
+                          const TEncodeOptions& options = {});
+
+// The movie's sounds mixed at sampleRate, mono, from the start of frame 0;
+// at least minSamples long, longer when a sound rings on.
+std::vector<float> MixAudio(const TTimeline& timeline, int sampleRate, int64_t minSamples = 0);
+
+// Frames the video shows: to the stop frame, held while a sound still plays.
+int32_t VideoFrameCount(const TTimeline& timeline);
+
+} // namespace video

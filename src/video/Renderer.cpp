@@ -1,0 +1,282 @@
+#include "video/Renderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <stdexcept>
+
+#include <turbojpeg.h>
+
+#include "video/Face.h"
+
+namespace video {
+
+namespace {
+
+constexpr double kOutlinePixels = 1.0; // the writer's 20-twip outline
+
+void SetColor(cairo_t* cr, const TRgba& c)
+{
+    cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255.0);
+}
+
+void PolygonPath(cairo_t* cr, const TPolygonDef& p, double tx, double ty)
+{
+    double x = (p.x + tx) / 20.0, y = (p.y + ty) / 20.0;
+    cairo_move_to(cr, x, y);
+    for (auto [dx, dy] : p.edges) {
+        x += dx / 20.0;
+        y += dy / 20.0;
+        cairo_line_to(cr, x, y);
+    }
+    cairo_close_path(cr);
+}
+
+// Lays the text out as the writer's text record does: advances rounded to
+// twips, a new line per '\n', control characters left out.
+void TextPath(cairo_t* cr, const TTextDef& t, double tx, double ty)
+{
+    const TFace& face = *t.face;
+    const double scale = t.height / kEmSquare; // twips per em unit
+    const int32_t lineHeight =
+        int32_t(std::lround((face.Ascent() + face.Descent() + face.Leading()) * scale));
+    double ox = std::nearbyint(t.x) + tx;
+    double oy = std::nearbyint(t.y + face.Ascent() * scale) + ty;
+    int32_t x = 0, y = 0;
+    for (char32_t c : t.text) {
+        if (c == '\n') {
+            x = 0;
+            y += lineHeight;
+            continue;
+        }
+        if (c < 0x20 || c > 0xFFFF)
+            continue;
+        cairo_new_sub_path(cr);
+        int32_t adv = face.AppendGlyph(cr, c, (ox + x) / 20.0, (oy + y) / 20.0, scale / 20.0);
+        x += int32_t(std::lround(adv * scale));
+    }
+}
+
+} // namespace
+
+TRect TRect::United(const TRect& o) const
+{
+    if (Empty())
+        return o;
+    if (o.Empty())
+        return *this;
+    int x1 = std::min(x, o.x), y1 = std::min(y, o.y);
+    int x2 = std::max(x + w, o.x + o.w), y2 = std::max(y + h, o.y + o.h);
+    return {x1, y1, x2 - x1, y2 - y1};
+}
+
+TRect TRect::Intersected(const TRect& o) const
+{
+    int x1 = std::max(x, o.x), y1 = std::max(y, o.y);
+    int x2 = std::min(x + w, o.x + o.w), y2 = std::min(y + h, o.y + o.h);
+    if (x2 <= x1 || y2 <= y1)
+        return {};
+    return {x1, y1, x2 - x1, y2 - y1};
+}
+
+TRenderer::TRenderer(const TTimeline& timeline, int padWidth, int padHeight)
+    : T(timeline), W(timeline.PixelWidth() + padWidth), H(timeline.PixelHeight() + padHeight)
+{
+    Canvas = cairo_image_surface_create(CAIRO_FORMAT_RGB24, W, H);
+    if (cairo_surface_status(Canvas) != CAIRO_STATUS_SUCCESS)
+        throw std::runtime_error("Cannot make a " + std::to_string(W) + " x " + std::to_string(H) +
+                                 " picture for the movie");
+    int32_t frames = std::max(T.lastFrame + 1, 1);
+    Starts.resize(size_t(frames) + 1);
+    Ends.resize(size_t(frames) + 1);
+    for (size_t i = 0; i < T.placements.size(); ++i) {
+        const TPlacement& p = T.placements[i];
+        if (p.end <= p.frame || p.frame >= frames)
+            continue;
+        Starts[size_t(p.frame)].push_back(i);
+        if (p.end < frames)
+            Ends[size_t(p.end)].push_back(i);
+    }
+}
+
+TRenderer::~TRenderer()
+{
+    for (auto& [s, surface] : Decoded)
+        cairo_surface_destroy(surface);
+    cairo_surface_destroy(Canvas);
+}
+
+const uint8_t* TRenderer::Pixels() const
+{
+    return cairo_image_surface_get_data(Canvas);
+}
+
+int TRenderer::Stride() const
+{
+    return cairo_image_surface_get_stride(Canvas);
+}
+
+cairo_surface_t* TRenderer::Picture(const TJpegSource& source)
+{
+    auto it = Decoded.find(&source);
+    if (it != Decoded.end())
+        return it->second;
+    cairo_surface_t* s =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, source.width, source.height);
+    cairo_surface_flush(s);
+    tjhandle tj = tjInitDecompress();
+    int rc = tj ? tjDecompress2(tj, source.bytes.data(), source.bytes.size(),
+                                cairo_image_surface_get_data(s), source.width,
+                                cairo_image_surface_get_stride(s), source.height, TJPF_BGRX, 0)
+                : -1;
+    if (tj)
+        tjDestroy(tj);
+    if (rc != 0 && !tj)
+        throw std::runtime_error("Cannot start the JPEG decoder");
+    cairo_surface_mark_dirty(s);
+    Decoded[&source] = s;
+    return s;
+}
+
+TRect TRenderer::Bounds(size_t index)
+{
+    auto it = BoundsCache.find(index);
+    if (it != BoundsCache.end())
+        return it->second;
+    const TPlacement& p = T.placements[index];
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (auto* pic = std::get_if<TPictureDef>(p.def.get())) {
+        x1 = (double(pic->x) + p.tx) / 20;
+        y1 = (double(pic->y) + p.ty) / 20;
+        x2 = x1 + pic->width / 20.0;
+        y2 = y1 + pic->height / 20.0;
+    } else {
+        cairo_t* cr = cairo_create(Canvas);
+        if (auto* poly = std::get_if<TPolygonDef>(p.def.get()))
+            PolygonPath(cr, *poly, p.tx, p.ty);
+        else if (auto* text = std::get_if<TTextDef>(p.def.get()))
+            TextPath(cr, *text, p.tx, p.ty);
+        cairo_path_extents(cr, &x1, &y1, &x2, &y2);
+        cairo_destroy(cr);
+        // Room for the outline and the anti-aliased edge.
+        x1 -= kOutlinePixels + 1;
+        y1 -= kOutlinePixels + 1;
+        x2 += kOutlinePixels + 1;
+        y2 += kOutlinePixels + 1;
+    }
+    auto clampInt = [](double v) { return int(std::clamp(v, -1e8, 1e8)); };
+    int ix = clampInt(std::floor(x1)), iy = clampInt(std::floor(y1));
+    TRect r{ix, iy, clampInt(std::ceil(x2)) - ix, clampInt(std::ceil(y2)) - iy};
+    r = r.Intersected({0, 0, W, H});
+    BoundsCache[index] = r;
+    return r;
+}
+
+void TRenderer::Draw(cairo_t* cr, size_t index)
+{
+    const TPlacement& p = T.placements[index];
+    cairo_save(cr);
+    if (auto* pic = std::get_if<TPictureDef>(p.def.get())) {
+        const TJpegSource& src = *pic->image;
+        cairo_translate(cr, (double(pic->x) + p.tx) / 20, (double(pic->y) + p.ty) / 20);
+        double sx = pic->width / 20.0 / src.width, sy = pic->height / 20.0 / src.height;
+        cairo_rectangle(cr, 0, 0, pic->width / 20.0, pic->height / 20.0);
+        cairo_scale(cr, sx, sy);
+        cairo_set_source_surface(cr, Picture(src), 0, 0);
+        // Shown at its own size a picture keeps its pixels; scaled, it is smoothed.
+        cairo_pattern_t* pat = cairo_get_source(cr);
+        cairo_pattern_set_extend(pat, CAIRO_EXTEND_PAD);
+        cairo_pattern_set_filter(pat, sx == 1.0 && sy == 1.0 ? CAIRO_FILTER_NEAREST
+                                                             : CAIRO_FILTER_BILINEAR);
+        cairo_fill(cr);
+    } else if (auto* poly = std::get_if<TPolygonDef>(p.def.get())) {
+        PolygonPath(cr, *poly, p.tx, p.ty);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        SetColor(cr, poly->fill.value_or(TRgba{0, 0, 0, 255}));
+        if (poly->fill) {
+            cairo_fill(cr);
+        } else {
+            cairo_fill_preserve(cr);
+            cairo_set_line_width(cr, kOutlinePixels);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_stroke(cr);
+        }
+    } else if (auto* text = std::get_if<TTextDef>(p.def.get())) {
+        TextPath(cr, *text, p.tx, p.ty);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        SetColor(cr, text->color);
+        cairo_fill(cr);
+    }
+    cairo_restore(cr);
+}
+
+TRect TRenderer::Render(int32_t frame)
+{
+    const int32_t frames = int32_t(Starts.size()) - 1;
+    const int32_t at = std::clamp(frame, 0, frames - 1);
+    std::vector<size_t> next;
+    if (Current >= 0 && at == Current + 1) {
+        std::set<size_t> gone(Ends[size_t(at)].begin(), Ends[size_t(at)].end());
+        for (size_t i : Shown)
+            if (!gone.count(i))
+                next.push_back(i);
+        for (size_t i : Starts[size_t(at)])
+            next.push_back(i); // indices grow with call order
+    } else if (at != Current) {
+        for (size_t i = 0; i < T.placements.size(); ++i) {
+            const TPlacement& p = T.placements[i];
+            if (p.frame <= at && at < p.end)
+                next.push_back(i);
+        }
+    } else {
+        return {};
+    }
+    TRect dirty;
+    if (Current < 0) {
+        dirty = {0, 0, W, H};
+    } else {
+        std::vector<size_t> changed;
+        std::set_symmetric_difference(Shown.begin(), Shown.end(), next.begin(), next.end(),
+                                      std::back_inserter(changed));
+        for (size_t i : changed)
+            dirty = dirty.United(Bounds(i));
+    }
+    for (size_t i : Shown)
+        if (!std::binary_search(next.begin(), next.end(), i))
+            BoundsCache.erase(i);
+    Current = at;
+    Shown = std::move(next);
+    if (dirty.Empty())
+        return {};
+
+    cairo_t* cr = cairo_create(Canvas);
+    cairo_rectangle(cr, dirty.x, dirty.y, dirty.w, dirty.h);
+    cairo_clip(cr);
+    SetColor(cr, T.background);
+    cairo_paint(cr);
+    // Only the stage shows pictures; padding keeps the background.
+    cairo_rectangle(cr, 0, 0, T.PixelWidth(), T.PixelHeight());
+    cairo_clip(cr);
+    std::set<const TJpegSource*> used;
+    for (size_t i : Shown) {
+        if (auto* pic = std::get_if<TPictureDef>(T.placements[i].def.get()))
+            used.insert(pic->image.get());
+        if (!Bounds(i).Intersected(dirty).Empty())
+            Draw(cr, i);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(Canvas);
+    // Decoded pictures no placement shows any more are let go.
+    for (auto it = Decoded.begin(); it != Decoded.end();)
+        if (!used.count(it->first)) {
+            cairo_surface_destroy(it->second);
+            it = Decoded.erase(it);
+        } else {
+            ++it;
+        }
+    return dirty;
+}
+
+} // namespace video

@@ -1,0 +1,276 @@
+// The video files decoded again with FFmpeg's libraries: pictures against
+// their JPEGs, the clicks' onsets, lengths and streams, bad targets, cancel.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "VideoTestUtil.h"
+
+namespace quillora::test {
+namespace {
+
+struct Decoded {
+    int w = 0, h = 0;
+    std::vector<std::vector<uint8_t>> frames; // RGB24
+    std::vector<double> times;                // when each frame shows, seconds
+    std::vector<float> audio;                 // mono
+    int audioRate = 0;
+    std::string videoCodec, audioCodec;
+    AVPixelFormat pixFmt = AV_PIX_FMT_NONE;
+};
+
+Decoded Decode(const std::string& path)
+{
+    Decoded out;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
+        throw std::runtime_error("cannot open " + path);
+    avformat_find_stream_info(fmt, nullptr);
+    struct Stream {
+        AVCodecContext* ctx = nullptr;
+    };
+    std::vector<Stream> streams(fmt->nb_streams);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        const AVCodec* c = avcodec_find_decoder(fmt->streams[i]->codecpar->codec_id);
+        streams[i].ctx = avcodec_alloc_context3(c);
+        avcodec_parameters_to_context(streams[i].ctx, fmt->streams[i]->codecpar);
+        avcodec_open2(streams[i].ctx, c, nullptr);
+        if (c->type == AVMEDIA_TYPE_VIDEO)
+            out.videoCodec = c->name;
+        else
+            out.audioCodec = c->name;
+        if (c->type == AVMEDIA_TYPE_VIDEO)
+            out.pixFmt = AVPixelFormat(fmt->streams[i]->codecpar->format);
+    }
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    AVRational timeBase{1, 1};
+    auto take = [&](AVCodecContext* ctx) {
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            if (ctx->codec_type == AVMEDIA_TYPE_VIDEO) {
+                out.w = frame->width;
+                out.h = frame->height;
+                std::vector<uint8_t> rgb(size_t(out.w) * out.h * 3);
+                SwsContext* sws =
+                    sws_getContext(out.w, out.h, AVPixelFormat(frame->format), out.w, out.h,
+                                   AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                uint8_t* dst[1] = {rgb.data()};
+                int ls[1] = {out.w * 3};
+                sws_scale(sws, frame->data, frame->linesize, 0, out.h, dst, ls);
+                sws_freeContext(sws);
+                out.frames.push_back(std::move(rgb));
+                out.times.push_back(double(frame->best_effort_timestamp) * av_q2d(timeBase));
+            } else {
+                out.audioRate = frame->sample_rate;
+                for (int i = 0; i < frame->nb_samples; ++i) {
+                    float v = 0;
+                    if (frame->format == AV_SAMPLE_FMT_FLTP || frame->format == AV_SAMPLE_FMT_FLT)
+                        v = reinterpret_cast<float*>(
+                            frame->data[0])[i * (frame->format == AV_SAMPLE_FMT_FLT
+                                                     ? frame->ch_layout.nb_channels
+                                                     : 1)];
+                    else if (frame->format == AV_SAMPLE_FMT_S16)
+                        v = reinterpret_cast<int16_t*>(
+                                frame->data[0])[i * frame->ch_layout.nb_channels] /
+                            32768.0f;
+                    out.audio.push_back(v);
+                }
+            }
+        }
+    };
+    while (av_read_frame(fmt, pkt) >= 0) {
+        AVCodecContext* ctx = streams[size_t(pkt->stream_index)].ctx;
+        if (ctx->codec_type == AVMEDIA_TYPE_VIDEO)
+            timeBase = fmt->streams[pkt->stream_index]->time_base;
+        avcodec_send_packet(ctx, pkt);
+        av_packet_unref(pkt);
+        take(ctx);
+    }
+    for (auto& s : streams) {
+        avcodec_send_packet(s.ctx, nullptr);
+        take(s.ctx);
+        avcodec_free_context(&s.ctx);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    return out;
+}
+
+// Where sound starts after quiet, in seconds, from `from` on.
+double Onset(const std::vector<float>& pcm, int rate, double from)
+{
+    for (size_t i = size_t(std::max(0.0, from * rate)); i < pcm.size(); ++i)
+        if (std::fabs(pcm[i]) > 0.05f)
+            return double(i) / rate;
+    return -1;
+}
+
+std::string Export(ShotProject& p, const std::string& name, Reporter* reporter = nullptr,
+                   std::string* note = nullptr)
+{
+    TSwfWriterSet swf;
+    std::string target = p.dir / name;
+    ExportMovieFile(p.card, target, swf.Writers(), reporter, {}, note);
+    return target;
+}
+
+TEST(VideoFile, Mp4ShowsEveryPictureWithItsClickAndStopsAtTheStopFrame)
+{
+    ShotProject p(3);
+    std::string path = Export(p, "movie.mp4");
+    Decoded d = Decode(path);
+    EXPECT_EQ(d.videoCodec, "h264");
+    EXPECT_EQ(d.audioCodec, "aac");
+    EXPECT_EQ(d.pixFmt, AV_PIX_FMT_YUV420P);
+    ASSERT_EQ(d.w, kStageW);
+    ASSERT_EQ(d.h, kStageH);
+    video::TTimeline t = RecordTimeline(p.card);
+    EXPECT_EQ(int(d.frames.size()), video::VideoFrameCount(t));
+    EXPECT_EQ(int(d.frames.size()), 24 * 3 + 1); // to the stop frame, which holds
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> jpeg = swftest::DecodeRgb(ReadBytes(p.Shots[size_t(i)]));
+        std::vector<uint8_t> other = swftest::DecodeRgb(ReadBytes(p.Shots[size_t((i + 1) % 3)]));
+        // The test pictures are sharp colour bands, hard for 4:2:0 video;
+        // the right picture still stands well clear of a wrong one.
+        auto cursor = CursorBox(p.Mouse[size_t(i)]);
+        double right = Psnr(d.frames[size_t(24 * i + 2)], jpeg, d.w, d.h, cursor);
+        double wrong = Psnr(d.frames[size_t(24 * i + 2)], other, d.w, d.h, cursor);
+        EXPECT_GT(right, 22.0) << "picture " << i;
+        EXPECT_GT(right, wrong + 8) << "picture " << i;
+        // The arrow is dark just below its tip on the picture's first frame.
+        auto tip = p.Mouse[size_t(i)];
+        const uint8_t* px =
+            &d.frames[size_t(24 * i)][(size_t(tip.second + 5) * d.w + tip.first + 1) * 3];
+        EXPECT_LT(px[0] + px[1] + px[2], 200) << "picture " << i;
+    }
+    // Each click starts within a frame of its picture's StartTime + 1.
+    ASSERT_EQ(d.audioRate, 48000);
+    for (int i = 0; i < 3; ++i) {
+        double want = (24.0 * i + 1) / 15;
+        double got = Onset(d.audio, d.audioRate, want - 1.0 / 15);
+        EXPECT_NEAR(got, want, 1.0 / 15) << "click " << i;
+    }
+}
+
+TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)
+{
+    ShotProject p(2);
+    Decoded webm = Decode(Export(p, "movie.webm"));
+    EXPECT_EQ(webm.videoCodec, "vp9");
+    EXPECT_EQ(webm.audioCodec, "opus");
+    EXPECT_EQ(webm.frames.size(), size_t(49));
+
+    std::string gif = Export(p, "movie.gif");
+    EXPECT_EQ(ReadAll(gif).find("NETSCAPE2.0"), std::string::npos) << "a stopping movie plays once";
+    Decoded g = Decode(gif);
+    ASSERT_EQ(g.w, kStageW);
+    // The GIF demuxer gives one frame per stored image: the first picture,
+    // then only what changed; every image's frame shows the whole state.
+    ASSERT_GT(g.frames.size(), size_t(10));
+    for (int i = 0; i < 2; ++i) {
+        std::vector<uint8_t> jpeg = swftest::DecodeRgb(ReadBytes(p.Shots[size_t(i)]));
+        // The last image stored before the picture's 20th frame.
+        size_t k = 0;
+        while (k + 1 < g.frames.size() && g.times[k + 1] <= (24.0 * i + 20) / 15)
+            ++k;
+        const std::vector<uint8_t>& frame = g.frames[k];
+        auto tip = p.Mouse[size_t(i)];
+        std::vector<uint8_t> other = swftest::DecodeRgb(ReadBytes(p.Shots[size_t(1 - i)]));
+        double right = Psnr(frame, jpeg, g.w, g.h, CursorBox(tip));
+        EXPECT_GT(right, 20.0) << "picture " << i;
+        EXPECT_GT(right, Psnr(frame, other, g.w, g.h, CursorBox(tip)) + 5) << "picture " << i;
+    }
+    // Small changes are stored as small rectangles.
+    EXPECT_LT(std::filesystem::file_size(gif), 49 * size_t(kStageW) * kStageH / 4);
+
+    p.card.Looping = true;
+    EXPECT_NE(ReadAll(Export(p, "loop.gif")).find("NETSCAPE2.0"), std::string::npos);
+}
+
+TEST(VideoFile, OddStageIsPaddedAndFfprobeAgrees)
+{
+    ShotProject p(1, 63, 47);
+    std::string note;
+    std::string path = Export(p, "odd.mp4", nullptr, &note);
+    EXPECT_NE(note.find("padded to 64 x 48"), std::string::npos) << note;
+    Decoded d = Decode(path);
+    EXPECT_EQ(d.w, 64);
+    EXPECT_EQ(d.h, 48);
+    if (!std::filesystem::exists("/usr/bin/ffprobe"))
+        GTEST_SKIP() << "ffprobe is not installed";
+    std::string out = p.dir / "probe.txt";
+    std::string cmd = "/usr/bin/ffprobe -v error -show_entries "
+                      "stream=codec_name,pix_fmt,r_frame_rate:format=duration -of compact '" +
+                      path + "' > '" + out + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string probe = ReadAll(out);
+    EXPECT_NE(probe.find("codec_name=h264|pix_fmt=yuv420p|r_frame_rate=15/1"), std::string::npos)
+        << probe;
+    EXPECT_NE(probe.find("codec_name=aac"), std::string::npos) << probe;
+    // 25 frames at 15 a second.
+    EXPECT_NE(probe.find("duration=1.6"), std::string::npos) << probe;
+}
+
+TEST(VideoFile, BadInputsAndTargetsLeaveNoPartialFile)
+{
+    ShotProject p(2);
+    std::filesystem::remove(p.Shots[1]);
+    Reporter swfReporter, videoReporter;
+    Export(p, "movie.swf", &swfReporter);
+    std::string video = Export(p, "movie.mp4", &videoReporter);
+    EXPECT_EQ(videoReporter.Errors, swfReporter.Errors);
+    ASSERT_EQ(videoReporter.Errors.size(), 1u);
+    EXPECT_EQ(videoReporter.Errors[0], kPictureErrorMessage);
+    EXPECT_TRUE(Exists(video));
+
+    // A folder that is a file: the old movie stays as it was.
+    WriteAll(p.dir / "notafolder", "x");
+    TSwfWriterSet swf;
+    try {
+        ExportMovieFile(p.card, p.dir / "notafolder/movie.gif", swf.Writers(), nullptr);
+        FAIL() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot write the movie"), std::string::npos)
+            << e.what();
+    }
+
+    // Cancel half way: the old file is untouched and nothing else is left.
+    std::string before = ReadAll(video);
+    for (const char* name : {"movie.mp4", "movie.gif"}) {
+        video::TEncodeOptions cancel;
+        cancel.Progress = [](int done, int) { return done < 5; };
+        WriteAll(p.dir / "movie.gif", "old");
+        EXPECT_THROW(ExportMovieFile(p.card, p.dir / name, swf.Writers(), nullptr, cancel),
+                     video::TCancelled);
+    }
+    EXPECT_EQ(ReadAll(video), before);
+    EXPECT_EQ(ReadAll(p.dir / "movie.gif"), "old");
+    for (auto& e : std::filesystem::directory_iterator(p.dir.str()))
+        EXPECT_EQ(e.path().filename().string().find(".mp4."), std::string::npos) << e.path();
+}
+
+TEST(VideoFile, ExporterPicksTheFormatFromTheExtension)
+{
+    std::string tool = std::string(QUILLORA_BIN_DIR) + "/quillora-export";
+    ShotProject p(1);
+    std::string help = p.dir / "help.txt";
+    ASSERT_EQ(std::system((tool + " --help > '" + help + "'").c_str()), 0);
+    for (const char* ext : {".swf", ".mp4", ".webm", ".gif"})
+        EXPECT_NE(ReadAll(help).find(ext), std::string::npos) << ext;
+    std::string gif = p.dir / "tool.gif";
+    ASSERT_EQ(std::system((tool + " '" + p.card.WorkProjectPath + "' '" + gif + "'").c_str()), 0);
+    EXPECT_EQ(ReadAll(gif).substr(0, 6), "GIF89a");
+}
+
+} // namespace
+} // namespace quillora::test
