@@ -10,6 +10,7 @@
 #include "ui/AboutForm.h"
 #include "ui/Branding.h"
 #include "ui/Shell.h"
+#include "ui/Storyboard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 namespace {
 const QString AppTitle = QString::fromLatin1(Branding::AppTitle);
@@ -57,6 +59,10 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     white.setColor(QPalette::Window, Qt::white);
     client->setPalette(white);
     setCentralWidget(client);
+    auto* clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    Storyboard = new TStoryboard(client);
+    clientLayout->addWidget(Storyboard);
 
     FileNew = MakeAction(QStringLiteral("FileNew"), QStringLiteral("&New"), QStringLiteral("New"),
                          &TMainForm::FileNewExecute);
@@ -88,7 +94,12 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
                               &TMainForm::HelpHomePageExecute);
     HelpAbout = MakeAction(QStringLiteral("HelpAbout"), QStringLiteral("&About ..."), QStringLiteral("About ..."),
                            &TMainForm::HelpAboutExecute);
+    BuildEditActions();
     BuildMenus();
+    Storyboard->RunEdit = [this](const std::function<void()>& edit) { RunGuarded(Shell, this, edit); };
+    connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::UpdateEditActions);
+    connect(Storyboard, &TStoryboard::SelectionChanged, this, &TMainForm::UpdateEditActions);
+    UpdateEditActions();
 
     // FormCreate, in its order.
     quillora::InitFolders(Globals);
@@ -117,6 +128,7 @@ TMainForm::~TMainForm()
     delete Recorder;
     Recorder = nullptr;
 #endif
+    Storyboard->SetEditor(nullptr);
     FFlashCard.reset();
 }
 
@@ -157,6 +169,12 @@ void TMainForm::BuildMenus()
     file->addAction(FileExportSWF);
     file->addSeparator();
     file->addAction(FileExit);
+    QMenu* edit = addMenu(QStringLiteral("&Edit"));
+    edit->addActions({EditUndo, EditRedo});
+    edit->addSeparator();
+    edit->addActions({EditDelete, EditMoveEarlier, EditMoveLater, EditSetLength});
+    edit->addSeparator();
+    edit->addActions({EditCaption, EditAddSound});
     QMenu* view = addMenu(QStringLiteral("&View"));
     view->addAction(ViewPlay);
     QMenu* help = addMenu(QStringLiteral("&Help"));
@@ -242,6 +260,9 @@ void TMainForm::AskSaveChanges()
 
 void TMainForm::FreeFlashCard()
 {
+    // The storyboard lets go of the controller's editor first.
+    Storyboard->SetEditor(nullptr);
+    UpdateEditActions();
     // The controller's end disables the document actions.
     FFlashCard.reset();
     DisableDocumentActions();
@@ -329,8 +350,15 @@ void TMainForm::FileSaveExecute()
     }
     if (write) {
         quillora::CopyFileOver(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
+        const bool modified = card.Modified;
         RunExport(std::string());
-        quillora::CopyFileOver(card.MoviePath, card.BasePath + ".swf");
+        try {
+            quillora::CopyFileOver(card.MoviePath, card.BasePath + ".swf");
+        } catch (...) {
+            // The project's movie was not written: it still needs a Save.
+            card.Modified = modified;
+            throw;
+        }
     }
     SetTitleFromBasePath();
     ViewPlay->setEnabled(true);
@@ -420,6 +448,7 @@ void TMainForm::HandleCommandLine(const QStringList& arguments)
             throw;
         }
         FFlashCard->BindMovie(&Movie);
+        ShowProject();
     }
 }
 
@@ -462,6 +491,8 @@ void TMainForm::HideMainWindow()
 
 void TMainForm::ShowMainWindow()
 {
+    // The recording has stopped: its captures join the storyboard.
+    ShowProject();
     show();
     raise();
     activateWindow();
@@ -479,6 +510,7 @@ void TMainForm::WriteRecordingHeader(int captureWidth, int captureHeight)
     card.Looping = false;
     card.WriteHeader();
     card.Modified = true;
+    ShowProject();
 }
 
 TFlashPic& TMainForm::RebindAndGetPictureTool()

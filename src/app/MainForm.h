@@ -23,6 +23,8 @@ class TExportProgress;
 class QToolBar;
 class TAboutForm;
 class TNewForm;
+class TStoryboard;
+class QDialog;
 struct TSwfWriterSet;
 
 class TMainForm : public QMainWindow,
@@ -53,6 +55,15 @@ public:
     QAction* FileExportSWF;
     QAction* FileExit;
     QAction* ViewPlay;
+    // The Edit menu; each works on the storyboard's selection.
+    QAction* EditUndo;
+    QAction* EditRedo;
+    QAction* EditDelete;
+    QAction* EditMoveEarlier;
+    QAction* EditMoveLater;
+    QAction* EditSetLength;
+    QAction* EditCaption;
+    QAction* EditAddSound;
     QAction* HelpContents;
     QAction* HelpHomePage;
     QAction* HelpAbout;
@@ -69,6 +80,14 @@ public:
     void FileExportSWFExecute();
     void FileExitExecute();
     void ViewPlayExecute();
+    void EditUndoExecute();
+    void EditRedoExecute();
+    void EditDeleteExecute();
+    void EditMoveEarlierExecute();
+    void EditMoveLaterExecute();
+    void EditSetLengthExecute();
+    void EditCaptionExecute();
+    void EditAddSoundExecute();
     void HelpContentsExecute();
     void HelpHomePageExecute();
     void HelpAboutExecute();
@@ -82,6 +101,10 @@ public:
     TAboutForm* AboutForm() const { return FAboutForm; }
     quillora::TXMLDocument* XMLDoc() const { return FXMLDoc.get(); }
     quillora::IXMLMovie Movie;
+    // The client area: the open project's storyboard, or empty and white.
+    TStoryboard* Storyboard = nullptr;
+    // Runs the Edit menu's dialogs (length, caption); tests answer them.
+    std::function<int(QDialog&)> ExecEditDialog;
     quillora::TGlobalVars& Globals;
     // Starts the recording once New has prepared the document: the
     // recorder's Start when the recording library is built in. Tests put a
@@ -122,6 +145,14 @@ private:
     void SetTitleFromBasePath();
     void RunExport(const std::string& target);
     void ReadLastOpenDir();
+    void BuildEditActions();
+    // Shows the open project in the storyboard, or nothing.
+    void ShowProject();
+    // Enables the Edit menu for the selection and names Undo and Redo.
+    void UpdateEditActions();
+    quillora::TProjectEditor* Editor() const;
+    // Runs an edit through the error handler, then shows its result.
+    void RunEdit(const std::function<void()>& edit, int selectIndex = -1);
     void WriteLastOpenDir();
 
     IShell& Shell;

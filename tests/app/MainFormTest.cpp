@@ -181,7 +181,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     QStringList menus;
     for (QAction* m : f.ActionMainMenuBar1->actions())
         menus << m->text();
-    EXPECT_EQ(menus, QStringList({"&File", "&View", "&Help"}));
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&View", "&Help"}));
     auto items = [&](int index) {
         QStringList names;
         for (QAction* a : f.ActionMainMenuBar1->actions()[index]->menu()->actions())
@@ -190,8 +190,15 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     };
     EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "&Save", "Save &As...", "&Close", "-",
                                      "&Export to Flash", "-", "E&xit"}));
-    EXPECT_EQ(items(1), QStringList({"&PreView"}));
-    EXPECT_EQ(items(2), QStringList({"&Contents", "-", "&Visit www.brindlecove.example", "-", "&About ..."}));
+    EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
+                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound..."}));
+    EXPECT_EQ(f.EditUndo->shortcut().toString(), "Ctrl+Z");
+    EXPECT_EQ(f.EditRedo->shortcut().toString(), "Ctrl+Shift+Z");
+    EXPECT_EQ(f.EditDelete->shortcut().toString(), "Del");
+    EXPECT_EQ(f.EditMoveEarlier->shortcut().toString(), "Ctrl+Left");
+    EXPECT_EQ(f.EditMoveLater->shortcut().toString(), "Ctrl+Right");
+    EXPECT_EQ(items(2), QStringList({"&PreView"}));
+    EXPECT_EQ(items(3), QStringList({"&Contents", "-", "&Visit www.brindlecove.example", "-", "&About ..."}));
 
     QList<QAction*> tools = f.ActionToolBar1->actions();
     ASSERT_EQ(tools.size(), 5);

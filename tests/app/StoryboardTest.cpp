@@ -1,0 +1,262 @@
+// The storyboard in the main window, driven from the keyboard: the tiles and
+// their names, delete, undo, redo, move, length, caption, cursor, and the
+// question before closing an edited project.
+#include "../ui/TestSupport.h"
+
+#include "app/MainForm.h"
+#include "ui/EditDialogs.h"
+#include "ui/Storyboard.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QListView>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class StoryboardTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite()
+    {
+        static QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        TestApp();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
+        QDir(home.path()).mkpath("Documents");
+        QDir(home.path()).mkpath("work");
+        form = std::make_unique<TMainForm>(shell, vars);
+        form->StartRecording = [this](int w, int h, bool) { form->WriteRecordingHeader(w, h); };
+    }
+    void TearDown() override { form.reset(); }
+
+    QString Work(const QString& name) const { return home.path() + "/work/" + name; }
+    QString WorkProject() const
+    {
+        return QString::fromStdString(vars.ScreenshotsDir) + "/Untitled.qlv";
+    }
+
+    // Three pictures of 24 frames (the second one's file missing when asked)
+    // opened from the command line, the window shown and the strip focused.
+    void Open(bool missingSecond = false)
+    {
+        QByteArray objs;
+        const char* colours[] = {"red", "green", "blue"};
+        for (int i = 0; i < 3; ++i) {
+            const QString jpg = Work(QStringLiteral("%1.jpg").arg(i + 1));
+            QImage img(320, 240, QImage::Format_RGB32);
+            img.fill(QColor(colours[i]));
+            if (!(missingSecond && i == 1))
+                ASSERT_TRUE(img.save(jpg, "JPEG"));
+            objs +=
+                QStringLiteral("<Obj><Demo></Demo><MouseX>%1</MouseX><MouseY>%2</MouseY>"
+                               "<ObjName>Pic%3</ObjName><StartTime>%4</StartTime>"
+                               "<EndTime>%5</EndTime><Layer>2</Layer><ObjTypeName>Pic</ObjTypeName>"
+                               "<ObjType><ObjPic><Content>%6</Content><PositionX>0</PositionX>"
+                               "<PositionY>0</PositionY><Width>320</Width><Height>240</Height>"
+                               "<EffectName>None</EffectName></ObjPic></ObjType></Obj>")
+                    .arg(10 * (i + 1))
+                    .arg(20 * (i + 1))
+                    .arg(i + 1)
+                    .arg(24 * i)
+                    .arg(24 * i + 24)
+                    .arg(jpg)
+                    .toUtf8();
+        }
+        QFile f(Work("demo.qlv"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Movie><BgColor>16777215</BgColor>"
+                "<Width>320</Width><Height>240</Height><Rate>15</Rate><TotalFrames>0</TotalFrames>"
+                "<Loop>False</Loop>" +
+                objs + "</Movie>");
+        f.close();
+        form->HandleCommandLine({Work("demo.qlv")});
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        Strip()->setFocus();
+        Board()->Thumbnails()->WaitForDone();
+    }
+
+    TStoryboard* Board() { return form->Storyboard; }
+    QListView* Strip() { return Board()->Strip(); }
+    // The tiles' accessible names, as the model gives them to the view.
+    QStringList Names()
+    {
+        QStringList names;
+        for (int r = 0; r < Strip()->model()->rowCount(); ++r)
+            names << Strip()->model()->index(r, 0).data(Qt::AccessibleTextRole).toString();
+        return names;
+    }
+    // The same as a screen reader reads them, before any change.
+    QStringList ReaderNames()
+    {
+        QStringList names;
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(Strip());
+        EXPECT_EQ(list->role(), QAccessible::List);
+        for (int i = 0; i < list->childCount(); ++i)
+            if (QAccessibleInterface* c = list->child(i); c && c->role() == QAccessible::ListItem)
+                names << c->text(QAccessible::Name);
+        return names;
+    }
+    QString Current() { return Strip()->currentIndex().data(Qt::AccessibleTextRole).toString(); }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
+    }
+    QString Saved()
+    {
+        QFile f(WorkProject());
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll());
+    }
+
+    QTemporaryDir home;
+    quillora::TGlobalVars vars;
+    TFakeShell shell;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(StoryboardTest, NoProjectLeavesTheAreaEmptyAndTheEditMenuOff)
+{
+    form->show();
+    EXPECT_FALSE(Strip()->isVisible());
+    EXPECT_FALSE(Board()->Large()->isVisible());
+    for (QAction* a :
+         {form->EditUndo, form->EditRedo, form->EditDelete, form->EditMoveEarlier,
+          form->EditMoveLater, form->EditSetLength, form->EditCaption, form->EditAddSound})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+}
+
+TEST_F(StoryboardTest, TilesAreNamedAndAMissingPictureSaysWhy)
+{
+    Open(true);
+    EXPECT_TRUE(Strip()->isVisible());
+    const QStringList names = Names();
+    EXPECT_EQ(ReaderNames(), names);
+    ASSERT_EQ(names.size(), 3);
+    EXPECT_EQ(names[0], "Pic1, 1.6 s at 0 s");
+    EXPECT_TRUE(names[1].startsWith("Pic2, 1.6 s at 1.6 s, Cannot show the picture: "))
+        << names[1].toStdString();
+    EXPECT_TRUE(names[1].contains("No such file")) << names[1].toStdString();
+    EXPECT_EQ(names[2], "Pic3, 1.6 s at 3.2 s");
+    EXPECT_FALSE(Strip()->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+
+    // A missing one can still go.
+    Key(Qt::Key_Right);
+    EXPECT_EQ(Current().left(4), "Pic2");
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(Names(), (QStringList{"Pic1, 1.6 s at 0 s", "Pic3, 1.6 s at 1.6 s"}));
+}
+
+TEST_F(StoryboardTest, DeleteUndoRedoAndMoveFromTheKeyboard)
+{
+    Open();
+    const QString before = Saved();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(Names(), (QStringList{"Pic1, 1.6 s at 0 s", "Pic3, 1.6 s at 1.6 s"}));
+    EXPECT_EQ(form->EditUndo->text(), "&Undo Delete Pic2");
+    EXPECT_TRUE(form->FlashCard()->Modified);
+    EXPECT_FALSE(Saved().contains("Pic2"));
+
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Names().size(), 3);
+    EXPECT_EQ(form->EditRedo->text(), "&Redo Delete Pic2");
+    Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Names().size(), 2);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Names()[2], "Pic3, 1.6 s at 3.2 s");
+
+    // Pic3 before Pic1: two steps earlier, the selection going along.
+    Key(Qt::Key_End);
+    EXPECT_EQ(Current().left(4), "Pic3");
+    EXPECT_FALSE(form->EditMoveLater->isEnabled());
+    Key(Qt::Key_Left, Qt::ControlModifier);
+    Key(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(Names(),
+              (QStringList{"Pic3, 1.6 s at 0 s", "Pic1, 1.6 s at 1.6 s", "Pic2, 1.6 s at 3.2 s"}));
+    EXPECT_EQ(Current().left(4), "Pic3");
+    EXPECT_FALSE(form->EditMoveEarlier->isEnabled());
+    EXPECT_EQ(form->EditUndo->text(), "&Undo Move Pic3");
+}
+
+TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)
+{
+    Open();
+    // Set Length: 3 seconds is 45 frames.
+    form->ExecEditDialog = [](QDialog& d) {
+        auto& l = dynamic_cast<TLengthDialog&>(d);
+        EXPECT_EQ(l.Frames(), 24);
+        l.SecondsEdit->setValue(3.0);
+        return int(QDialog::Accepted);
+    };
+    form->EditSetLength->trigger();
+    EXPECT_EQ(Names()[0], "Pic1, 3 s at 0 s");
+    EXPECT_EQ(Names()[1], "Pic2, 1.6 s at 3 s");
+
+    // A caption over the second picture, in red.
+    Key(Qt::Key_Right);
+    form->ExecEditDialog = [](QDialog& d) {
+        auto& c = dynamic_cast<TCaptionDialog&>(d);
+        EXPECT_EQ(c.windowTitle(), "Add Caption");
+        c.TextEdit->setText("Click here");
+        return int(QDialog::Accepted);
+    };
+    Key(Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(Names()[2], "Text1 \"Click here\", 1.6 s at 3 s");
+    EXPECT_EQ(Current(), Names()[2]);
+    EXPECT_EQ(form->EditCaption->text(), "Edit &Caption...");
+    EXPECT_TRUE(Saved().contains("<Content>Click here</Content>"));
+
+    // Cancelled dialogs change nothing.
+    form->ExecEditDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    const QString now = Saved();
+    form->EditCaption->trigger();
+    form->EditSetLength->trigger();
+    EXPECT_EQ(Saved(), now);
+
+    // The cursor of Pic2 (recorded at 20, 40), three right and one down.
+    Key(Qt::Key_Left);
+    Board()->Large()->setFocus();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Board()->Large()->accessibleName(), "Picture Pic2, cursor at 23, 41");
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(Saved().contains("<MouseX>23</MouseX><MouseY>41</MouseY><ObjName>Pic2</ObjName>"));
+    EXPECT_EQ(form->EditUndo->text(), "&Undo Set Cursor of Pic2");
+
+    // An edited project asks before it is closed.
+    shell.ConfirmAnswers = {false};
+    form->FileClose->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList{"Save changes?"});
+    EXPECT_FALSE(Strip()->isVisible());
+}
+
+TEST_F(StoryboardTest, ARefusedEditSaysWhyAndChangesNothing)
+{
+    Open();
+    const QString before = Saved();
+    shell.OpenAnswers = {Work("1.jpg")}; // not a sound
+    form->EditAddSound->trigger();
+    EXPECT_EQ(shell.Errors, QStringList{"Please select a sound file with 16Bits mono format!"});
+    EXPECT_EQ(Saved(), before);
+    EXPECT_FALSE(form->EditUndo->isEnabled());
+}
+
+} // namespace
