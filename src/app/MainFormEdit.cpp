@@ -55,9 +55,12 @@ void TMainForm::ShowProject()
     if (!Storyboard)
         return;
     quillora::TProjectEditor* editor = Editor();
-    if (editor != Storyboard->Model()->Editor())
+    if (editor != Storyboard->Model()->Editor()) {
         Storyboard->SetEditor(editor);
-    else
+        // The keyboard starts on the strip, at the first tile.
+        if (editor)
+            Storyboard->Strip()->setFocus();
+    } else
         Storyboard->Reload();
     UpdateEditActions();
 }

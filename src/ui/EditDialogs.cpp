@@ -105,6 +105,9 @@ TCaptionDialog::TCaptionDialog(const QString& title, const quillora::TCaption& c
     layout->addLayout(form);
     layout->addWidget(buttons);
     ShowColor();
+    // Return confirms once there is text, typing starts in the text.
+    ok->setDefault(true);
+    TextEdit->setFocus();
 }
 
 void TCaptionDialog::ShowColor()
