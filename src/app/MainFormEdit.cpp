@@ -55,6 +55,9 @@ void TMainForm::ShowProject()
     if (!Storyboard)
         return;
     quillora::TProjectEditor* editor = Editor();
+    // A recording may have added captures: undo must not take them away.
+    if (editor)
+        editor->CheckHistory();
     if (editor != Storyboard->Model()->Editor()) {
         Storyboard->SetEditor(editor);
         // The keyboard starts on the strip, at the first tile.

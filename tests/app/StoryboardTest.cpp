@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -246,6 +248,42 @@ TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)
     form->FileClose->trigger();
     EXPECT_EQ(shell.Confirms, QStringList{"Save changes?"});
     EXPECT_FALSE(Strip()->isVisible());
+}
+
+TEST_F(StoryboardTest, MouseDropsPicturesSetsTheCursorAndDragsCaptions)
+{
+    Open();
+    // A tile dropped before the first one, as the strip does it.
+    TStoryboardModel* model = Board()->Model();
+    std::unique_ptr<QMimeData> data(model->mimeData({model->index(2)}));
+    model->dropMimeData(data.get(), Qt::MoveAction, 0, 0, {});
+    EXPECT_EQ(Names()[0], "Pic3, 1.6 s at 0 s");
+    EXPECT_EQ(form->EditUndo->text(), "&Undo Move Pic3");
+
+    // A click on the large picture puts the cursor there.
+    Strip()->setCurrentIndex(model->index(0));
+    TPictureView* large = Board()->Large();
+    QTest::mouseClick(large, Qt::LeftButton, {}, large->ToWidget(QPointF(100.5, 60.5)).toPoint());
+    EXPECT_TRUE(Saved().contains("<MouseX>100</MouseX><MouseY>60</MouseY><ObjName>Pic3</ObjName>"))
+        << Saved().toStdString();
+
+    // A caption dragged 40 picture pixels to the right.
+    form->ExecEditDialog = [](QDialog& d) {
+        dynamic_cast<TCaptionDialog&>(d).TextEdit->setText("Hello");
+        return int(QDialog::Accepted);
+    };
+    form->EditCaption->trigger();
+    Strip()->setCurrentIndex(model->index(0));
+    const QPoint from = large->ToWidget(QPointF(60, 50)).toPoint();
+    ASSERT_GE(large->CaptionAt(from), 0);
+    const QPoint to = large->ToWidget(QPointF(100, 50)).toPoint();
+    QTest::mousePress(large, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, large->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(large, &move);
+    QTest::mouseRelease(large, Qt::LeftButton, {}, to);
+    EXPECT_EQ(form->EditUndo->text(), "&Undo Move Caption");
+    EXPECT_TRUE(Saved().contains("<PositionX>9")) << Saved().toStdString();
 }
 
 TEST_F(StoryboardTest, ARefusedEditSaysWhyAndChangesNothing)
