@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QProgressDialog>
+#include <algorithm>
 
 TExportProgress::TExportProgress(QWidget* parent, std::function<qint64()> elapsedMs)
     : Parent(parent)
@@ -37,4 +38,31 @@ void TExportProgress::Update(int done, int total)
     FDialog->setValue(done < 0 ? 0 : (done > maximum ? maximum : done));
     // Paint it; the export runs on this thread and input waits until it ends.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TExportProgress::UpdateFrames(int done, int total)
+{
+    if (!Frames) {
+        Frames = true;
+        Clock.restart();
+        delete FDialog;
+    }
+    if (!FDialog && ElapsedMs() >= ShowAfterMs) {
+        FDialog = new QProgressDialog(QStringLiteral("Writing the video ..."),
+                                      QStringLiteral("Cancel"), 0, 1, Parent);
+        FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
+        FDialog->setAccessibleName(QStringLiteral("Writing the video"));
+        FDialog->setWindowModality(Qt::WindowModal);
+        FDialog->setMinimumDuration(0);
+        FDialog->setAutoClose(false);
+        FDialog->setAutoReset(false);
+        FDialog->show();
+    }
+    if (!FDialog)
+        return true;
+    FDialog->setMaximum(total > 0 ? total : 1);
+    FDialog->setValue(std::clamp(done, 0, FDialog->maximum()));
+    // The dialog is modal to the window: only its Cancel button takes input.
+    QCoreApplication::processEvents();
+    return !FDialog->wasCanceled();
 }

@@ -21,6 +21,9 @@ public:
 
     // done of total objects.
     void Update(int done, int total);
+    // done of total video frames, with a Cancel button that works while the
+    // video is written; false once the user cancelled.
+    bool UpdateFrames(int done, int total);
     QProgressDialog* Dialog() const { return FDialog; }
 
 private:
@@ -28,4 +31,5 @@ private:
     std::function<qint64()> ElapsedMs;
     QElapsedTimer Clock;
     QPointer<QProgressDialog> FDialog;
+    bool Frames = false;
 };

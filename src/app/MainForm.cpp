@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/ExportProgress.h"
+#include "project/MovieFormats.h"
 #include "app/FileNames.h"
 #include "base/Error.h"
 #include "project/FlashCard.h"
@@ -29,7 +30,8 @@ namespace {
 const QString AppTitle = QString::fromLatin1(Branding::AppTitle);
 const char* const OpenFilter = "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)";
 const char* const SaveFilterQLV = "Quillora Project (*.qlv)";
-const char* const SaveFilterSWF = "Flash file (*.swf)";
+const char* const SaveFilterSWF =
+    "Flash file (*.swf);;MP4 video (*.mp4);;WebM video (*.webm);;GIF animation (*.gif)";
 // The menu and tool bar highlight, a light warm grey.
 const QColor HighlightColor(0xE2, 0xE1, 0xDB);
 
@@ -389,7 +391,11 @@ void TMainForm::FileExportSWFExecute()
     const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
     if (path.isEmpty())
         return;
-    RunExport(S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+    // A video's extension picks its format; any other name gets the SWF's.
+    const std::string target = S(path);
+    RunExport(video::VideoFormatOf(target)
+                  ? target
+                  : S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
 }
 
 void TMainForm::FileExitExecute()
@@ -459,7 +465,13 @@ void TMainForm::RunExport(const std::string& target)
         std::unique_ptr<TExportProgress>& progress;
         ~Done() { progress.reset(); }
     } done{Progress};
-    FFlashCard->ExportSwf("All", target, Writers->Writers(), this);
+    video::TEncodeOptions options;
+    options.Progress = [this](int frame, int frames) { return Progress->UpdateFrames(frame, frames); };
+    try {
+        quillora::ExportMovieFile(*FFlashCard, target, Writers->Writers(), this, options);
+    } catch (const video::TCancelled&) {
+        // Cancel leaves the old file as it was; nothing to tell.
+    }
 }
 
 // --- close ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "app/ExportProgress.h"
 
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -40,6 +41,25 @@ TEST(ExportProgressTest, ShowsOnlyOnceTheExportTakesHalfASecond)
         EXPECT_EQ(dialog->value(), 0);
     }
     EXPECT_TRUE(dialog.isNull()) << "the dialog goes with the export";
+}
+
+TEST(ExportProgressTest, VideoFramesCanBeCancelled)
+{
+    TestApp();
+    QWidget window;
+    qint64 now = 1000;
+    TExportProgress progress(&window, [&] { return now; });
+    progress.Update(5, 5); // the objects are in; the video's frames follow
+    EXPECT_TRUE(progress.UpdateFrames(1, 100));
+    QProgressDialog* dialog = progress.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->maximum(), 100);
+    QPushButton* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(cancel->isEnabled());
+    cancel->click();
+    EXPECT_FALSE(progress.UpdateFrames(2, 100)) << "the export stops at the next frame";
 }
 
 } // namespace

@@ -528,7 +528,8 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
     New();
     shell.SaveAnswers = {Work("clip.txt")};
     Form().FileExportSWF->trigger();
-    EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf)"}));
+    EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf);;MP4 video (*.mp4);;WebM "
+                                              "video (*.webm);;GIF animation (*.gif)"}));
     EXPECT_TRUE(QFile::exists(Work("clip.swf")));
     EXPECT_FALSE(QFile::exists(Work("clip.txt")));
     EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
@@ -537,6 +538,14 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
 
     shell.SaveAnswers = {QString()};
     Form().FileExportSWF->trigger();
+    EXPECT_TRUE(shell.Errors.isEmpty());
+
+    // A video's extension picks its format.
+    shell.SaveAnswers = {Work("clip.gif")};
+    Form().FileExportSWF->trigger();
+    QFile gif(Work("clip.gif"));
+    ASSERT_TRUE(gif.open(QIODevice::ReadOnly));
+    EXPECT_EQ(gif.read(6), QByteArray("GIF89a"));
     EXPECT_TRUE(shell.Errors.isEmpty());
 }
 
