@@ -219,11 +219,16 @@ TRect TRenderer::Render(int32_t frame)
     std::vector<size_t> next;
     if (Current >= 0 && at == Current + 1) {
         std::set<size_t> gone(Ends[size_t(at)].begin(), Ends[size_t(at)].end());
+        std::vector<size_t> kept;
         for (size_t i : Shown)
             if (!gone.count(i))
-                next.push_back(i);
-        for (size_t i : Starts[size_t(at)])
-            next.push_back(i); // indices grow with call order
+                kept.push_back(i);
+        // Stacking follows the calls, not the frames: a placement starting
+        // now may have been made before the ones already shown.
+        const std::vector<size_t>& starting = Starts[size_t(at)];
+        next.reserve(kept.size() + starting.size());
+        std::merge(kept.begin(), kept.end(), starting.begin(), starting.end(),
+                   std::back_inserter(next));
     } else if (at != Current) {
         for (size_t i = 0; i < T.placements.size(); ++i) {
             const TPlacement& p = T.placements[i];

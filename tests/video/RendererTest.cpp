@@ -122,6 +122,40 @@ TEST(Renderer, TextsInTheirColourAboveThePictureAndGoneAfterTheirEnd)
     EXPECT_NEAR(after, during, 4); // the arrow glides over a few of its pixels
 }
 
+TEST(Renderer, ACaptionStaysAboveThePicturesThatFollowIt)
+{
+    // A caption over the first of three pictures, as the storyboard adds it:
+    // the pictures after it start later in the movie but were made earlier,
+    // so they lie below it however the frames are reached.
+    Text text;
+    text.content = "HH";
+    text.start = 0;
+    text.end = 23;
+    text.px = 10;
+    text.py = 10;
+    text.size = 18;
+    text.color = "$FF0000";
+    ShotProject p(3, kStageW, kStageH, text.Xml(), "0");
+    video::TTimeline t = RecordTimeline(p.card);
+    auto countColoured = [&](const video::TRenderer& r) {
+        int n = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < kStageW; ++x) {
+                auto c = At(r, x, y);
+                n += c[2] > 200 && c[0] < 60 && c[1] < 60;
+            }
+        return n;
+    };
+    video::TRenderer inOrder(t);
+    for (int f = 0; f < t.FrameCount(); ++f) {
+        inOrder.Render(f);
+        video::TRenderer jumped(t);
+        jumped.Render(f);
+        ASSERT_EQ(Rgb(inOrder, kStageW, kStageH), Rgb(jumped, kStageW, kStageH)) << "frame " << f;
+        EXPECT_GT(countColoured(inOrder), 40) << "frame " << f;
+    }
+}
+
 TEST(Renderer, BackgroundWhereNoPictureAndMovePicturesSlide)
 {
     // A "Move" picture is read beside the project and slides 2 pixels a frame.
