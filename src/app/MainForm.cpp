@@ -10,6 +10,7 @@
 #include "recording/NewForm.h"
 #include "ui/AboutForm.h"
 #include "ui/Branding.h"
+#include "ui/Player.h"
 #include "ui/Shell.h"
 #include "ui/Storyboard.h"
 
@@ -405,8 +406,19 @@ void TMainForm::FileExitExecute()
 
 void TMainForm::ViewPlayExecute()
 {
-    if (FFlashCard)
+    if (!FFlashCard)
+        return;
+    if (Shell.HasProgramFor(QStringLiteral("application/x-shockwave-flash"))) {
         Shell.OpenUrl(QUrl::fromLocalFile(Q(FFlashCard->MoviePath)));
+        return;
+    }
+    // No program plays the SWF here: our own player shows what the last Save
+    // wrote (its problems were reported then).
+    const std::string project = FFlashCard->BasePath + S(ProjectExtension);
+    auto* player = new TPlayerForm(
+        TimelineOfProject(project, S(DataFolder) + "/click.wav", nullptr), this);
+    player->setAttribute(Qt::WA_DeleteOnClose);
+    player->show();
 }
 
 void TMainForm::HelpContentsExecute()

@@ -4,7 +4,10 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
 
 QString TQtShell::GetOpenFileName(QWidget* parent, const QString& filter)
 {
@@ -13,9 +16,16 @@ QString TQtShell::GetOpenFileName(QWidget* parent, const QString& filter)
 
 QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
 {
-    // No default suffix: a name typed without an extension comes back
-    // without one, and Save adds ".qlv" or ".swf" itself.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+    // A name typed without an extension gets the one of the chosen filter,
+    // so "demo" with the MP4 filter is an MP4; Save adds ".qlv" or ".swf"
+    // itself where a filter names several.
+    QString selected;
+    QString path = QFileDialog::getSaveFileName(parent, QString(), QString(), filter, &selected);
+    const QRegularExpressionMatch one =
+        QRegularExpression(QStringLiteral("\\(\\*(\\.\\w+)\\)$")).match(selected);
+    if (!path.isEmpty() && one.hasMatch() && QFileInfo(path).suffix().isEmpty())
+        path += one.captured(1);
+    return path;
 }
 
 bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)
@@ -39,4 +49,17 @@ void TQtShell::ShowInfo(QWidget* parent, const QString& text)
 void TQtShell::OpenUrl(const QUrl& url)
 {
     QDesktopServices::openUrl(url);
+}
+
+bool TQtShell::HasProgramFor(const QString& mimeType)
+{
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return false;
+    }
+    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0
+        && !query.readAllStandardOutput().trimmed().isEmpty();
 }

@@ -21,6 +21,13 @@ public:
     // The user's associated program for a file, mail address or web page.
     // Its result is not looked at: the desktop reports its own failures.
     virtual void OpenUrl(const QUrl& url) = 0;
+    // Whether the desktop names a program for files of mimeType. Yes unless
+    // a shell knows better, so OpenUrl is tried.
+    virtual bool HasProgramFor(const QString& mimeType)
+    {
+        (void)mimeType;
+        return true;
+    }
 };
 
 class TQtShell : public IShell {
@@ -31,4 +38,6 @@ public:
     void ShowError(QWidget* parent, const QString& text) override;
     void ShowInfo(QWidget* parent, const QString& text) override;
     void OpenUrl(const QUrl& url) override;
+    // Asks xdg-mime; without it no program is known.
+    bool HasProgramFor(const QString& mimeType) override;
 };

@@ -8,6 +8,7 @@
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
 #include "ui/AboutForm.h"
+#include "ui/Player.h"
 
 #include <QAction>
 #include <QDir>
@@ -573,6 +574,47 @@ TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie
     EXPECT_TRUE(ReadAll(Work("one.qlv")).contains("1234.jpg"));
     EXPECT_GT(QFileInfo(Work("one.swf")).size(), 1000) << "the picture is in the movie";
     EXPECT_FALSE(Form().FlashCard()->Modified);
+}
+
+TEST_F(MainFormTest, PreviewPlaysInsideTheProgramWhenTheDesktopHasNoFlashProgram)
+{
+    New(true, 64, 48);
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(Screenshots() + "/1234.jpg", "JPG"));
+    quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
+    pic.Content = (Screenshots() + "/1234.jpg").toStdString();
+    pic.MouseX = 10;
+    pic.MouseY = 20;
+    pic.Width = 64;
+    pic.Height = 48;
+    pic.StartTime = 0;
+    pic.AppendToDocument();
+
+    shell.SaveAnswers = {Work("one.qlv")};
+    Form().FileSave->trigger();
+    shell.HasProgram = false;
+    Form().ViewPlay->trigger();
+    EXPECT_TRUE(shell.Opened.isEmpty());
+    auto* player = Form().findChild<TPlayerForm*>();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isVisible());
+    // The stage holds the recorded picture.
+    const QImage shown = player->View()->Image();
+    ASSERT_FALSE(shown.isNull());
+    int cyan = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const QRgb p = shown.pixel(x, y);
+            cyan += qRed(p) < 24 && std::abs(qGreen(p) - 128) < 24 && std::abs(qBlue(p) - 128) < 24;
+        }
+    EXPECT_GT(cyan, 64 * 48 / 2);
+    player->close();
+
+    shell.HasProgram = true;
+    Form().ViewPlay->trigger();
+    ASSERT_EQ(shell.Opened.size(), 1);
+    EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(WorkMovie()));
 }
 
 TEST_F(MainFormTest, APictureTheExportCannotUseIsReportedAndTheSaveGoesOn)

@@ -1,7 +1,8 @@
 # A recorded project of three pictures opened from the command line: Delete
 # takes the second away, Ctrl+Z brings it back, Ctrl+Left twice puts the
 # third first, Ctrl+T adds a caption to it, Ctrl+S saves; the project file
-# says so and the movie parses and carries the caption.
+# says so and the movie parses and carries the caption; Preview plays it in
+# the program's own player.
 . "$(dirname "$0")/lib.sh"
 
 bin=${QUILLORA_BIN_DIR:?}
@@ -65,6 +66,39 @@ echo "$qlv" | grep -q '<Content>Click Save</Content>' || fail "no caption in the
 "$py" "$check" "$proj/clip.swf" >"$E2E_TMP/swf.txt" || { cat "$E2E_TMP/swf.txt" >&2; fail "the movie does not parse"; }
 grep -q 'codes=.*C' "$E2E_TMP/swf.txt" || fail "the movie's font lacks the caption's letters"
 grep -q 'TAG DefineText.* glyphs=10' "$E2E_TMP/swf.txt" || fail "the movie has no caption text: $(grep -c TAG "$E2E_TMP/swf.txt") tags"
+
+# No program for SWF files here, so View > Preview plays the saved movie in
+# the program's own player: it opens on the first picture (Pic3, blue);
+# End shows the stop frame, after the last picture's end, and Left the last
+# picture (Pic2, green).
+xdotool windowfocus --sync "$main"
+key alt+v
+key p
+player=$(wait_window 30 --name '^Preview - Quillora 1\.0$') || fail "Preview showed no player"
+sleep 1
+shot player-first
+centre() {
+    import -window "$player" "$E2E_TMP/player.png" 2>/dev/null || fail "no picture of the player"
+    convert "$E2E_TMP/player.png" -gravity center -crop 1x1+0-20 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
+}
+rgb=$(centre)
+set -- $rgb
+[ "$3" -gt 180 ] && [ "$1" -lt 80 ] && [ "$2" -lt 80 ] || fail "the player's first frame is not Pic3's blue: $rgb"
+xdotool windowfocus --sync "$player"
+key End
+sleep 0.5
+shot player-stop
+rgb=$(centre)
+set -- $rgb
+[ "$1" -gt 200 ] && [ "$2" -gt 200 ] && [ "$3" -gt 200 ] || fail "the player's stop frame is not the bare stage: $rgb"
+key Left
+sleep 0.5
+shot player-last
+rgb=$(centre)
+set -- $rgb
+[ "$2" -gt 80 ] && [ "$1" -lt 80 ] && [ "$3" -lt 80 ] || fail "the frame before the stop is not Pic2's green: $rgb"
+key Escape
+wait_gone 20 --name '^Preview - Quillora 1\.0$' || fail "Escape left the player open"
 
 xdotool windowfocus --sync "$main"
 key ctrl+q 2>/dev/null || true

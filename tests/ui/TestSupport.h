@@ -61,6 +61,9 @@ public:
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
     void ShowInfo(QWidget*, const QString& text) override { Infos << text; }
     void OpenUrl(const QUrl& url) override { Opened << url; }
+    // Whether the desktop has a program for a movie.
+    bool HasProgram = true;
+    bool HasProgramFor(const QString&) override { return HasProgram; }
 
 private:
     static QString Next(std::deque<QString>& answers)
