@@ -270,6 +270,18 @@ TEST(VideoFile, ExporterPicksTheFormatFromTheExtension)
     std::string gif = p.dir / "tool.gif";
     ASSERT_EQ(std::system((tool + " '" + p.card.WorkProjectPath + "' '" + gif + "'").c_str()), 0);
     EXPECT_EQ(ReadAll(gif).substr(0, 6), "GIF89a");
+    EXPECT_EQ(ReadAll(gif).find("NETSCAPE2.0"), std::string::npos) << "\"Loop\" is \"False\"";
+
+    // A project whose "Loop" is "True" gives a GIF that repeats forever.
+    std::string xml = ReadAll(p.card.WorkProjectPath);
+    const size_t at = xml.find("<Loop>False</Loop>");
+    ASSERT_NE(at, std::string::npos);
+    xml.replace(at, 18, "<Loop>True</Loop>");
+    std::string looping = p.dir / "looping.qlv";
+    swftest::WriteFile(looping, std::vector<uint8_t>(xml.begin(), xml.end()));
+    std::string loopGif = p.dir / "loop.gif";
+    ASSERT_EQ(std::system((tool + " '" + looping + "' '" + loopGif + "'").c_str()), 0);
+    EXPECT_NE(ReadAll(loopGif).find("NETSCAPE2.0"), std::string::npos);
 }
 
 } // namespace
