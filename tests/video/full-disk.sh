@@ -1,0 +1,44 @@
+#!/bin/sh
+# A disk that fills up while a movie is written: the exporter says so, exits
+# with an error, and leaves the old file as it was and nothing beside it.
+# The small disk is a tmpfs in a mount namespace of our own; without one
+# (no user namespaces here) the test is skipped.
+set -u
+tool=${1:?usage: full-disk.sh QUILLORA-EXPORT}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+mkdir "$work/disk"
+if ! unshare -rm true 2>/dev/null; then
+    echo "SKIP: no mount namespace for a small disk" >&2
+    exit 77
+fi
+command -v convert >/dev/null || { echo "SKIP: no ImageMagick convert" >&2; exit 77; }
+
+objs=
+for i in 1 2 3; do
+    convert -size 320x240 xc:gray +noise Random -quality 90 "$work/$i.jpg" || fail "convert"
+    objs="${objs}<Obj><Demo></Demo><MouseX>$((i * 50))</MouseX><MouseY>$((i * 40))</MouseY><ObjName>Pic$i</ObjName><StartTime>$(((i - 1) * 24))</StartTime><EndTime>$((i * 24))</EndTime><Layer>2</Layer><ObjTypeName>Pic</ObjTypeName><ObjType><ObjPic><Content>$work/$i.jpg</Content><PositionX>0</PositionX><PositionY>0</PositionY><Width>320</Width><Height>240</Height><EffectName>None</EffectName></ObjPic></ObjType></Obj>"
+done
+cat >"$work/clip.qlv" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<Movie><BgColor>16777215</BgColor><BgPic></BgPic><Width>320</Width><Height>240</Height><Rate>15</Rate><TotalFrames>0</TotalFrames><Times>0</Times><FileSize>0</FileSize><MovieName></MovieName><Author></Author><Loop>False</Loop>$objs</Movie>
+XML
+
+for ext in swf mp4 webm gif; do
+    unshare -rm sh -c '
+        mount -t tmpfs -o size=96k tmpfs "$2/disk" || exit 3
+        printf "the old movie" >"$2/disk/demo.$3"
+        "$1" "$2/clip.qlv" "$2/disk/demo.$3" 2>"$2/err.txt"
+        echo $? >"$2/rc"
+        ls -A "$2/disk" >"$2/left.txt"
+        cat "$2/disk/demo.$3" >"$2/old.txt"
+    ' sh "$tool" "$work" "$ext"
+    [ "$(cat "$work/rc")" != 0 ] || fail "$ext: a full disk was reported as success"
+    grep -q "No space left on device" "$work/err.txt" || fail "$ext: no full-disk message: $(cat "$work/err.txt")"
+    [ "$(cat "$work/left.txt")" = "demo.$ext" ] || fail "$ext: left behind: $(cat "$work/left.txt")"
+    [ "$(cat "$work/old.txt")" = "the old movie" ] || fail "$ext: the old file was changed"
+    echo "$ext: $(tail -1 "$work/err.txt")"
+done
+exit 0
