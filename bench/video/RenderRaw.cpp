@@ -1,0 +1,56 @@
+// The movie of a project as the renderer draws it, frame by frame, as raw
+// RGB on standard output: the lossless reference the benchmark measures the
+// videos against, so their PSNR is what the encoder lost and not the arrow
+// the screenshots lack.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "document/XMLDocument.h"
+#include "document/XMLUnit.h"
+#include "project/FlashCard.h"
+#include "video/Encoder.h"
+#include "video/Renderer.h"
+#include "video/Timeline.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: video_bench_render PROJECT.qlv > frames.rgb\n");
+        return 2;
+    }
+    const std::string project = argv[1];
+    const std::string base = project.substr(0, project.rfind('.'));
+    quillora::TXMLDocument doc(project);
+    quillora::IXMLMovie movie = quillora::GetMovie(doc);
+    quillora::TFlashCard card(base, nullptr);
+    card.BindMovie(&movie);
+    card.ClickSoundPath = std::string(QUILLORA_BENCH_DATA) + "/click.wav";
+    video::TTimelineWriterSet set;
+    video::TTimeline timeline;
+    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
+    card.ExportSwf("All", base + ".swf",
+                   {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, nullptr);
+
+    video::TRenderer renderer(timeline);
+    const int w = renderer.Width(), h = renderer.Height();
+    const int32_t frames = video::VideoFrameCount(timeline), shown = timeline.FrameCount();
+    std::vector<uint8_t> rgb(size_t(w) * h * 3);
+    for (int32_t f = 0; f < frames; ++f) {
+        renderer.Render(std::min(f, shown - 1));
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* p = renderer.Pixels() + size_t(y) * renderer.Stride();
+            uint8_t* d = rgb.data() + size_t(y) * w * 3;
+            for (int x = 0; x < w; ++x) {
+                d[3 * x + 0] = p[4 * x + 2];
+                d[3 * x + 1] = p[4 * x + 1];
+                d[3 * x + 2] = p[4 * x + 0];
+            }
+        }
+        if (std::fwrite(rgb.data(), 1, rgb.size(), stdout) != rgb.size())
+            return 1;
+    }
+    std::fprintf(stderr, "%dx%d %d\n", w, h, frames);
+    return 0;
+}
