@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/Error.h"
+#include "base/FileSync.h"
 
 namespace quillora {
 
@@ -357,7 +358,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes)
         p += n;
         left -= size_t(n);
     }
-    if (fsync(fd) != 0)
+    if (SyncFile(fd, true) != 0)
         throw abandon(errno);
     if (close(fd) != 0) {
         int err = errno;

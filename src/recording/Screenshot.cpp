@@ -1,5 +1,7 @@
 #include "recording/Screenshot.h"
 
+#include "base/FileSync.h"
+
 #include <jpeglib.h>
 
 #include <cerrno>
@@ -104,7 +106,7 @@ std::string WriteScreenshotFile(const std::string& folder, const std::string& by
         }
     }
     // The document will point at this file: it must be whole before that.
-    if (!failure && ::fdatasync(fd) != 0 && errno != EINVAL)
+    if (!failure && quillora::SyncFile(fd) != 0 && errno != EINVAL)
         failure = errno;
     if (::close(fd) != 0 && !failure)
         failure = errno;
