@@ -65,7 +65,10 @@ IXMLObj TFlashObj::AppendCommon(bool endTimeIsOne)
 
 void TFlashObj::SaveAppended(const IXMLObj& obj)
 {
-    obj.SaveDocument();
+    if (SaveAppendedRef)
+        SaveAppendedRef(obj);
+    else
+        obj.SaveDocument();
     if (ModifiedRef)
         *ModifiedRef = true;
 }

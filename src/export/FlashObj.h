@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "document/XMLUnit.h"
@@ -43,6 +44,9 @@ class TFlashObj {
     // The owner's modified flag, set after every append (the controller
     // binds its tools to its Modified, so New and Close can ask to save).
     bool* ModifiedRef = nullptr;
+    // Where an append's save goes. Unset, the document is saved to its file
+    // at once; a recording hands the save to its disk thread instead.
+    std::function<void(const IXMLObj&)> SaveAppendedRef;
 
     // Loads "Obj" item index into the fields. A missing or non-numeric
     // integer throws and leaves the fields read so far changed.

@@ -1,11 +1,15 @@
 #include "recording/Recorder.h"
 
+#include "base/Error.h"
 #include "base/GlobalVars.h"
+#include "document/XMLDocument.h"
 #include "export/FlashPic.h"
 #include "platform/CaptureService.h"
 #include "platform/Platform.h"
 
+#include <QMetaObject>
 #include <QString>
+#include <QtGlobal>
 
 #include <cmath>
 #include <exception>
@@ -29,6 +33,11 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
       Timer1(desktop.CreateTimer(QStringLiteral("Timer1"))),
       TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture")))
 {
+    // Finished disk work is taken up on this (the interface) thread.
+    Disk = std::make_unique<quillora::TDiskQueue>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { DiskWorkDone(); }, Qt::QueuedConnection);
+    });
     Timer1->SetHandler([this] { Timer1Timer(); });
     TimerAutoCapture->SetHandler([this] { TimerAutoCaptureTimer(); });
     SoundPath = QString::fromStdString(quillora::ProgramDataFolder()) + "/capture.wav";
@@ -40,6 +49,8 @@ TRecorder::~TRecorder()
     // what is on the desktop.
     if (Recording)
         TearDown(false);
+    // Only saves can still be queued here; they are finished, not dropped.
+    Disk.reset();
 }
 
 bool TRecorder::IsRecording() const
@@ -135,6 +146,9 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
 
 void TRecorder::TearDown(bool showHost)
 {
+    // Every capture taken so far is in the document, and the document on
+    // disk, before the window shows it again.
+    DrainDisk();
     if (Auto) {
         TimerAutoCapture->Stop();
         Desktop.Input().Stop();
@@ -148,8 +162,15 @@ void TRecorder::TearDown(bool showHost)
     Desktop.Screen().Close();
     Desktop.Tray().Hide();
     Recording = false;
-    if (showHost)
+    if (showHost) {
         Host.ShowMainWindow();
+        ShowDiskErrors();
+    } else {
+        // The window is going away: no boxes any more.
+        for (const QString& text : DiskErrors)
+            qWarning("%s", qPrintable(text));
+        DiskErrors.clear();
+    }
 }
 
 void TRecorder::TrayIconClick()
@@ -225,8 +246,8 @@ void TRecorder::Report(const QString& text)
 void TRecorder::CaptureScreenshot()
 {
     // One capture runs to its end before the next; a trigger that arrives
-    // inside a message box of this one is dropped.
-    if (Capturing || !Recording)
+    // inside a message box of a capture is dropped.
+    if (Capturing || ShowingDiskErrors || !Recording)
         return;
     Capturing = true;
     struct TDone {
@@ -235,26 +256,110 @@ void TRecorder::CaptureScreenshot()
     } done{Capturing};
 
     try {
-        TFlashPic& pic = Host.RebindAndGetPictureTool();
         Desktop.Sound().Play(SoundPath);
         const QImage pixels =
             Desktop.Screen().Read(QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight));
         const QPoint p = Desktop.Input().PointerPos();
-        const std::string jpeg = quillora::EncodeJpeg(pixels, 90);
-        // Throws with a message when the file cannot be written: the
-        // document is left as it was and the recording goes on.
-        const std::string path =
-            quillora::WriteScreenshotFile(Globals.ScreenshotsDir, jpeg, NameSource);
-        pic.Content = path;
-        pic.MouseX = p.x() - Left;
-        pic.MouseY = p.y() - Top;
-        pic.Width = CaptureWidth;
-        pic.Height = CaptureHeight;
-        const int count = pic.MovieRef ? pic.MovieRef->GetObj().Count() : 0;
-        pic.StartTime = 24 * count;
-        pic.AppendToDocument();
-        emit Captured(count + 1);
+        std::string jpeg = quillora::EncodeJpeg(pixels, 90);
+        const uint64_t ticket =
+            Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg), NameSource);
+        Shots[ticket] = {p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight};
     } catch (const std::exception& error) {
         Report(QString::fromStdString(error.what()));
     }
+}
+
+void TRecorder::DiskWorkDone()
+{
+    HandleDone(Disk->Take());
+    ShowDiskErrors();
+}
+
+void TRecorder::DrainDisk()
+{
+    // Appending a picture queues its save, so go on until nothing is left.
+    while (Disk->WaitForDone())
+        HandleDone(Disk->Take());
+}
+
+void TRecorder::FinishDiskWork()
+{
+    DrainDisk();
+    ShowDiskErrors();
+}
+
+void TRecorder::HandleDone(const std::vector<quillora::TDiskQueue::TDone>& done)
+{
+    // Tickets are handed out in the order captures are taken and come back in
+    // that order, so the objects are appended in it too.
+    for (const quillora::TDiskQueue::TDone& job : done) {
+        if (!job.Picture) {
+            if (job.Error.empty())
+                emit Saved(int(job.Tag));
+            else
+                DiskErrors.push_back(QString::fromStdString(job.Error));
+            continue;
+        }
+        const auto shot = Shots.find(job.Ticket);
+        if (shot == Shots.end())
+            continue;
+        const TShot values = shot->second;
+        Shots.erase(shot);
+        // A file that could not be written ends only its own capture: the
+        // document stays as it was.
+        if (!job.Error.empty()) {
+            DiskErrors.push_back(QString::fromStdString(job.Error));
+            continue;
+        }
+        try {
+            AppendPicture(values, job.Path);
+        } catch (const std::exception& error) {
+            DiskErrors.push_back(QString::fromStdString(error.what()));
+        }
+    }
+}
+
+void TRecorder::AppendPicture(const TShot& shot, const std::string& path)
+{
+    TFlashPic& pic = Host.RebindAndGetPictureTool();
+    pic.Content = path;
+    pic.MouseX = shot.MouseX;
+    pic.MouseY = shot.MouseY;
+    pic.Width = shot.Width;
+    pic.Height = shot.Height;
+    const int count = pic.MovieRef ? pic.MovieRef->GetObj().Count() : 0;
+    pic.StartTime = 24 * count;
+    // The tool is the controller's: only this append goes to the disk thread.
+    struct TRestore {
+        TFlashPic& Pic;
+        ~TRestore() { Pic.SaveAppendedRef = nullptr; }
+    } restore{pic};
+    pic.SaveAppendedRef = [this, count](const quillora::IXMLObj& obj) {
+        QueueSave(obj, count + 1);
+    };
+    pic.AppendToDocument();
+    emit Captured(count + 1);
+}
+
+void TRecorder::QueueSave(const quillora::XMLNodeBinding& appended, int objectCount)
+{
+    // The document stays on this thread; the disk thread gets its text.
+    const std::string& file = appended.DocumentFileName();
+    if (!appended.DocumentState() || file.empty())
+        throw quillora::Error("Cannot save: the document has no file name");
+    Disk->SaveFile(file, quillora::SerializeDocument(appended.DocumentState()->dom), objectCount);
+}
+
+void TRecorder::ShowDiskErrors()
+{
+    // Messages that come in while one is shown wait for it to close.
+    if (ShowingDiskErrors)
+        return;
+    ShowingDiskErrors = true;
+    while (!DiskErrors.empty()) {
+        const QString text = DiskErrors.front();
+        DiskErrors.pop_front();
+        Report(text);
+    }
+    ShowingDiskErrors = false;
 }

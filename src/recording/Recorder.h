@@ -3,16 +3,23 @@
 // IRecordingHost, so the recorder can be tested without the main window.
 #pragma once
 
+#include "recording/DiskQueue.h"
 #include "recording/Screenshot.h"
 
 #include <QObject>
 #include <QRect>
 #include <QString>
 
+#include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace quillora {
 class TFlashPic;
+class XMLNodeBinding;
 struct TGlobalVars;
 } // namespace quillora
 using quillora::TFlashPic;
@@ -76,13 +83,23 @@ class TRecorder : public QObject {
     void TrayIconClick();
     void Timer1Timer();
     void TimerAutoCaptureTimer();
+    // Reads the screen and encodes the picture here; the file write, its
+    // flush and the project save follow on the disk thread, and the picture
+    // object joins the document once its file is whole on disk.
     void CaptureScreenshot();
+
+    // Waits for the captures still on their way to the disk, appends their
+    // objects and waits for the project saves; then shows what failed.
+    // Stopping a recording does this first.
+    void FinishDiskWork();
 
   signals:
     // The user answered Yes to "Stop recording?" and everything is undone.
     void Stopped();
     // A capture appended a picture object (the number of objects now).
     void Captured(int objectCount);
+    // The working project file on disk holds the first objectCount objects.
+    void Saved(int objectCount);
 
   private:
     void HookLeftDown(QPoint at);
@@ -91,6 +108,17 @@ class TRecorder : public QObject {
     bool InsideFrame(QPoint p) const;
     void TearDown(bool showHost = true);
     void Report(const QString& text);
+
+    // What a capture knows before its file is written.
+    struct TShot {
+        int MouseX, MouseY, Width, Height;
+    };
+    void DiskWorkDone();
+    void DrainDisk();
+    void HandleDone(const std::vector<quillora::TDiskQueue::TDone>& done);
+    void AppendPicture(const TShot& shot, const std::string& path);
+    void QueueSave(const quillora::XMLNodeBinding& appended, int objectCount);
+    void ShowDiskErrors();
 
     IRecordingHost& Host;
     TGlobalVars& Globals;
@@ -113,4 +141,9 @@ class TRecorder : public QObject {
     bool Stopping = false;
     bool Capturing = false;
     bool CommandHintShown = false;
+
+    std::unique_ptr<quillora::TDiskQueue> Disk;
+    std::map<uint64_t, TShot> Shots; // by disk ticket, until the file is written
+    std::deque<QString> DiskErrors;  // waiting to be shown, oldest first
+    bool ShowingDiskErrors = false;
 };

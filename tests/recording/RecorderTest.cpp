@@ -2,6 +2,7 @@
 // tray clicks, answers to the stop question and a virtual clock.
 #include "recording/Recorder.h"
 
+#include "DiskGate.h"
 #include "base/GlobalVars.h"
 #include "document/XMLUnit.h"
 #include "export/FlashPic.h"
@@ -29,7 +30,11 @@ class TTestHost : public IRecordingHost {
     explicit TTestHost(const std::string& workFile) : Doc(workFile) {}
 
     void HideMainWindow() override { Visible = false; }
-    void ShowMainWindow() override { Visible = true; }
+    void ShowMainWindow() override
+    {
+        Visible = true;
+        ObjectsWhenShown = GetMovie(Doc).GetObj().Count();
+    }
     void WriteRecordingHeader(int w, int h) override
     {
         if (FailHeader)
@@ -58,6 +63,7 @@ class TTestHost : public IRecordingHost {
     bool FailHeader = false;
     int Headers = 0;
     int Rebinds = 0;
+    int ObjectsWhenShown = -1; // objects in the document when the window came back
 };
 
 class RecorderTest : public ::testing::Test {
@@ -82,12 +88,23 @@ class RecorderTest : public ::testing::Test {
                 screen.setPixel(x, y, qRgb((x / 64) * 16, (y / 64) * 20, 128));
     }
 
-    // Reads the working file from disk, as a crash would leave it.
+    // A capture that waited for its flush while the test held the disk.
+    void TearDown() override { EXPECT_FALSE(Gate.StuckClosed()); }
+
+    // Reads the working file from disk, as a crash would leave it, once
+    // the captures taken so far have been written.
     struct TObj {
         int MouseX, MouseY, StartTime, Width, Height;
         std::string Content;
     };
     std::vector<TObj> SavedObjects()
+    {
+        if (Rec)
+            Rec->FinishDiskWork();
+        return ObjectsOnDisk();
+    }
+    // The working file as it is this moment.
+    std::vector<TObj> ObjectsOnDisk()
     {
         TXMLDocument doc(Work.toStdString());
         IXMLObjList list = GetMovie(doc).GetObj();
@@ -103,6 +120,18 @@ class RecorderTest : public ::testing::Test {
 
     size_t Saved() { return SavedObjects().size(); }
 
+    // Screenshots in the folder, whether or not the project names them.
+    int PictureFiles() const { return int(QDir(Shots).entryList({"*.jpg"}, QDir::Files).size()); }
+
+    // Fills the screen with a grey that tells capture i from the others.
+    void PaintScreen(int i) { Desk.ScreenFake.Image.fill(qRgb(20 * i, 20 * i, 20 * i)); }
+    static int GreyOf(const std::string& jpeg)
+    {
+        return qGray(QImage(QString::fromStdString(jpeg)).pixel(5, 5));
+    }
+
+    // First, so it outlives the recorder's disk thread.
+    TDiskGate Gate;
     QTemporaryDir Tmp;
     QString Shots, Work;
     TGlobalVars Globals;
@@ -516,6 +545,7 @@ TEST_F(RecorderTest, SameNumberDrawnTwiceDoesNotOverwrite)
     });
     Rec->Start(640, 480, false);
     Desk.PressPause();
+    Rec->FinishDiskWork();
     const QByteArray first = [&] {
         QFile f(Shots + "/4711.jpg");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -541,6 +571,7 @@ TEST_F(RecorderTest, UnwritableScreenshotIsReportedAndRecordingGoesOn)
     // vanish while the project stays writable.
     Globals.ScreenshotsDir = (Tmp.path() + "/gone").toStdString();
     Desk.PressPause();
+    Rec->FinishDiskWork();
     ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
     EXPECT_TRUE(Desk.PromptsFake.Messages.back().Text.startsWith("Cannot write the screenshot"));
     EXPECT_EQ(Saved(), 1u);
@@ -562,10 +593,131 @@ TEST_F(RecorderTest, ProjectSaveFailureIsReportedAndRecordingGoesOn)
     ASSERT_TRUE(QFile::remove(Work));
     ASSERT_TRUE(QDir().mkpath(Work + "/busy"));
     Desk.PressPause();
+    Rec->FinishDiskWork();
     ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
     EXPECT_TRUE(Desk.PromptsFake.Messages.back().Text.contains("Cannot save"))
         << Desk.PromptsFake.Messages.back().Text.toStdString();
     EXPECT_TRUE(Rec->IsRecording());
+}
+
+// --- disk work on its own thread ------------------------------------------------
+
+TEST_F(RecorderTest, QuickCapturesWaitForNoFlushAndKeepTheirOrder)
+{
+    Rec->Start(640, 480, false);
+    int captured = 0;
+    QObject::connect(Rec.get(), &TRecorder::Captured, [&](int count) { captured = count; });
+    // No flush finishes until the gate opens, so every capture below has to
+    // return without its file: were one to wait for the disk, this would hang.
+    Gate.Close();
+    for (int i = 1; i <= 5; ++i) {
+        PaintScreen(i);
+        Desk.InputFake.Pointer = {200 + 10 * i, 150 + i};
+        Desk.PressPause();
+    }
+    EXPECT_EQ(ObjectsOnDisk().size(), 0u);
+    EXPECT_EQ(GetMovie(Host->Doc).GetObj().Count(), 0); // nothing before its file is whole
+    EXPECT_EQ(captured, 0);
+    Gate.Open();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 5u);
+    EXPECT_EQ(captured, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(objs[i].StartTime, 24 * i);
+        EXPECT_EQ(objs[i].MouseX, 200 + 10 * (i + 1) - 192);
+        EXPECT_EQ(objs[i].MouseY, 150 + (i + 1) - 144);
+        // Each picture is the screen as it was when its capture was taken.
+        EXPECT_NEAR(GreyOf(objs[i].Content), 20 * (i + 1), 3) << i;
+    }
+}
+
+TEST_F(RecorderTest, FailedFlushEndsOnlyItsCapture)
+{
+    Rec->Start(640, 480, false);
+    Gate.Close();
+    Gate.FailPicture(2);
+    for (int i = 1; i <= 3; ++i) {
+        PaintScreen(i);
+        Desk.PressPause();
+    }
+    Gate.Open();
+    auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_NEAR(GreyOf(objs[0].Content), 20, 3);
+    EXPECT_NEAR(GreyOf(objs[1].Content), 60, 3);
+    // The failed one does not count: the next starts right after the first.
+    EXPECT_EQ(objs[1].StartTime, 24);
+    ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
+    const QString text = Desk.PromptsFake.Messages.back().Text;
+    EXPECT_TRUE(text.startsWith("Cannot write the screenshot")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Input/output error")) << text.toStdString();
+    // The document is as if it had not been taken, and no half file is left.
+    EXPECT_EQ(GetMovie(Host->Doc).GetObj().Count(), 2);
+    EXPECT_EQ(PictureFiles(), 2);
+    EXPECT_TRUE(Rec->IsRecording());
+
+    PaintScreen(4);
+    Desk.PressPause();
+    objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 3u);
+    EXPECT_EQ(objs[2].StartTime, 48);
+    EXPECT_NEAR(GreyOf(objs[2].Content), 80, 3);
+    EXPECT_EQ(Desk.PromptsFake.Count("error"), 1);
+}
+
+TEST_F(RecorderTest, StoppingWaitsForTheDiskWork)
+{
+    Rec->Start(640, 480, false);
+    Gate.Close();
+    for (int i = 0; i < 3; ++i)
+        Desk.PressPause();
+    // Answering Yes lets the disk go on; the stop must wait for it.
+    Desk.PromptsFake.Answer = [&](const QString&, const QString&) {
+        Gate.Open();
+        return true;
+    };
+    Desk.ClickTray();
+    ASSERT_FALSE(Rec->IsRecording());
+    EXPECT_EQ(Host->ObjectsWhenShown, 3);
+    EXPECT_EQ(ObjectsOnDisk().size(), 3u);
+}
+
+TEST_F(RecorderTest, QuittingWhileRecordingKeepsEveryCapture)
+{
+    Rec->Start(640, 480, false);
+    Gate.Close();
+    Desk.PressPause();
+    Desk.PressPause();
+    Gate.Open();
+    Rec.reset();
+    EXPECT_EQ(ObjectsOnDisk().size(), 2u);
+    EXPECT_EQ(PictureFiles(), 2);
+}
+
+TEST_F(RecorderTest, EveryFinishedSaveLeavesAWholeProject)
+{
+    Rec->Start(640, 480, false);
+    std::vector<int> saved;
+    QObject::connect(Rec.get(), &TRecorder::Saved, [&](int count) {
+        saved.push_back(count);
+        // Read while the disk thread may already write the next save: the
+        // file is always whole, and holds at least what this save held.
+        try {
+            EXPECT_GE(ObjectsOnDisk().size(), size_t(count));
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "the project does not parse: " << error.what();
+        }
+    });
+    for (int i = 0; i < 6; ++i) {
+        Desk.PressPause();
+        if (i % 2)
+            Rec->FinishDiskWork();
+    }
+    Rec->FinishDiskWork();
+    ASSERT_FALSE(saved.empty());
+    EXPECT_TRUE(std::is_sorted(saved.begin(), saved.end()));
+    EXPECT_EQ(saved.back(), 6);
+    EXPECT_EQ(ObjectsOnDisk().size(), 6u);
 }
 
 } // namespace
