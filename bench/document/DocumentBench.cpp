@@ -9,6 +9,7 @@
 #include <string>
 
 #include "document/XMLUnit.h"
+#include "export/MovieExport.h"
 
 using namespace quillora;
 
@@ -53,6 +54,7 @@ void MakeProject(const std::string& path, int n)
     movie.SetWidth(640);
     movie.SetHeight(480);
     movie.SetRate(15);
+    movie.SetTotalFrames(0); // as the template has it, ahead of the items
     movie.SetLoop("False");
     for (int i = 0; i < n; ++i)
         AppendPicture(movie, i);
@@ -119,7 +121,64 @@ void BM_OpenAndReadAll(benchmark::State& state)
     }
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_OpenAndReadAll)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAndReadAll)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
+
+// Writers that take every call and do nothing: what is left is the
+// driver's own walk over the document.
+struct NullObject : swf::ISwfObject {
+    void MakePicture(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                     const std::string&) override
+    {
+    }
+    void MakeSound(const std::string&) override {}
+    void MakePolygon(int32_t, int32_t) override {}
+    void AddStraightLine(int32_t, int32_t) override {}
+    void Translate(int32_t, int32_t) override {}
+    void MakeFont(const std::string&) override {}
+    void AddGlyph(const std::string&, const std::string&, int32_t) override {}
+    void MakeTextEx(const std::string&, ISwfObject&, double, double, double) override {}
+    void SetSolidFill(uint8_t, uint8_t, uint8_t, int32_t) override {}
+};
+struct NullMovie : swf::ISwfMovie {
+    void SetSize(int32_t, int32_t) override {}
+    void SetFrameRate(int32_t) override {}
+    void SetFrameBkColor(uint8_t, uint8_t, uint8_t) override {}
+    void GotoFrame(int32_t) override {}
+    void AddObject(swf::ISwfObject&) override {}
+    void RemoveObject(swf::ISwfObject&) override {}
+    void AddAction(swf::ISwfAction&) override {}
+    void WriteMovie(const std::string&) override {}
+};
+struct NullAction : swf::ISwfAction {
+    void MakeActionStop() override {}
+};
+
+// Opening a project and running the export over it into writers that do
+// nothing, as the program's Save and the command-line exporter read it.
+void BM_OpenAndExport(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    std::string dir = ScratchDir();
+    std::string path = dir + "/p.qlv";
+    MakeProject(path, n);
+    NullMovie m;
+    NullObject media, font, text;
+    NullAction action;
+    for (auto _ : state) {
+        TXMLDocument doc(path);
+        IXMLMovie movie = GetMovie(doc);
+        TExportSettings settings;
+        settings.BasePath = dir + "/p";
+        ExportMovie(movie, settings, dir + "/p.swf", {m, media, font, text, action});
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_OpenAndExport)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -225,6 +225,7 @@ void TXMLDocument::SetActive(bool active)
     }
     if (state_->fileName.empty()) {
         state_->dom.reset();
+        state_->objIndex.Forget();
         state_->active = true;
         return;
     }

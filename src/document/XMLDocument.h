@@ -6,18 +6,36 @@
 // earlier stays valid even when the owner drops or replaces its document.
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 namespace quillora {
 
 namespace detail {
+// The "Obj" items of one parent in document order (see IXMLObjList), so
+// that reading item i does not walk the i items before it.
+struct ObjIndex {
+    std::mutex lock;
+    pugi::xml_node parent; // whose items these are; null when not built
+    std::vector<pugi::xml_node> items;
+
+    void Forget()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        parent = {};
+        items.clear();
+    }
+};
+
 struct DocState {
     pugi::xml_document dom;
     std::string fileName;
     bool active = false;
+    ObjIndex objIndex;
 };
 } // namespace detail
 
@@ -52,6 +70,8 @@ class TXMLDocument {
     // The root element (opening the document first); empty when there is none.
     pugi::xml_node DocumentElement();
 
+    // Changing the "Obj" items through the DOM itself, past IXMLObjList,
+    // must be followed by IXMLObjList::ItemsChanged.
     pugi::xml_document& DOM() { return state_->dom; }
     const std::shared_ptr<detail::DocState>& State() const { return state_; }
 

@@ -6,6 +6,8 @@
 #include <limits>
 #include <set>
 #include <sstream>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace quillora {
@@ -195,75 +197,141 @@ std::vector<pugi::xml_node> ObjItems(pugi::xml_node movie)
     return items;
 }
 
-pugi::xml_node ObjItem(pugi::xml_node movie, int32_t index)
+// Reading item i by walking the i items before it made reading a whole
+// project quadratic, so each document keeps its items in an array, built on
+// first use and kept in step by every change the list makes. fn runs under
+// the array's lock: a change and its update are one step to other readers.
+template <class Fn> auto ReadItems(detail::DocState* doc, pugi::xml_node parent, Fn&& fn)
 {
-    if (index >= 0) {
-        int32_t i = 0;
-        for (pugi::xml_node n = movie.first_child(); n; n = n.next_sibling())
-            if (IsElementNamed(n, "Obj") && i++ == index)
-                return n;
+    if (!doc || !parent) {
+        const std::vector<pugi::xml_node> items = ObjItems(parent);
+        return fn(items);
     }
-    OutOfBounds(index);
+    detail::ObjIndex& index = doc->objIndex;
+    std::lock_guard<std::mutex> hold(index.lock);
+    if (index.parent != parent) {
+        index.items = ObjItems(parent);
+        index.parent = parent;
+    }
+    return fn(std::as_const(index.items));
+}
+
+// As ReadItems, for a change: fn changes the DOM and the array alike. Should
+// it throw halfway, the array is dropped and built again on the next read.
+template <class Fn> auto ChangeItems(detail::DocState* doc, pugi::xml_node parent, Fn&& fn)
+{
+    if (!doc || !parent) {
+        std::vector<pugi::xml_node> items = ObjItems(parent);
+        return fn(items);
+    }
+    detail::ObjIndex& index = doc->objIndex;
+    std::lock_guard<std::mutex> hold(index.lock);
+    if (index.parent != parent) {
+        index.items = ObjItems(parent);
+        index.parent = parent;
+    }
+    try {
+        return fn(index.items);
+    } catch (...) {
+        index.parent = {};
+        index.items.clear();
+        throw;
+    }
+}
+
+pugi::xml_node At(const std::vector<pugi::xml_node>& items, int32_t index)
+{
+    if (index < 0 || size_t(index) >= items.size())
+        OutOfBounds(index);
+    return items[size_t(index)];
 }
 } // namespace
 
 int32_t IXMLObjList::Count() const
 {
-    int32_t count = 0;
-    for (pugi::xml_node n = node_.first_child(); n; n = n.next_sibling())
-        if (IsElementNamed(n, "Obj"))
-            ++count;
-    return count;
+    return ReadItems(doc_.get(), node_, [](const std::vector<pugi::xml_node>& items) {
+        return int32_t(items.size());
+    });
 }
 
 std::vector<IXMLObj> IXMLObjList::AllItems() const
 {
-    std::vector<IXMLObj> items;
-    for (pugi::xml_node n : ObjItems(node_))
-        items.push_back(Bind<IXMLObj>(n));
-    return items;
+    return ReadItems(doc_.get(), node_, [&](const std::vector<pugi::xml_node>& nodes) {
+        std::vector<IXMLObj> items;
+        items.reserve(nodes.size());
+        for (pugi::xml_node n : nodes)
+            items.push_back(Bind<IXMLObj>(n));
+        return items;
+    });
 }
 
 IXMLObj IXMLObjList::Items(int32_t index) const
 {
-    return Bind<IXMLObj>(ObjItem(node_, index));
+    return Bind<IXMLObj>(
+        ReadItems(doc_.get(), node_,
+                  [&](const std::vector<pugi::xml_node>& items) { return At(items, index); }));
 }
 
 IXMLObj IXMLObjList::Add() const
 {
-    return Bind<IXMLObj>(node_.append_child("Obj"));
+    return Bind<IXMLObj>(ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& items) {
+        pugi::xml_node n = node_.append_child("Obj");
+        if (n)
+            items.push_back(n);
+        return n;
+    }));
 }
 
 IXMLObj IXMLObjList::Insert(int32_t index) const
 {
-    if (index == Count())
-        return Add();
-    pugi::xml_node before = ObjItem(node_, index);
-    return Bind<IXMLObj>(node_.insert_child_before("Obj", before));
+    return Bind<IXMLObj>(ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& items) {
+        pugi::xml_node n;
+        if (index >= 0 && size_t(index) == items.size())
+            n = node_.append_child("Obj");
+        else
+            n = node_.insert_child_before("Obj", At(items, index));
+        if (n)
+            items.insert(items.begin() + index, n);
+        return n;
+    }));
 }
 
 void IXMLObjList::Delete(int32_t index) const
 {
-    node_.remove_child(ObjItem(node_, index));
+    ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& items) {
+        node_.remove_child(At(items, index));
+        items.erase(items.begin() + index);
+        return 0;
+    });
 }
 
 int32_t IXMLObjList::Remove(const IXMLObj& item) const
 {
-    int32_t index = 0;
-    for (pugi::xml_node n : ObjItems(node_)) {
-        if (n == item.Node()) {
-            node_.remove_child(n);
-            return index;
-        }
-        ++index;
-    }
-    return -1;
+    return ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& items) {
+        auto it = std::find(items.begin(), items.end(), item.Node());
+        if (it == items.end() || !item.Node())
+            return int32_t(-1);
+        node_.remove_child(*it);
+        const auto index = int32_t(it - items.begin());
+        items.erase(it);
+        return index;
+    });
 }
 
 void IXMLObjList::Clear() const
 {
-    for (pugi::xml_node n : ObjItems(node_))
-        node_.remove_child(n);
+    ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& items) {
+        for (pugi::xml_node n : items)
+            node_.remove_child(n);
+        items.clear();
+        return 0;
+    });
+}
+
+void IXMLObjList::ItemsChanged() const
+{
+    if (doc_)
+        doc_->objIndex.Forget();
 }
 
 std::string IXMLObj::SaveToXML() const
@@ -278,21 +346,26 @@ std::string IXMLObj::SaveToXML() const
 
 void IXMLObjList::Arrange(const std::vector<IXMLObj>& order) const
 {
-    std::vector<pugi::xml_node> slots = ObjItems(node_);
-    std::set<pugi::xml_node> wanted;
-    for (const IXMLObj& item : order)
-        wanted.insert(item.Node());
-    if (order.size() != slots.size() || wanted.size() != slots.size() ||
-        !std::all_of(slots.begin(), slots.end(), [&](pugi::xml_node n) { return wanted.count(n); }))
-        throw Error("Cannot arrange the objects: the new order does not hold each object once");
-    // Markers hold the places while the items move between them.
-    std::vector<pugi::xml_node> markers;
-    for (pugi::xml_node slot : slots)
-        markers.push_back(node_.insert_child_before(pugi::node_comment, slot));
-    for (size_t k = 0; k < order.size(); ++k)
-        node_.insert_move_after(order[k].Node(), markers[k]);
-    for (pugi::xml_node marker : markers)
-        node_.remove_child(marker);
+    ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& slots) {
+        std::set<pugi::xml_node> wanted;
+        for (const IXMLObj& item : order)
+            wanted.insert(item.Node());
+        if (order.size() != slots.size() || wanted.size() != slots.size() ||
+            !std::all_of(slots.begin(), slots.end(),
+                         [&](pugi::xml_node n) { return wanted.count(n); }))
+            throw Error("Cannot arrange the objects: the new order does not hold each object once");
+        // Markers hold the places while the items move between them.
+        std::vector<pugi::xml_node> markers;
+        for (pugi::xml_node slot : slots)
+            markers.push_back(node_.insert_child_before(pugi::node_comment, slot));
+        for (size_t k = 0; k < order.size(); ++k)
+            node_.insert_move_after(order[k].Node(), markers[k]);
+        for (pugi::xml_node marker : markers)
+            node_.remove_child(marker);
+        for (size_t k = 0; k < order.size(); ++k)
+            slots[k] = order[k].Node();
+        return 0;
+    });
 }
 
 void IXMLObjList::Restore(const std::vector<std::string_view>& items) const
@@ -307,19 +380,26 @@ void IXMLObjList::Restore(const std::vector<std::string_view>& items) const
             throw Error("Cannot restore the objects: not an \"Obj\" element");
         fresh.push_back(parsed.append_copy(one.first_child()));
     }
-    std::vector<pugi::xml_node> current = ObjItems(node_);
-    for (size_t i = 0; i < fresh.size(); ++i) {
-        if (i < current.size()) {
-            if (IXMLObj(doc_, current[i]).SaveToXML() == items[i])
-                continue;
-            node_.insert_copy_before(fresh[i], current[i]);
-            node_.remove_child(current[i]);
-        } else {
-            node_.append_copy(fresh[i]); // where Add puts a new item
+    ChangeItems(doc_.get(), node_, [&](std::vector<pugi::xml_node>& current) {
+        std::vector<pugi::xml_node> result;
+        result.reserve(fresh.size());
+        for (size_t i = 0; i < fresh.size(); ++i) {
+            if (i < current.size()) {
+                if (IXMLObj(doc_, current[i]).SaveToXML() == items[i]) {
+                    result.push_back(current[i]);
+                    continue;
+                }
+                result.push_back(node_.insert_copy_before(fresh[i], current[i]));
+                node_.remove_child(current[i]);
+            } else {
+                result.push_back(node_.append_copy(fresh[i])); // where Add puts a new item
+            }
         }
-    }
-    for (size_t i = fresh.size(); i < current.size(); ++i)
-        node_.remove_child(current[i]);
+        for (size_t i = fresh.size(); i < current.size(); ++i)
+            node_.remove_child(current[i]);
+        current = std::move(result);
+        return 0;
+    });
 }
 
 // --- root access ------------------------------------------------------------
@@ -343,12 +423,21 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind)
     // itself would on its last, clash-free pass over all items.
     std::vector<bool> sameKind;
     std::vector<std::string> names;
-    for (pugi::xml_node n : ObjItems(list.Node())) {
-        IXMLObj item(list.DocumentState(), n);
+    for (const IXMLObj& item : list.AllItems()) {
         sameKind.push_back(item.GetObjTypeName() == kind);
         names.push_back(item.GetObjName());
     }
-    const size_t count = names.size();
+    // Each restart of the walk ends at the first item carrying the
+    // candidate, with c the number of same-kind items up to and including
+    // it: look both up instead of walking again, so a name costs one pass
+    // over the items rather than one per restart.
+    std::unordered_map<std::string_view, size_t> firstWith;
+    std::vector<int64_t> sameKindUpTo(names.size());
+    int64_t c = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        firstWith.emplace(names[i], i);
+        sameKindUpTo[i] = c += sameKind[i] ? 1 : 0;
+    }
 
     auto nameFor = [&](int64_t n) { return std::string(kind) + std::to_string(n); };
     // Candidates already tried. The plain rule (restart with "kind" + the
@@ -361,22 +450,13 @@ std::string NewObjectName(const IXMLObjList& list, std::string_view kind)
     int64_t number = 1;
     tried.insert(number);
     std::string candidate = nameFor(number);
-    size_t i = 0;
-    int64_t c = 0;
-    while (i < count) {
-        if (sameKind[i])
-            ++c;
-        if (names[i] == candidate) {
-            number = c + 1;
-            while (tried.count(number))
-                ++number;
-            tried.insert(number);
-            candidate = nameFor(number);
-            i = 0;
-            c = 0;
-        } else {
-            ++i;
-        }
+    for (auto clash = firstWith.find(candidate); clash != firstWith.end();
+         clash = firstWith.find(candidate)) {
+        number = sameKindUpTo[clash->second] + 1;
+        while (tried.count(number))
+            ++number;
+        tried.insert(number);
+        candidate = nameFor(number);
     }
     return candidate;
 }

@@ -189,6 +189,9 @@ class IXMLObjList : public XMLNodeBinding {
     // gives them), in this order. Items that already match are left alone.
     // A text that is not one "Obj" element throws and changes nothing.
     void Restore(const std::vector<std::string_view>& items) const;
+    // Changes to the "Obj" children made past the methods above (on the
+    // pugi nodes directly) must call this before the list is read again.
+    void ItemsChanged() const;
 };
 
 class IXMLMovie : public XMLNodeBinding {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,33 @@ std::optional<std::string> PlainRule(const std::vector<Item>& items, const std::
             if (++restarts > limit)
                 return std::nullopt;
             candidate = k + std::to_string(c + 1);
+            i = 0;
+            c = 0;
+        } else {
+            ++i;
+        }
+    }
+    return candidate;
+}
+
+// The mended rule walked as it reads: restart from the first item after
+// every clash, moving to the next untried number where the plain rule would
+// come back to a candidate it has tried.
+std::string WalkedRule(const std::vector<Item>& items, const std::string& k)
+{
+    std::set<int> tried = {1};
+    std::string candidate = k + "1";
+    size_t i = 0;
+    int c = 0;
+    while (i < items.size()) {
+        if (items[i].kind == k)
+            ++c;
+        if (items[i].name == candidate) {
+            int number = c + 1;
+            while (tried.count(number))
+                ++number;
+            tried.insert(number);
+            candidate = k + std::to_string(number);
             i = 0;
             c = 0;
         } else {
@@ -129,4 +157,25 @@ TEST(Naming, ReadsCreateTheNameElementsOfItemsThatLackThem)
     EXPECT_EQ(
         doc.SaveToXML(),
         "<Movie><Obj><Demo>d</Demo><ObjTypeName></ObjTypeName><ObjName></ObjName></Obj></Movie>");
+}
+
+TEST(Naming, LookingUpClashesGivesWhatTheWalkGives)
+{
+    // Longer documents with repeated names, other kinds carrying names of
+    // the kind asked for, and runs in sequence.
+    std::mt19937 rng(777);
+    const char* kinds[] = {"Pic", "Text", "Sound"};
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Item> items(rng() % 40);
+        int run = 1;
+        for (Item& it : items) {
+            it.kind = kinds[rng() % 3];
+            if (rng() % 2)
+                it.name = "Pic" + std::to_string(run++);
+            else
+                it.name = std::string(kinds[rng() % 3]) + std::to_string(1 + rng() % 12);
+        }
+        for (const char* k : kinds)
+            ASSERT_EQ(Movie(items).Name(k), WalkedRule(items, k)) << "round " << round;
+    }
 }
