@@ -46,6 +46,45 @@ pugi::xml_node FirstChildNamed(pugi::xml_node parent, const char* name)
     return {};
 }
 
+// The text of a value element, or "" when it holds anything but one text
+// (or CDATA) node.
+std::string_view PlainText(pugi::xml_node element)
+{
+    pugi::xml_node first = element.first_child();
+    if (!first || first != element.last_child() ||
+        (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
+        return {};
+    return first.value();
+}
+
+// Where element sits: its path up to its "Obj" item (or up to the root for
+// a setting of the movie) and that item's place among all items. Only
+// failures ask, so the walk over the items costs nothing on the way.
+ErrorPlace PlaceOf(pugi::xml_node element)
+{
+    ErrorPlace place;
+    place.Value = PlainText(element);
+    std::string path;
+    for (pugi::xml_node n = element; n && n.parent().type() == pugi::node_element; n = n.parent()) {
+        pugi::xml_node parent = n.parent();
+        if (parent.parent().type() == pugi::node_document && IsElementNamed(n, "Obj")) {
+            place.ObjectIndex = 0;
+            for (pugi::xml_node o = parent.first_child(); o; o = o.next_sibling()) {
+                if (!IsElementNamed(o, "Obj"))
+                    continue;
+                if (o == n)
+                    place.ObjectIndex = place.ObjectCount;
+                ++place.ObjectCount;
+            }
+            place.ObjectName = PlainText(FirstChildNamed(n, "ObjName"));
+            break;
+        }
+        path = path.empty() ? std::string(n.name()) : std::string(n.name()) + "/" + path;
+    }
+    place.Element = std::move(path);
+    return place;
+}
+
 // The single text (or CDATA) node of a value element, created when the
 // element is empty.
 pugi::xml_node TextNode(pugi::xml_node element)
@@ -56,7 +95,7 @@ pugi::xml_node TextNode(pugi::xml_node element)
     if (first == element.last_child() &&
         (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
         return first;
-    throw Error("Element does not contain a single text node");
+    throw Error("Element does not contain a single text node", PlaceOf(element));
 }
 
 [[noreturn]] void OutOfBounds(int32_t index)
@@ -168,16 +207,32 @@ std::string XMLNodeBinding::PeekText(std::initializer_list<const char*> path) co
     for (const char* name : path)
         if (!(n = FirstChildNamed(n, name)))
             return {};
-    pugi::xml_node first = n.first_child();
-    if (!first || first != n.last_child() ||
-        (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
-        return {};
-    return first.value();
+    return std::string(PlainText(n));
 }
 
 int32_t XMLNodeBinding::GetInt(const char* name) const
 {
-    return StrToInt32(TextNode(Child(name)).value());
+    pugi::xml_node element = Child(name);
+    try {
+        return StrToInt32(TextNode(element).value());
+    } catch (Error& e) {
+        if (e.Place().Empty())
+            e.Place() = PlaceOf(element);
+        throw;
+    }
+}
+
+ErrorPlace XMLNodeBinding::Place(const char* child) const
+{
+    if (!child)
+        return PlaceOf(node_);
+    pugi::xml_node n = FirstChildNamed(node_, child);
+    if (n)
+        return PlaceOf(n);
+    // Not there (yet): where it would be.
+    ErrorPlace place = PlaceOf(node_);
+    place.Element = place.Element.empty() ? child : place.Element + "/" + child;
+    return place;
 }
 
 void XMLNodeBinding::SetInt(const char* name, int32_t value) const

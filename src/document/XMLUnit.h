@@ -60,6 +60,9 @@ class XMLNodeBinding {
     // The text of the element at this path of child names, for a look that
     // changes nothing: "" where an element is missing or holds more than text.
     std::string PeekText(std::initializer_list<const char*> path) const;
+    // Where this element, or its child of that name, sits in the project:
+    // for the errors of values that do not read.
+    ErrorPlace Place(const char* child = nullptr) const;
     friend bool operator==(const XMLNodeBinding& a, const XMLNodeBinding& b)
     {
         return a.node_ == b.node_;

@@ -59,7 +59,13 @@ void TFlashText::LoadObject(int32_t index)
     EffectName = t.GetEffectName();
     FontName = t.GetFontName();
     FontSize = t.GetFontSize();
-    FontColor = ParseColor(t.GetFontColor());
+    try {
+        FontColor = ParseColor(t.GetFontColor());
+    } catch (Error& e) {
+        if (e.Place().Empty())
+            e.Place() = t.Place("FontColor");
+        throw;
+    }
     TextUnit = t.GetTextUnit();
 }
 

@@ -80,6 +80,31 @@ std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::st
     return paths;
 }
 
+// Runs work for object index; a failure that does not say where it arose
+// is put on that object, so the user knows where to look.
+template <class Work> void ForObject(const IXMLObjList& list, int32_t index, Work&& work)
+{
+    try {
+        work();
+    } catch (Error& e) {
+        if (e.Place().Empty())
+            e.Place() = list.Items(index).Place();
+        throw;
+    }
+}
+
+// A colour that does not read, or is out of range, names its element.
+ColorRGB ColorOf(const XMLNodeBinding& owner, const char* element, const std::string& text)
+{
+    try {
+        return SplitColor(ParseColor(text));
+    } catch (Error& e) {
+        if (e.Place().Empty())
+            e.Place() = owner.Place(element);
+        throw;
+    }
+}
+
 void ExportHeader(const IXMLMovie& movie, const TExportTarget& target)
 {
     auto& m = target.Writers.SwfMovie;
@@ -88,11 +113,12 @@ void ExportHeader(const IXMLMovie& movie, const TExportTarget& target)
     m.SetSize(Twips(width), Twips(height));
     m.SetFrameRate(movie.GetRate());
     m.GotoFrame(0);
-    ColorRGB c = SplitColor(ParseColor(movie.GetBgColor()));
+    ColorRGB c = ColorOf(movie, "BgColor", movie.GetBgColor());
     m.SetFrameBkColor(c.r, c.g, c.b);
 }
 
-void ExportTimeline(const IXMLMovie& movie, const std::string& basePath, const TExportTarget& target)
+void ExportTimeline(const IXMLMovie& movie, const std::string& basePath,
+                    const TExportTarget& target)
 {
     auto& m = target.Writers.SwfMovie;
     auto& media = target.Writers.SwfMedia;
@@ -114,13 +140,15 @@ void ExportTimeline(const IXMLMovie& movie, const std::string& basePath, const T
     if (target.Reporter)
         target.Reporter->ExportProgress(0, list.Count());
     for (int32_t i = 0; i < list.Count(); ++i) {
-        std::string kind = list.Items(i).GetObjTypeName();
-        if (kind == "Text")
-            textTool.AddToMovie(i, target);
-        else if (kind == "Pic")
-            currentPic.AddToMovie(i, target);
-        else if (kind == "Sound")
-            soundTool.AddToMovie(i, target);
+        ForObject(list, i, [&] {
+            std::string kind = list.Items(i).GetObjTypeName();
+            if (kind == "Text")
+                textTool.AddToMovie(i, target);
+            else if (kind == "Pic")
+                currentPic.AddToMovie(i, target);
+            else if (kind == "Sound")
+                soundTool.AddToMovie(i, target);
+        });
         if (target.Reporter)
             target.Reporter->ExportProgress(i + 1, list.Count());
     }
@@ -136,52 +164,56 @@ void ExportTimeline(const IXMLMovie& movie, const std::string& basePath, const T
 
     const int32_t n = list.Count();
     if (n == 1) {
-        if (list.Items(0).GetObjTypeName() == "Pic") {
-            currentPic.LoadObject(0);
-            m.GotoFrame(currentPic.StartTime);
-            media.Translate(Twips(currentPic.MouseX), Twips(currentPic.MouseY));
-            m.AddObject(media); // never removed: the arrow stays to the end
-        }
+        ForObject(list, 0, [&] {
+            if (list.Items(0).GetObjTypeName() == "Pic") {
+                currentPic.LoadObject(0);
+                m.GotoFrame(currentPic.StartTime);
+                media.Translate(Twips(currentPic.MouseX), Twips(currentPic.MouseY));
+                m.AddObject(media); // never removed: the arrow stays to the end
+            }
+        });
         return;
     }
     for (int32_t j = 0; j < list.Count(); ++j) {
-        if (list.Items(j).GetObjTypeName() != "Pic")
-            continue;
-        currentPic.LoadObject(j);
-        if (j + 1 < list.Count()) {
-            IXMLObj following = list.Items(j + 1);
-            if (following.GetObjTypeName() == "Pic") {
-                nextPic.LoadObject(j + 1);
+        ForObject(list, j, [&] {
+            if (list.Items(j).GetObjTypeName() != "Pic")
+                return;
+            currentPic.LoadObject(j);
+            if (j + 1 < list.Count()) {
+                IXMLObj following = list.Items(j + 1);
+                if (following.GetObjTypeName() == "Pic") {
+                    nextPic.LoadObject(j + 1);
+                } else {
+                    // A text or sound: only its mouse position, which every
+                    // object carries; reading it as a picture would add
+                    // picture elements to it.
+                    nextPic.MouseX = following.GetMouseX();
+                    nextPic.MouseY = following.GetMouseY();
+                }
             } else {
-                // A text or sound: only its mouse position, which every
-                // object carries; reading it as a picture would add
-                // picture elements to it.
-                nextPic.MouseX = following.GetMouseX();
-                nextPic.MouseY = following.GetMouseY();
+                // The last object: the arrow rests where it was recorded.
+                nextPic.MouseX = currentPic.MouseX;
+                nextPic.MouseY = currentPic.MouseY;
             }
-        } else {
-            // The last object: the arrow rests where it was recorded.
-            nextPic.MouseX = currentPic.MouseX;
-            nextPic.MouseY = currentPic.MouseY;
-        }
-        const int64_t s = currentPic.StartTime, e = currentPic.EndTime, span = e - s;
-        const double dx = double(nextPic.MouseX) - currentPic.MouseX;
-        const double dy = double(nextPic.MouseY) - currentPic.MouseY;
-        int64_t k = 0;
-        for (int64_t f = s; f <= e; ++f, ++k) {
-            m.GotoFrame(static_cast<int32_t>(f));
-            if (f > s)
-                m.RemoveObject(media);
-            int64_t x = currentPic.MouseX, y = currentPic.MouseY;
-            if (span != 0) {
-                // nearbyint rounds halves to even in the default rounding mode.
-                x += static_cast<int64_t>(std::nearbyint(double(k) * dx / double(span)));
-                y += static_cast<int64_t>(std::nearbyint(double(k) * dy / double(span)));
+            const int64_t s = currentPic.StartTime, e = currentPic.EndTime, span = e - s;
+            const double dx = double(nextPic.MouseX) - currentPic.MouseX;
+            const double dy = double(nextPic.MouseY) - currentPic.MouseY;
+            int64_t k = 0;
+            for (int64_t f = s; f <= e; ++f, ++k) {
+                m.GotoFrame(static_cast<int32_t>(f));
+                if (f > s)
+                    m.RemoveObject(media);
+                int64_t x = currentPic.MouseX, y = currentPic.MouseY;
+                if (span != 0) {
+                    // nearbyint rounds halves to even in the default rounding mode.
+                    x += static_cast<int64_t>(std::nearbyint(double(k) * dx / double(span)));
+                    y += static_cast<int64_t>(std::nearbyint(double(k) * dy / double(span)));
+                }
+                media.Translate(Twips(x), Twips(y));
+                m.AddObject(media);
             }
-            media.Translate(Twips(x), Twips(y));
-            m.AddObject(media);
-        }
-        m.RemoveObject(media);
+            m.RemoveObject(media);
+        });
     }
 }
 

@@ -302,14 +302,18 @@ TEST(XMLUnit, ColourTextIsDecimalOrDollarHex)
 
 TEST(XMLUnit, ArrangeReordersItemsInTheirSlotsOrChangesNothing)
 {
-    Doc d("<Movie><Obj><N>a</N></Obj><Rate>15</Rate><Obj><N>b</N></Obj><Obj><N>c</N></Obj></Movie>");
+    Doc d(
+        "<Movie><Obj><N>a</N></Obj><Rate>15</Rate><Obj><N>b</N></Obj><Obj><N>c</N></Obj></Movie>");
     IXMLObjList list = d.movie.GetObj();
     std::vector<IXMLObj> items = list.AllItems();
     list.Arrange({items[2], items[0], items[1]});
-    EXPECT_EQ(d.Xml(),
-              "<Movie><Obj><N>c</N></Obj><Rate>15</Rate><Obj><N>a</N></Obj><Obj><N>b</N></Obj></Movie>");
+    EXPECT_EQ(
+        d.Xml(),
+        "<Movie><Obj><N>c</N></Obj><Rate>15</Rate><Obj><N>a</N></Obj><Obj><N>b</N></Obj></Movie>");
     const std::string now = d.Xml();
-    EXPECT_THAT(MessageOf([&] { list.Arrange({items[0], items[0], items[1]}); }),
+    EXPECT_THAT(MessageOf([&] {
+                    list.Arrange({items[0], items[0], items[1]});
+                }),
                 HasSubstr("does not hold each object once"));
     EXPECT_THROW(list.Arrange({items[0], items[1]}), Error);
     EXPECT_EQ(d.Xml(), now);
@@ -333,4 +337,56 @@ TEST(XMLUnit, RestoreMakesTheItemsTheseElementsAndRefusesOtherText)
     for (const char* bad : {"<Obj>", "<Other/>", "<Obj/><Obj/>", "text"})
         EXPECT_THROW(list.Restore({"<Obj><N>z</N></Obj>", bad}), Error) << bad;
     EXPECT_EQ(d.Xml(), now);
+}
+
+TEST(XMLUnit, AValueThatDoesNotReadSaysWhereItIs)
+{
+    Doc d("<Movie><Rate>15 fps</Rate><Obj><ObjName>Pic1</ObjName></Obj>"
+          "<Obj><ObjName>Pic2</ObjName><StartTime>1O</StartTime><ObjType><ObjPic>"
+          "<PositionX></PositionX><Width><b/></Width></ObjPic></ObjType></Obj>"
+          "<Obj><ObjName>Pic3</ObjName></Obj></Movie>");
+    IXMLObj second = d.movie.GetObj().Items(1);
+    auto placeOf = [](auto&& read) {
+        try {
+            read();
+        } catch (const Error& e) {
+            return std::string(e.what()) + " | " + DescribePlace(e.Place());
+        }
+        return std::string("<no error>");
+    };
+    // The message is the program's own; the place comes beside it.
+    EXPECT_EQ(placeOf([&] { second.GetStartTime(); }),
+              "Could not convert variant of type (String) into type (Integer) | "
+              "object 2 of 3 (\"Pic2\"), element \"StartTime\" holding \"1O\"");
+    IXMLObjPic pic = second.GetObjType().GetObjPic();
+    EXPECT_EQ(placeOf([&] { pic.GetPositionX(); }),
+              "Could not convert variant of type (Null) into type (Integer) | "
+              "object 2 of 3 (\"Pic2\"), element \"ObjType/ObjPic/PositionX\"");
+    EXPECT_EQ(placeOf([&] { pic.GetWidth(); }),
+              "Element does not contain a single text node | "
+              "object 2 of 3 (\"Pic2\"), element \"ObjType/ObjPic/Width\"");
+    // A missing element is created by the read and named all the same.
+    EXPECT_EQ(placeOf([&] { d.movie.GetObj().Items(2).GetMouseY(); }),
+              "Could not convert variant of type (Null) into type (Integer) | "
+              "object 3 of 3 (\"Pic3\"), element \"MouseY\"");
+    EXPECT_EQ(placeOf([&] { d.movie.GetRate(); }),
+              "Could not convert variant of type (String) into type (Integer) | "
+              "element \"Rate\" of the movie holding \"15 fps\"");
+}
+
+TEST(XMLUnit, APlaceInWordsCannotRewriteTheTerminalLine)
+{
+    ErrorPlace place;
+    place.ObjectIndex = 0;
+    place.ObjectCount = 1;
+    place.ObjectName = "a\rb\x1b[2J";
+    place.Element = "StartTime";
+    place.Value = std::string(70, '7') + "\xC3\xA9";
+    EXPECT_EQ(DescribePlace(place), "object 1 of 1 (\"a\\x0Db\\x1B[2J\"), element \"StartTime\" "
+                                    "holding \"" +
+                                        std::string(60, '7') + "...\"");
+    place.Value = std::string(59, '7') + "\xC3\xA9" + "xyz";
+    EXPECT_EQ(DescribePlace(place).substr(DescribePlace(place).find("holding")),
+              "holding \"" + std::string(59, '7') + "\xC3\xA9...\"");
+    EXPECT_EQ(DescribePlace(ErrorPlace{}), "");
 }

@@ -112,6 +112,50 @@ TEST_F(ExportTool, BadInputGivesItsMessageAndNoMovie)
     EXPECT_NE(missing.err.find("none.qlv"), std::string::npos);
 }
 
+TEST_F(ExportTool, ABadValueIsNamedWithItsObjectAndElement)
+{
+    struct Case {
+        std::string project, where, message;
+    };
+    const std::string shot = Jpeg("1.jpg");
+    Pic first{.name = "Pic1", .content = shot, .w = 64, .h = 48};
+    Pic third{.name = "Pic3", .start = 48, .end = 72, .content = shot, .w = 64, .h = 48};
+    std::string badStart = Pic{.name = "Pic2", .start = 24, .end = 48, .content = shot}.Xml();
+    badStart.replace(badStart.find("<StartTime>24</StartTime>"), 25, "<StartTime>2A</StartTime>");
+    std::string badPos = Pic{.name = "Pic2", .start = 24, .end = 48, .content = shot}.Xml();
+    badPos.replace(badPos.find("<PositionX>0</PositionX>"), 24, "<PositionX>-</PositionX>");
+    std::string badRate = MovieXml(first.Xml());
+    badRate.replace(badRate.find("<Rate>15</Rate>"), 15, "<Rate>15 fps</Rate>");
+    const Case cases[] = {
+        {MovieXml(first.Xml() + badStart + third.Xml()),
+         "object 2 of 3 (\"Pic2\"), element \"StartTime\" holding \"2A\"",
+         "Could not convert variant of type (String) into type (Integer)"},
+        {MovieXml(first.Xml() + badPos + third.Xml()),
+         "object 2 of 3 (\"Pic2\"), element \"ObjType/ObjPic/PositionX\" holding \"-\"",
+         "Could not convert variant of type (String) into type (Integer)"},
+        {MovieXml(first.Xml() + Text{.name = "Text1", .color = "$GG"}.Xml()),
+         "object 2 of 2 (\"Text1\"), element \"ObjType/ObjText/FontColor\" holding \"$GG\"",
+         "'$GG' is not a valid colour value"},
+        // A value that reads but cannot be used: the object, without an element.
+        {MovieXml(first.Xml() +
+                  Pic{.name = "Pic2", .content = shot, .px = 2000000000, .w = 64, .h = 48}.Xml()),
+         "object 2 of 2 (\"Pic2\")", "Integer overflow"},
+        {badRate, "element \"Rate\" of the movie holding \"15 fps\"",
+         "Could not convert variant of type (String) into type (Integer)"},
+        {MovieXml(first.Xml(), 0, "-16"), "element \"BgColor\" of the movie holding \"-16\"",
+         "Range check error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.project);
+        WriteAll(dir / "bad.qlv", c.project);
+        ToolRun r = Exporter(q("bad.qlv"), dir);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillora-export: " + (dir / "bad.qlv") + ": " + c.where + ": " +
+                             c.message + "\n");
+        EXPECT_FALSE(Exists(dir / "bad.swf"));
+    }
+}
+
 TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused)
 {
     std::string project = Project(Pic{.content = Jpeg("1.jpg"), .w = 64, .h = 48}.Xml());

@@ -32,8 +32,10 @@ const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
                      "left out; the movie is written all the same. Any other problem (a project\n"
                      "that is not a Quillora project, a value that is not a number, a folder that\n"
                      "cannot be written) ends the export with its message, and no movie file is\n"
-                     "written or changed. Progress is shown when standard error is a terminal;\n"
-                     "Ctrl+C stops a video and leaves no file behind.\n"
+                     "written or changed; a value that does not read is named with its object\n"
+                     "(its place in the project, from 1, and its name) and its element.\n"
+                     "Progress is shown when standard error is a terminal; Ctrl+C stops a video\n"
+                     "and leaves no file behind.\n"
                      "\n"
                      "Exit status: 0 when the movie was written, 1 when the export failed,\n"
                      "2 for a wrong command line.\n";
@@ -159,6 +161,16 @@ int main(int argc, char** argv)
         if (!note.empty())
             std::fprintf(stderr, "\rquillora-export: %s\n", note.c_str());
         reporter.ClearLine();
+    } catch (const Error& e) {
+        reporter.ClearLine();
+        // Where the bad value is, before the program's own message.
+        const std::string place = DescribePlace(e.Place());
+        if (place.empty())
+            std::fprintf(stderr, "quillora-export: %s\n", e.what());
+        else
+            std::fprintf(stderr, "quillora-export: %s: %s: %s\n", project.c_str(), place.c_str(),
+                         e.what());
+        return 1;
     } catch (const std::exception& e) {
         reporter.ClearLine();
         std::fprintf(stderr, "quillora-export: %s\n", e.what());
