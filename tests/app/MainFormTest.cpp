@@ -111,6 +111,22 @@ protected:
         EXPECT_TRUE(answered);
     }
 
+    // A 64 x 48 dark cyan capture "1234.jpg" appended as a recording does.
+    void AddDarkCyanCapture()
+    {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        ASSERT_TRUE(image.save(Screenshots() + "/1234.jpg", "JPG"));
+        quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
+        pic.Content = (Screenshots() + "/1234.jpg").toStdString();
+        pic.MouseX = 10;
+        pic.MouseY = 20;
+        pic.Width = 64;
+        pic.Height = 48;
+        pic.StartTime = 0;
+        pic.AppendToDocument();
+    }
+
     std::vector<bool> DocumentActions()
     {
         std::vector<bool> states;
@@ -553,19 +569,9 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
 TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie)
 {
     New(true, 64, 48);
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    ASSERT_TRUE(image.save(Screenshots() + "/1234.jpg", "JPG"));
     Form().FlashCard()->Modified = false;
-    quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
+    AddDarkCyanCapture();
     EXPECT_TRUE(Form().FlashCard()->Modified);
-    pic.Content = (Screenshots() + "/1234.jpg").toStdString();
-    pic.MouseX = 10;
-    pic.MouseY = 20;
-    pic.Width = 64;
-    pic.Height = 48;
-    pic.StartTime = 0;
-    pic.AppendToDocument();
     EXPECT_TRUE(ReadAll(WorkProject()).contains("1234.jpg"));
 
     shell.SaveAnswers = {Work("one.qlv")};
@@ -579,17 +585,7 @@ TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie
 TEST_F(MainFormTest, PreviewPlaysInsideTheProgramWhenTheDesktopHasNoFlashProgram)
 {
     New(true, 64, 48);
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    ASSERT_TRUE(image.save(Screenshots() + "/1234.jpg", "JPG"));
-    quillora::TFlashPic& pic = Form().RebindAndGetPictureTool();
-    pic.Content = (Screenshots() + "/1234.jpg").toStdString();
-    pic.MouseX = 10;
-    pic.MouseY = 20;
-    pic.Width = 64;
-    pic.Height = 48;
-    pic.StartTime = 0;
-    pic.AppendToDocument();
+    AddDarkCyanCapture();
 
     shell.SaveAnswers = {Work("one.qlv")};
     Form().FileSave->trigger();

@@ -76,27 +76,24 @@ key alt+v
 key p
 player=$(wait_window 30 --name '^Preview - Quillora 1\.0$') || fail "Preview showed no player"
 sleep 1
-shot player-first
-centre() {
+# expect_centre NAME TEST WHAT: the player's centre pixel as "r g b" in $1..$3
+# must pass TEST (a shell condition on them), else the frame is not WHAT.
+expect_centre() {
+    shot "player-$1"
     import -window "$player" "$E2E_TMP/player.png" 2>/dev/null || fail "no picture of the player"
-    convert "$E2E_TMP/player.png" -gravity center -crop 1x1+0-20 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
+    set -- "$1" "$2" "$3" $(convert "$E2E_TMP/player.png" -gravity center -crop 1x1+0-20 +repage \
+        -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+    r=$4 g=$5 b=$6
+    eval "$2" || fail "the player's $1 frame is not $3: $r $g $b"
 }
-rgb=$(centre)
-set -- $rgb
-[ "$3" -gt 180 ] && [ "$1" -lt 80 ] && [ "$2" -lt 80 ] || fail "the player's first frame is not Pic3's blue: $rgb"
+expect_centre first '[ $b -gt 180 ] && [ $r -lt 80 ] && [ $g -lt 80 ]' "Pic3's blue"
 xdotool windowfocus --sync "$player"
 key End
 sleep 0.5
-shot player-stop
-rgb=$(centre)
-set -- $rgb
-[ "$1" -gt 200 ] && [ "$2" -gt 200 ] && [ "$3" -gt 200 ] || fail "the player's stop frame is not the bare stage: $rgb"
+expect_centre stop '[ $r -gt 200 ] && [ $g -gt 200 ] && [ $b -gt 200 ]' "the bare stage"
 key Left
 sleep 0.5
-shot player-last
-rgb=$(centre)
-set -- $rgb
-[ "$2" -gt 80 ] && [ "$1" -lt 80 ] && [ "$3" -lt 80 ] || fail "the frame before the stop is not Pic2's green: $rgb"
+expect_centre last '[ $g -gt 80 ] && [ $r -lt 80 ] && [ $b -lt 80 ]' "Pic2's green"
 key Escape
 wait_gone 20 --name '^Preview - Quillora 1\.0$' || fail "Escape left the player open"
 

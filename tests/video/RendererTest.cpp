@@ -28,6 +28,20 @@ std::array<int, 3> At(const video::TRenderer& r, int x, int y)
     return {p[2], p[1], p[0]};
 }
 
+// "HH" at (10, 10), 18 points, blue ("$FF0000" in the program's colour order).
+Text BlueCaption(int start, int end)
+{
+    Text text;
+    text.content = "HH";
+    text.start = start;
+    text.end = end;
+    text.px = 10;
+    text.py = 10;
+    text.size = 18;
+    text.color = "$FF0000";
+    return text;
+}
+
 TEST(Renderer, PicturesExactArrowOnTheRecordedPixelAndGliding)
 {
     ShotProject p(3);
@@ -91,14 +105,7 @@ TEST(Renderer, DrawsOnlyWhatChanged)
 
 TEST(Renderer, TextsInTheirColourAboveThePictureAndGoneAfterTheirEnd)
 {
-    Text text;
-    text.content = "HH";
-    text.start = 2;
-    text.end = 10;
-    text.px = 10;
-    text.py = 10;
-    text.size = 18;
-    text.color = "$FF0000"; // blue in the program's colour order
+    Text text = BlueCaption(2, 10);
     ShotProject p(1, kStageW, kStageH, text.Xml(), "0");
     video::TTimeline t = RecordTimeline(p.card);
     video::TRenderer r(t);
@@ -127,14 +134,7 @@ TEST(Renderer, ACaptionStaysAboveThePicturesThatFollowIt)
     // A caption over the first of three pictures, as the storyboard adds it:
     // the pictures after it start later in the movie but were made earlier,
     // so they lie below it however the frames are reached.
-    Text text;
-    text.content = "HH";
-    text.start = 0;
-    text.end = 23;
-    text.px = 10;
-    text.py = 10;
-    text.size = 18;
-    text.color = "$FF0000";
+    Text text = BlueCaption(0, 23);
     ShotProject p(3, kStageW, kStageH, text.Xml(), "0");
     video::TTimeline t = RecordTimeline(p.card);
     auto countColoured = [&](const video::TRenderer& r) {
