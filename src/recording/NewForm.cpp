@@ -95,6 +95,11 @@ TNewForm::TNewForm(QWidget* parent)
         edit->SetMaxLength(4);
         edit->SetRange(MinSize, MaxSize);
     }
+    // The labels name the fields for assistive technology.
+    Label3->setBuddy(EditWidth);
+    Label4->setBuddy(EditHeight);
+    EditWidth->setAccessibleName(QStringLiteral("Width"));
+    EditHeight->setAccessibleName(QStringLiteral("Height"));
     EditWidth->SetValue(640);
     EditHeight->SetValue(480);
 

@@ -1,18 +1,102 @@
 #include "recording/SpinEdit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
-#include <QToolButton>
 
-void TSpinLineEdit::keyPressEvent(QKeyEvent* event)
+TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent)
+{
+    connect(lineEdit(), &QLineEdit::textChanged, this, &TSpinEdit::TextChanged);
+}
+
+void TSpinEdit::SetRange(int minValue, int maxValue)
+{
+    FMin = minValue;
+    FMax = maxValue;
+}
+
+void TSpinEdit::SetMaxLength(int length)
+{
+    lineEdit()->setMaxLength(length);
+}
+
+int TSpinEdit::Clamp(int value) const
+{
+    return value < FMin ? FMin : (value > FMax ? FMax : value);
+}
+
+int TSpinEdit::Value() const
+{
+    bool ok = false;
+    const int value = lineEdit()->text().trimmed().toInt(&ok, 10);
+    return ok ? value : FMin;
+}
+
+void TSpinEdit::SetValue(int value)
+{
+    lineEdit()->setText(QString::number(Clamp(value)));
+}
+
+void TSpinEdit::CheckValue()
+{
+    const int value = Value();
+    if (Clamp(value) != value)
+        SetValue(value);
+}
+
+QString TSpinEdit::Text() const
+{
+    return lineEdit()->text();
+}
+
+void TSpinEdit::SetText(const QString& text)
+{
+    lineEdit()->setText(text);
+}
+
+void TSpinEdit::Step(int delta)
+{
+    SetValue(Value() + delta);
+    selectAll();
+}
+
+void TSpinEdit::stepBy(int steps)
+{
+    Step(steps);
+}
+
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
+{
+    // Both ways always: a step also brings a value typed outside the
+    // bounds back onto the nearer one.
+    return StepUpEnabled | StepDownEnabled;
+}
+
+void TSpinEdit::TextChanged()
+{
+    const int value = Value();
+    emit valueChanged(value);
+    QAccessibleValueChangeEvent event(this, value);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TSpinEdit::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Up:
-        emit stepRequested(1);
+        Step(1);
+        event->accept();
         return;
     case Qt::Key_Down:
-        emit stepRequested(-1);
+        Step(-1);
+        event->accept();
+        return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        // Only single steps; the page keys go to the dialog.
+        event->ignore();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -28,110 +112,21 @@ void TSpinLineEdit::keyPressEvent(QKeyEvent* event)
     if (!text.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         const QChar c = text.at(0);
         const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
-        const bool allowed = control
-            || (text.size() == 1
-                && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+')
-                    || c == QLatin1Char('-') || text == QLocale().decimalPoint()));
+        const bool allowed =
+            control || (text.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                                             c == QLatin1Char('+') || c == QLatin1Char('-') ||
+                                             text == QLocale().decimalPoint()));
         if (!allowed) {
             QApplication::beep();
             event->accept();
             return;
         }
     }
-    QLineEdit::keyPressEvent(event);
+    QAbstractSpinBox::keyPressEvent(event);
 }
 
-void TSpinLineEdit::focusOutEvent(QFocusEvent* event)
+void TSpinEdit::focusOutEvent(QFocusEvent* event)
 {
-    QLineEdit::focusOutEvent(event);
-    emit focusLeft();
-}
-
-TSpinEdit::TSpinEdit(QWidget* parent)
-    : QWidget(parent)
-    , FEdit(new TSpinLineEdit(this))
-    , FUp(new QToolButton(this))
-    , FDown(new QToolButton(this))
-{
-    FUp->setArrowType(Qt::UpArrow);
-    FDown->setArrowType(Qt::DownArrow);
-    for (QToolButton* b : {FUp, FDown}) {
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setAutoRepeat(true);
-        b->setIconSize(QSize(7, 5));
-    }
-    setFocusProxy(FEdit);
-    setFocusPolicy(Qt::StrongFocus);
-    connect(FUp, &QToolButton::clicked, this, [this] { Step(1); });
-    connect(FDown, &QToolButton::clicked, this, [this] { Step(-1); });
-    connect(FEdit, &TSpinLineEdit::stepRequested, this, &TSpinEdit::Step);
-    connect(FEdit, &TSpinLineEdit::focusLeft, this, &TSpinEdit::CheckValue);
-}
-
-TSpinEdit::~TSpinEdit()
-{
-    // The field loses the focus while the window goes away; by then this
-    // object is only half there to hear it.
-    FEdit->disconnect(this);
-}
-
-void TSpinEdit::SetRange(int minValue, int maxValue)
-{
-    FMin = minValue;
-    FMax = maxValue;
-}
-
-void TSpinEdit::SetMaxLength(int length)
-{
-    FEdit->setMaxLength(length);
-}
-
-int TSpinEdit::Clamp(int value) const
-{
-    return value < FMin ? FMin : (value > FMax ? FMax : value);
-}
-
-int TSpinEdit::Value() const
-{
-    bool ok = false;
-    const int value = FEdit->text().trimmed().toInt(&ok, 10);
-    return ok ? value : FMin;
-}
-
-void TSpinEdit::SetValue(int value)
-{
-    FEdit->setText(QString::number(Clamp(value)));
-}
-
-void TSpinEdit::CheckValue()
-{
-    const int value = Value();
-    if (Clamp(value) != value)
-        SetValue(value);
-}
-
-QString TSpinEdit::Text() const
-{
-    return FEdit->text();
-}
-
-void TSpinEdit::SetText(const QString& text)
-{
-    FEdit->setText(text);
-}
-
-void TSpinEdit::Step(int delta)
-{
-    SetValue(Value() + delta);
-    FEdit->selectAll();
-}
-
-void TSpinEdit::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    const int buttonWidth = 16;
-    const int h = height();
-    FEdit->setGeometry(0, 0, width() - buttonWidth, h);
-    FUp->setGeometry(width() - buttonWidth, 0, buttonWidth, h / 2);
-    FDown->setGeometry(width() - buttonWidth, h / 2, buttonWidth, h - h / 2);
+    QAbstractSpinBox::focusOutEvent(event);
+    CheckValue();
 }

@@ -7,36 +7,29 @@
 //   MinValue; reading does not clamp;
 // - the buttons and the Up/Down keys step by 1 within the bounds;
 // - leaving the field puts a value outside the bounds on the nearer bound.
+// The text stays what the user typed (a value outside the bounds, "+800")
+// until one of these rules rewrites it, so it is kept by the line edit and
+// not by a number in the spin box. Being a spin box, assistive technology
+// sees one spin button with its value and bounds rather than a text field
+// beside two buttons.
 #pragma once
 
-#include <QLineEdit>
-#include <QWidget>
+#include <QAbstractSpinBox>
 
-class QToolButton;
-
-class TSpinLineEdit : public QLineEdit {
+class TSpinEdit : public QAbstractSpinBox {
     Q_OBJECT
-public:
-    using QLineEdit::QLineEdit;
-
-signals:
-    void stepRequested(int delta);
-    void focusLeft();
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-};
-
-class TSpinEdit : public QWidget {
-    Q_OBJECT
-public:
+    // Read by the accessibility layer for the value interface.
+    Q_PROPERTY(int value READ Value WRITE SetValue NOTIFY valueChanged USER true)
+    Q_PROPERTY(int minimum READ MinValue)
+    Q_PROPERTY(int maximum READ MaxValue)
+    Q_PROPERTY(int stepSize READ StepSize CONSTANT)
+  public:
     explicit TSpinEdit(QWidget* parent = nullptr);
-    ~TSpinEdit() override;
 
     void SetRange(int minValue, int maxValue);
     int MinValue() const { return FMin; }
     int MaxValue() const { return FMax; }
+    int StepSize() const { return 1; }
     void SetMaxLength(int length);
 
     int Value() const;
@@ -47,21 +40,23 @@ public:
 
     QString Text() const;
     void SetText(const QString& text);
-    TSpinLineEdit* Edit() const { return FEdit; }
-    QToolButton* UpButton() const { return FUp; }
-    QToolButton* DownButton() const { return FDown; }
 
     void Step(int delta);
+    void stepBy(int steps) override;
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
+  signals:
+    // Whenever the text changes, typed or set; carries Value().
+    void valueChanged(int value);
 
-private:
+  protected:
+    StepEnabled stepEnabled() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+  private:
     int Clamp(int value) const;
+    void TextChanged();
 
-    TSpinLineEdit* FEdit;
-    QToolButton* FUp;
-    QToolButton* FDown;
     int FMin = 0;
     int FMax = 100;
 };

@@ -6,13 +6,15 @@
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QTest>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,9 +33,28 @@ protected:
     // Types into a field as the user would: focus, select all, keys.
     void Type(TSpinEdit* edit, const QString& keys)
     {
-        edit->Edit()->setFocus();
-        edit->Edit()->selectAll();
-        QTest::keyClicks(edit->Edit(), keys);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, keys);
+    }
+
+    // Clicks the field's up or down arrow with the mouse.
+    static void ClickArrow(TSpinEdit* edit, bool up)
+    {
+        const QPoint at(edit->width() - 5, up ? 5 : edit->height() - 5);
+        ASSERT_EQ(HitArrow(edit, at), up ? QStyle::SC_SpinBoxUp : QStyle::SC_SpinBoxDown);
+        QTest::mouseClick(edit, Qt::LeftButton, {}, at);
+    }
+
+    static QStyle::SubControl HitArrow(TSpinEdit* edit, QPoint at)
+    {
+        QStyleOptionSpinBox option;
+        option.initFrom(edit);
+        option.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown |
+                             QStyle::SC_SpinBoxFrame | QStyle::SC_SpinBoxEditField;
+        option.frame = edit->hasFrame();
+        option.buttonSymbols = edit->buttonSymbols();
+        return edit->style()->hitTestComplexControl(QStyle::CC_SpinBox, &option, at, edit);
     }
 
     std::unique_ptr<TNewForm> form;
@@ -72,7 +93,7 @@ TEST_F(NewFormTest, FirstUseShowsDefaultsAndManualMode)
 TEST_F(NewFormTest, TabOrderRunsFromTheButtonsThroughTheSizesToTheModes)
 {
     form->Button1->setFocus();
-    const std::vector<QWidget*> expected = {form->Button2, form->EditWidth->Edit(), form->EditHeight->Edit(),
+    const std::vector<QWidget*> expected = {form->Button2, form->EditWidth, form->EditHeight,
                                             form->RBtnAuto};
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -94,7 +115,7 @@ TEST_F(NewFormTest, ValueOutOfRangeIsClampedWhenStartIsClicked)
 TEST_F(NewFormTest, LeavingAFieldClampsToTheNearerBound)
 {
     Type(form->EditHeight, "50");
-    QTest::keyClick(form->EditHeight->Edit(), Qt::Key_Tab);
+    QTest::keyClick(form->EditHeight, Qt::Key_Tab);
     EXPECT_EQ(form->EditHeight->Text(), "100");
     Type(form->EditWidth, "-7");
     form->Button2->setFocus();
@@ -109,7 +130,7 @@ TEST_F(NewFormTest, LeavingAFieldClampsToTheNearerBound)
 TEST_F(NewFormTest, TextThatIsNoNumberReadsAsTheMinimum)
 {
     Type(form->EditWidth, "");
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Backspace);
+    QTest::keyClick(form->EditWidth, Qt::Key_Backspace);
     EXPECT_EQ(form->EditWidth->Text(), "");
     EXPECT_EQ(form->EditWidth->Value(), 100);
     Type(form->EditHeight, "1-2");
@@ -126,14 +147,14 @@ TEST_F(NewFormTest, TypingTakesDigitsSignsAndFourCharactersOnly)
     Type(form->EditWidth, "123456");
     EXPECT_EQ(form->EditWidth->Text(), "1234");
     Type(form->EditWidth, "12");
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Backspace);
+    QTest::keyClick(form->EditWidth, Qt::Key_Backspace);
     EXPECT_EQ(form->EditWidth->Text(), "1");
 }
 
 TEST_F(NewFormTest, EnterAndEscapeDoNotCloseTheDialog)
 {
     Type(form->EditWidth, "700");
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Return);
+    QTest::keyClick(form->EditWidth, Qt::Key_Return);
     form->Button1->setFocus();
     QTest::keyClick(form->Button1, Qt::Key_Return);
     QTest::keyClick(form.get(), Qt::Key_Escape);
@@ -143,20 +164,20 @@ TEST_F(NewFormTest, EnterAndEscapeDoNotCloseTheDialog)
 
 TEST_F(NewFormTest, ArrowKeysAndButtonsStepWithinTheBounds)
 {
-    form->EditWidth->Edit()->setFocus();
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Up);
+    form->EditWidth->setFocus();
+    QTest::keyClick(form->EditWidth, Qt::Key_Up);
     EXPECT_EQ(form->EditWidth->Text(), "641");
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Down);
-    QTest::keyClick(form->EditWidth->Edit(), Qt::Key_Down);
+    QTest::keyClick(form->EditWidth, Qt::Key_Down);
+    QTest::keyClick(form->EditWidth, Qt::Key_Down);
     EXPECT_EQ(form->EditWidth->Text(), "639");
     Type(form->EditWidth, "2000");
-    form->EditWidth->UpButton()->click();
+    ClickArrow(form->EditWidth, true);
     EXPECT_EQ(form->EditWidth->Text(), "2000");
     Type(form->EditHeight, "5");
-    form->EditHeight->DownButton()->click();
+    ClickArrow(form->EditHeight, false);
     EXPECT_EQ(form->EditHeight->Text(), "100");
     Type(form->EditHeight, "9999");
-    form->EditHeight->DownButton()->click();
+    ClickArrow(form->EditHeight, false);
     EXPECT_EQ(form->EditHeight->Text(), "2000");
 }
 
@@ -164,8 +185,8 @@ TEST_F(NewFormTest, AltSWhileTheFieldHasFocusStillClamps)
 {
     Type(form->EditWidth, "5000");
     Type(form->EditHeight, "20");
-    ASSERT_EQ(QApplication::focusWidget(), form->EditHeight->Edit());
-    QTest::keyClick(form->EditHeight->Edit(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), form->EditHeight);
+    QTest::keyClick(form->EditHeight, Qt::Key_S, Qt::AltModifier);
     // A mnemonic clicks the button a moment later, without moving the focus.
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->result() == QDialog::Accepted; }, 3000));
     EXPECT_EQ(form->CaptureWidth, 2000);
@@ -189,6 +210,46 @@ TEST_F(NewFormTest, ModeTextFollowsTheRadioButtonsAndIsKept)
     QTest::mouseClick(form->RBtnManu, Qt::LeftButton);
     EXPECT_FALSE(form->AutoMode());
     EXPECT_EQ(form->Label6->text(), "1. Press \"Pause\" on the keyboard to capture Screenshots.");
+}
+
+TEST_F(NewFormTest, SizeFieldsAreSpinButtonsWithLabelValueAndBounds)
+{
+    struct Field {
+        TSpinEdit* edit;
+        QLabel* label;
+        const char* name;
+        int value;
+    };
+    for (const Field& f : {Field{form->EditWidth, form->Label3, "Width", 640},
+                           Field{form->EditHeight, form->Label4, "Height", 480}}) {
+        SCOPED_TRACE(f.name);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(f.edit);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), QAccessible::SpinBox);
+        EXPECT_EQ(iface->text(QAccessible::Name), f.name);
+        EXPECT_TRUE(iface->state().focusable);
+        QAccessibleValueInterface* value = iface->valueInterface();
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->currentValue().toInt(), f.value);
+        EXPECT_EQ(value->minimumValue().toInt(), 100);
+        EXPECT_EQ(value->maximumValue().toInt(), 2000);
+        EXPECT_EQ(value->minimumStepSize().toInt(), 1);
+        bool labelled = false;
+        for (const auto& [other, relation] : iface->relations(QAccessible::Label))
+            labelled = labelled || other->object() == f.label;
+        EXPECT_TRUE(labelled) << "the label is not related to its field";
+    }
+
+    // What assistive technology reads follows the text, unclamped as the
+    // field reads it; a value it sets is clamped like a step.
+    QAccessibleValueInterface* width =
+        QAccessible::queryAccessibleInterface(form->EditWidth)->valueInterface();
+    Type(form->EditWidth, "5000");
+    EXPECT_EQ(width->currentValue().toInt(), 5000);
+    width->setCurrentValue(700);
+    EXPECT_EQ(form->EditWidth->Text(), "700");
+    width->setCurrentValue(9000);
+    EXPECT_EQ(form->EditWidth->Text(), "2000");
 }
 
 TEST_F(NewFormTest, CancelHandsOnNothing)
