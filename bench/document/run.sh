@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cost of the document work behind each capture, as a recording grows.
+# Cost of the document work behind each capture, as a recording grows, and
+# of opening a long project: reading every object, and the export's walk.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/document/run.sh BUILD_DIR}" && pwd)
 exe="$build/bin/document_bench"
