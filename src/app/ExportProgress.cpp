@@ -3,8 +3,19 @@
 #include "ui/Branding.h"
 
 #include <QCoreApplication>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <algorithm>
+
+namespace {
+// Screen readers announce the bar by its name and the dialog by its task.
+void NameProgress(QProgressDialog* dialog, const QString& name)
+{
+    dialog->setAccessibleName(name);
+    if (auto* bar = dialog->findChild<QProgressBar*>())
+        bar->setAccessibleName(name);
+}
+} // namespace
 
 TExportProgress::TExportProgress(QWidget* parent, std::function<qint64()> elapsedMs)
     : Parent(parent)
@@ -25,6 +36,7 @@ void TExportProgress::Update(int done, int total)
     if (!FDialog && ElapsedMs() >= ShowAfterMs) {
         FDialog = new QProgressDialog(QStringLiteral("Writing the movie ..."), QString(), 0, 1, Parent);
         FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
+        NameProgress(FDialog, QStringLiteral("Writing the movie"));
         FDialog->setWindowModality(Qt::WindowModal);
         FDialog->setMinimumDuration(0);
         FDialog->setAutoClose(false);
@@ -51,7 +63,7 @@ bool TExportProgress::UpdateFrames(int done, int total)
         FDialog = new QProgressDialog(QStringLiteral("Writing the video ..."),
                                       QStringLiteral("Cancel"), 0, 1, Parent);
         FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
-        FDialog->setAccessibleName(QStringLiteral("Writing the video"));
+        NameProgress(FDialog, QStringLiteral("Writing the video"));
         FDialog->setWindowModality(Qt::WindowModal);
         FDialog->setMinimumDuration(0);
         FDialog->setAutoClose(false);

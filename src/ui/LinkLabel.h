@@ -1,5 +1,6 @@
 // A label that acts as a link: blue, a hand cursor, underlined while the
-// mouse is over it, and a click signal.
+// mouse is over it or it has the focus, and a click signal. Enter and Space
+// follow it from the keyboard; assistive technology sees a link it can press.
 #pragma once
 
 #include <QLabel>
@@ -17,7 +18,11 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
-private:
+  private:
     void SetUnderline(bool on);
+    bool Hovered = false;
 };

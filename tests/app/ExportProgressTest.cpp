@@ -1,5 +1,6 @@
 // Progress of an export: hidden while it is quick, shown once it has run
 // for half a second, gone when the export ends.
+#include "../ui/AccessibilityCheck.h"
 #include "../ui/TestSupport.h"
 
 #include "app/ExportProgress.h"
@@ -60,6 +61,20 @@ TEST(ExportProgressTest, VideoFramesCanBeCancelled)
     EXPECT_TRUE(cancel->isEnabled());
     cancel->click();
     EXPECT_FALSE(progress.UpdateFrames(2, 100)) << "the export stops at the next frame";
+}
+
+TEST(ExportProgressTest, ScreenReadersCanNameTheProgressAndTheCancelButton)
+{
+    TestApp();
+    QWidget window;
+    window.show();
+    TExportProgress progress(&window, [] { return 1000; });
+    progress.Update(1, 4);
+    ASSERT_NE(progress.Dialog(), nullptr);
+    EXPECT_EQ(accessibility_check::Problems(progress.Dialog()).join('\n').toStdString(), "");
+    progress.UpdateFrames(1, 100);
+    ASSERT_NE(progress.Dialog(), nullptr);
+    EXPECT_EQ(accessibility_check::Problems(progress.Dialog()).join('\n').toStdString(), "");
 }
 
 } // namespace

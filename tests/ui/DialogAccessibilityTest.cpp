@@ -1,0 +1,166 @@
+// Every dialog of the program as a screen reader sees it: each control has
+// a name and the role of what it is, and can be reached from the keyboard.
+#include "AccessibilityCheck.h"
+#include "TestSupport.h"
+
+#include "recording/NewForm.h"
+#include "ui/AboutForm.h"
+#include "ui/EditDialogs.h"
+#include "ui/LinkLabel.h"
+#include "ui/Player.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// One line per problem, so a failure reads as a list.
+std::string Problems(QWidget* window)
+{
+    return accessibility_check::Problems(window).join(QLatin1Char('\n')).toStdString();
+}
+
+video::TTimeline OneWhiteFrame()
+{
+    video::TTimeline timeline;
+    timeline.width = 64 * 20;
+    timeline.height = 48 * 20;
+    timeline.lastFrame = 0;
+    return timeline;
+}
+
+TEST(DialogAccessibilityTest, EveryControlOfEveryDialogHasANameAndItsRole)
+{
+    TestApp();
+    TFakeShell shell;
+    quillora::TCaption caption;
+    caption.Content = "Hello";
+    caption.FontName = "DejaVu Sans";
+    caption.FontSize = 12;
+    const std::vector<std::pair<const char*, std::function<std::unique_ptr<QDialog>()>>> dialogs = {
+        {"new recording", [] { return std::make_unique<TNewForm>(); }},
+        {"length", [] { return std::make_unique<TLengthDialog>(30, 15); }},
+        {"caption",
+         [&] { return std::make_unique<TCaptionDialog>(QStringLiteral("Add Caption"), caption); }},
+        {"player", [] { return std::make_unique<TPlayerForm>(OneWhiteFrame()); }},
+        {"about", [&] { return std::make_unique<TAboutForm>(shell); }},
+    };
+    for (const auto& [name, make] : dialogs) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<QDialog> dialog = make();
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        EXPECT_EQ(Problems(dialog.get()), "");
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.get())->role(), QAccessible::Dialog);
+    }
+}
+
+TEST(DialogAccessibilityTest, MessageBoxesNameTheirButtons)
+{
+    TestApp();
+    TQtShell shell;
+    std::string problems;
+    bool seen = false;
+    // The message box runs its own loop; it is looked at and closed from
+    // inside it.
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        seen = true;
+        problems = Problems(box);
+        if (auto* message = qobject_cast<QMessageBox*>(box))
+            message->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_FALSE(shell.ConfirmOkCancel(nullptr, QStringLiteral("Delete the picture?")));
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(problems, "");
+}
+
+// The check itself: it finds what a screen reader could not name, however
+// deep it sits.
+TEST(DialogAccessibilityTest, CheckFindsUnnamedControlsAndWrongRoles)
+{
+    TestApp();
+    QDialog dialog;
+    dialog.setWindowTitle(QStringLiteral("Test"));
+    auto* layout = new QHBoxLayout(&dialog);
+    auto* inner = new QWidget;
+    auto* innerLayout = new QHBoxLayout(inner);
+    auto* iconOnly = new QPushButton;
+    iconOnly->setObjectName(QStringLiteral("iconOnly"));
+    innerLayout->addWidget(iconOnly);
+    auto* field = new QLineEdit;
+    field->setObjectName(QStringLiteral("field"));
+    layout->addWidget(inner);
+    layout->addWidget(field);
+    auto* named = new QSpinBox;
+    named->setAccessibleName(QStringLiteral("Count"));
+    layout->addWidget(named);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+
+    QStringList problems = accessibility_check::Problems(&dialog);
+    ASSERT_EQ(problems.size(), 2) << Problems(&dialog);
+    EXPECT_TRUE(problems[0].contains("iconOnly") && problems[0].contains("no name"));
+    EXPECT_TRUE(problems[1].contains("field") && problems[1].contains("no name"));
+
+    iconOnly->setAccessibleName(QStringLiteral("Record"));
+    field->setAccessibleName(QStringLiteral("Title"));
+    EXPECT_EQ(Problems(&dialog), "");
+    // A label the mouse can click but the keyboard cannot reach.
+    auto* link = new TLinkLabel(QStringLiteral("www.example.org"));
+    link->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(link);
+    link->show();
+    problems = accessibility_check::Problems(&dialog);
+    ASSERT_EQ(problems.size(), 1) << Problems(&dialog);
+    EXPECT_TRUE(problems[0].contains("keyboard"));
+}
+
+TEST(DialogAccessibilityTest, LinksAreReachedAndFollowedFromTheKeyboard)
+{
+    TestApp();
+    TFakeShell shell;
+    TAboutForm about(shell);
+    about.show();
+    QApplication::setActiveWindow(&about);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+    QAccessibleInterface* mail = QAccessible::queryAccessibleInterface(about.MailTo);
+    EXPECT_EQ(mail->role(), QAccessible::Link);
+    EXPECT_EQ(mail->text(QAccessible::Name), about.MailTo->text());
+
+    // OK has the focus first; the links follow it in turn.
+    about.Button1->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* first = QApplication::focusWidget();
+    QTest::keyClick(first, Qt::Key_Tab);
+    QWidget* second = QApplication::focusWidget();
+    EXPECT_TRUE((first == about.MailTo && second == about.HttpTo) ||
+                (first == about.HttpTo && second == about.MailTo));
+    about.MailTo->setFocus();
+    QTest::keyClick(about.MailTo, Qt::Key_Return);
+    EXPECT_TRUE(about.isVisible()) << "Enter on a link is not the OK button's";
+    about.HttpTo->setFocus();
+    QTest::keyClick(about.HttpTo, Qt::Key_Space);
+    ASSERT_EQ(shell.Opened.size(), 2);
+    EXPECT_EQ(shell.Opened[0].scheme(), "mailto");
+    EXPECT_EQ(shell.Opened[1].scheme(), "https");
+
+    // Assistive technology presses it too.
+    QAccessibleActionInterface* action = mail->actionInterface();
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(action->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    action->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(shell.Opened.size(), 3);
+}
+
+} // namespace
