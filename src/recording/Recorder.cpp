@@ -7,8 +7,12 @@
 #include "platform/CaptureService.h"
 #include "platform/Platform.h"
 
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QString>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cmath>
@@ -147,8 +151,14 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
 void TRecorder::TearDown(bool showHost)
 {
     // Every capture taken so far is in the document, and the document on
-    // disk, before the window shows it again.
+    // disk, before the window shows it again. A slow disk may take a while.
+    const bool busy =
+        Disk->Pending() > 0 && qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (busy)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     DrainDisk();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
     if (Auto) {
         TimerAutoCapture->Stop();
         Desktop.Input().Stop();
@@ -250,10 +260,10 @@ void TRecorder::CaptureScreenshot()
     if (Capturing || ShowingDiskErrors || !Recording)
         return;
     Capturing = true;
-    struct TDone {
+    struct TEnd {
         bool& Flag;
-        ~TDone() { Flag = false; }
-    } done{Capturing};
+        ~TEnd() { Flag = false; }
+    } end{Capturing};
 
     try {
         Desktop.Sound().Play(SoundPath);
@@ -321,6 +331,8 @@ void TRecorder::HandleDone(const std::vector<quillora::TDiskQueue::TDone>& done)
 
 void TRecorder::AppendPicture(const TShot& shot, const std::string& path)
 {
+    // The document is the interface thread's alone.
+    Q_ASSERT(QThread::currentThread() == thread());
     TFlashPic& pic = Host.RebindAndGetPictureTool();
     pic.Content = path;
     pic.MouseX = shot.MouseX;

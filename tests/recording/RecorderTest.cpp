@@ -8,6 +8,7 @@
 #include "export/FlashPic.h"
 #include "platform/FakePlatform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -718,6 +719,25 @@ TEST_F(RecorderTest, EveryFinishedSaveLeavesAWholeProject)
     EXPECT_TRUE(std::is_sorted(saved.begin(), saved.end()));
     EXPECT_EQ(saved.back(), 6);
     EXPECT_EQ(ObjectsOnDisk().size(), 6u);
+}
+
+TEST_F(RecorderTest, FinishedDiskWorkIsTakenUpByTheEventLoop)
+{
+    int argc = 1;
+    char name[] = "recording_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    Rec->Start(640, 480, false);
+    int captured = 0;
+    QObject::connect(Rec.get(), &TRecorder::Captured, [&](int count) { captured = count; });
+    Desk.PressPause();
+    Desk.PressPause();
+    // Nothing but the event loop runs here: no stop, no explicit wait. The
+    // bound only keeps a broken build from hanging.
+    for (int i = 0; i < 100000 && ObjectsOnDisk().size() < 2; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(captured, 2);
+    EXPECT_EQ(ObjectsOnDisk().size(), 2u);
 }
 
 } // namespace
