@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ class TFrameTracker : public swf::ISwfMovie {
         Landed();
     }
     void WriteMovie(const std::string& path) override { M.WriteMovie(path); }
+    int32_t MaxFrame() const override { return M.MaxFrame(); }
 
   private:
     void Landed() { LastFrame = std::max(LastFrame, Current); }
@@ -78,6 +80,59 @@ std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::st
             paths.push_back(MovePathOf(basePath, obj.PeekText({"ObjName"})));
     }
     return paths;
+}
+
+// A number element read without changing the document; nullopt where it is
+// missing or does not read (the export itself reports those, with their place).
+std::optional<int64_t> PeekInt(const XMLNodeBinding& owner, const char* element)
+{
+    const std::string text = owner.PeekText({element});
+    if (text.empty())
+        return std::nullopt;
+    try {
+        return StrToInt32(text);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// The last frame the export will use: the end of the latest object, or the
+// stop action's frame.
+int64_t LastFrameOf(const IXMLMovie& movie, bool stopAtEnd)
+{
+    int64_t last = 0;
+    if (stopAtEnd)
+        last = std::max(last, PeekInt(movie, "TotalFrames").value_or(0));
+    for (const IXMLObj& obj : movie.GetObj().AllItems()) {
+        const std::string kind = obj.PeekText({"ObjTypeName"});
+        if (kind != "Pic" && kind != "Text" && kind != "Sound")
+            continue;
+        last = std::max(
+            {last, PeekInt(obj, "StartTime").value_or(0), PeekInt(obj, "EndTime").value_or(0)});
+    }
+    return last;
+}
+
+// Refuses, before any work, a movie longer than the writer can hold, with
+// the way out; otherwise every picture past the limit would be refused one
+// by one and the export would fail all the same.
+void CheckLength(const IXMLMovie& movie, bool stopAtEnd, const swf::ISwfMovie& writer)
+{
+    const int64_t maxFrame = writer.MaxFrame();
+    const int64_t last = LastFrameOf(movie, stopAtEnd);
+    if (last <= maxFrame)
+        return;
+    const int64_t limit = maxFrame + 1;
+    std::string message = "This project is " + std::to_string(last + 1) +
+                          " frames long, but an SWF movie holds at most " + std::to_string(limit) +
+                          " frames (" + std::to_string(limit / 24) + " pictures of 24 frames";
+    const int64_t rate = PeekInt(movie, "Rate").value_or(0);
+    if (rate > 0)
+        message += ", about " + std::to_string((limit / rate + 30) / 60) + " minutes at " +
+                   std::to_string(rate) + " frames per second";
+    message += "). Export it as MP4, WebM or GIF, which have no such limit, or split the "
+               "project into shorter ones.";
+    throw Error(message);
 }
 
 // Runs work for object index; a failure that does not say where it arose
@@ -224,6 +279,7 @@ void ExportMovie(const IXMLMovie& movie, const TExportSettings& settings, const 
 {
     if (movie.IsNull())
         throw Error("No movie document is open");
+    CheckLength(movie, settings.StopAtEnd, writers.SwfMovie);
     TFrameTracker tracker(writers.SwfMovie);
     TExportTarget t{
         {tracker, writers.SwfMedia, writers.SwfFont, writers.SwfText, writers.SwfAction},

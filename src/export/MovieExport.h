@@ -23,7 +23,8 @@ struct TExportSettings {
 // Writes the header, every object in document order, the arrow cursor and
 // (when asked) the stop action, then the movie to target. Refused
 // pictures and sounds go to reporter and the export goes on; any other
-// failure throws and writes nothing.
+// failure throws and writes nothing. A movie longer than the writer can hold
+// is refused before any call on the writers.
 void ExportMovie(const IXMLMovie& movie, const TExportSettings& settings, const std::string& target,
                  const TSwfWriters& writers, IExportReporter* reporter = nullptr);
 

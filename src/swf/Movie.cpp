@@ -98,6 +98,7 @@ public:
     void SetFrameBkColor(uint8_t red, uint8_t green, uint8_t blue) override {
         background_ = {red, green, blue, 255};
     }
+    int32_t MaxFrame() const override { return kMaxFrame; }
     void GotoFrame(int32_t frame) override {
         if (frame < 0 || frame > kMaxFrame)
             throw std::out_of_range("GotoFrame: frame " + std::to_string(frame) + " is outside 0 to " +

@@ -56,6 +56,9 @@ public:
     virtual void RemoveObject(ISwfObject& object) = 0;
     virtual void AddAction(ISwfAction& action) = 0;
     virtual void WriteMovie(const std::string& path) = 0;
+    // The highest frame GotoFrame accepts, so a caller can refuse a movie
+    // that does not fit before it starts.
+    virtual int32_t MaxFrame() const { return INT32_MAX; }
 };
 
 // The real writer.

@@ -21,7 +21,9 @@ namespace video {
 namespace {
 
 constexpr int64_t kMinCoord = -(int64_t(1) << 30), kMaxCoord = (int64_t(1) << 30) - 1;
-constexpr int32_t kMaxFrame = 65534;
+// A video has no frame count field to fill, so no SWF limit; the top value
+// stays free for a placement's "never gone" end and the count to fit.
+constexpr int32_t kMaxFrame = INT32_MAX - 1;
 
 void CheckCoord(double v, const char* call, const char* what)
 {

@@ -1,0 +1,144 @@
+// An SWF movie holds 65535 frames. A longer project is refused once, before
+// any work, by the program's export and by quillora-export; a video takes it.
+#include <sys/wait.h>
+
+#include "../swf/TestMedia.h"
+#include "ExportTestUtil.h"
+#include "export/SwfWriters.h"
+#include "project/MovieFormats.h"
+#include "swf/SwfReader.h"
+#include "video/Timeline.h"
+
+namespace quillora::test {
+namespace {
+
+// 2730 recorded pictures of 24 frames end in frame 65520; one more ends
+// in 65544, past the last frame an SWF movie has (65534).
+constexpr int kMostPictures = 2730;
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+size_t FilesIn(const Scratch& dir)
+{
+    size_t n = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.str()))
+        n += bool(e.is_regular_file());
+    return n;
+}
+
+class MovieLength : public ::testing::Test {
+  protected:
+    Scratch media;
+    std::string jpeg = media / "shot.jpg";
+    void SetUp() override { swftest::WriteFile(jpeg, swftest::MakeJpeg(16, 16)); }
+
+    // A recorded project: every picture shows the same small screenshot.
+    std::string Recording(int pictures)
+    {
+        std::string objs;
+        objs.reserve(size_t(pictures) * 420);
+        for (int i = 0; i < pictures; ++i)
+            objs += Pic{.name = "Pic" + std::to_string(i + 1),
+                        .start = 24 * i,
+                        .end = 24 * (i + 1),
+                        .mx = i % 16,
+                        .my = 8,
+                        .content = jpeg,
+                        .w = 16,
+                        .h = 16}
+                        .Xml();
+        return MovieXml(objs, 0, "16777215", 16, 16);
+    }
+};
+
+TEST_F(MovieLength, ALongerProjectIsRefusedOnceBeforeAnyWorkAndTheOldMovieStays)
+{
+    Project p(Recording(kMostPictures + 1));
+    const std::string movie = p.dir / "Untitled.swf";
+    WriteAll(movie, "old movie");
+    p.card.Modified = true;
+    TSwfWriterSet writers;
+    Reporter reporter;
+    std::string message;
+    try {
+        // Save and File > Export go this way.
+        ExportMovieFile(p.card, "", writers.Writers(), &reporter);
+    } catch (const Error& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("65545 frames"), std::string::npos) << message;
+    EXPECT_NE(message.find("at most 65535 frames"), std::string::npos) << message;
+    EXPECT_NE(message.find("2730 pictures of 24 frames, about 73 minutes"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("MP4, WebM or GIF"), std::string::npos) << message;
+    EXPECT_NE(message.find("split the project"), std::string::npos) << message;
+    EXPECT_TRUE(reporter.Errors.empty()) << reporter.Errors.size() << " refused pictures";
+    EXPECT_TRUE(reporter.Progress.empty());
+    EXPECT_TRUE(p.card.Modified);
+    EXPECT_EQ(ReadAll(movie), "old movie");
+    EXPECT_EQ(FilesIn(p.dir), 2u); // the project and the old movie
+
+    // A stop action placed past the limit by "TotalFrames" counts too; a
+    // looping movie has no stop action.
+    Project stop(MovieXml(Pic{.content = jpeg, .w = 16, .h = 16}.Xml(), 70000, "16777215", 16, 16));
+    EXPECT_THROW(stop.card.ExportSwf("All", stop.dir / "a.swf", writers.Writers()), Error);
+    stop.card.Looping = true;
+    stop.card.ExportSwf("All", stop.dir / "a.swf", writers.Writers());
+    EXPECT_TRUE(Exists(stop.dir / "a.swf"));
+}
+
+TEST_F(MovieLength, TheLongestProjectThatFitsIsWritten)
+{
+    Project p(Recording(kMostPictures));
+    TSwfWriterSet writers;
+    Reporter reporter;
+    const std::string out = p.dir / "movie.swf";
+    p.card.ClickSoundPath = media / "click.wav";
+    swftest::WriteFile(p.card.ClickSoundPath, swftest::MakeWav(22050, 1, 16, 100));
+    p.card.ExportSwf("All", out, writers.Writers(), &reporter);
+    EXPECT_TRUE(reporter.Errors.empty()) << reporter.Errors.front();
+    swf::ReadMovie m = swf::ReadMovieFile(out);
+    EXPECT_EQ(m.frameCount, 65521u);
+    EXPECT_EQ(m.frames.at(65497).soundsStarted.size(), 1u); // the last picture's click
+}
+
+TEST_F(MovieLength, VideosTakeALongerProject)
+{
+    Project p(Recording(kMostPictures + 1));
+    TSwfWriterSet swfWriters;
+    int frames = 0;
+    video::TEncodeOptions options;
+    options.Progress = [&](int, int total) {
+        frames = total;
+        return false; // the encoder has started: that is all this needs
+    };
+    EXPECT_THROW(
+        ExportMovieFile(p.card, p.dir / "long.gif", swfWriters.Writers(), nullptr, options),
+        video::TCancelled);
+    EXPECT_EQ(frames, 65545);
+    EXPECT_FALSE(Exists(p.dir / "long.gif"));
+}
+
+TEST_F(MovieLength, TheCommandLineExporterSaysItOnceAndWritesNothing)
+{
+    WriteAll(media / "long.qlv", Recording(kMostPictures + 1));
+    std::string cmd = std::string(QUILLORA_BIN_DIR) + "/quillora-export '" + (media / "long.qlv") +
+                      "' 2> '" + (media / "stderr") + "'";
+    int rc = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    const std::string err = ReadAll(media / "stderr");
+    EXPECT_EQ(Count(err, "at most 65535 frames"), 1u) << err;
+    EXPECT_EQ(Count(err, "\n"), 1u) << err;
+    EXPECT_EQ(err.rfind("quillora-export: This project is 65545 frames long", 0), 0u) << err;
+    EXPECT_FALSE(Exists(media / "long.swf"));
+}
+
+} // namespace
+} // namespace quillora::test
