@@ -102,6 +102,9 @@ TNewForm::TNewForm(QWidget* parent)
     EditHeight->setAccessibleName(QStringLiteral("Height"));
     EditWidth->SetValue(640);
     EditHeight->SetValue(480);
+    // Four digits must show whole, in faces wider than the classic one too.
+    for (TSpinEdit* edit : {EditWidth, EditHeight})
+        edit->resize(std::max(edit->width(), edit->sizeHint().width()), edit->height());
 
     Label9 = MakeLabel(QStringLiteral("Record Options"), this, 221, 84);
     RBtnAuto = new QRadioButton(QStringLiteral("Auto Capture"), this);

@@ -5,6 +5,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
+
+#include <algorithm>
 
 TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent)
 {
@@ -65,6 +69,21 @@ void TSpinEdit::Step(int delta)
 void TSpinEdit::stepBy(int steps)
 {
     Step(steps);
+}
+
+QSize TSpinEdit::sizeHint() const
+{
+    ensurePolished();
+    const QLineEdit* edit = lineEdit();
+    const int length = std::min(edit->maxLength(), 10);
+    const QMargins margins = edit->textMargins();
+    // The line edit keeps a few pixels on each side besides its text margins.
+    const int textWidth = fontMetrics().horizontalAdvance(QString(length, QLatin1Char('0'))) +
+                          margins.left() + margins.right() + 2 * 2 + 2;
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    return style()->sizeFromContents(QStyle::CT_SpinBox, &option,
+                                     QSize(textWidth, edit->sizeHint().height()), this);
 }
 
 QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const

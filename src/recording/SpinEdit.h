@@ -43,6 +43,9 @@ class TSpinEdit : public QAbstractSpinBox {
 
     void Step(int delta);
     void stepBy(int steps) override;
+    // Wide enough for the longest text the field takes.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
   signals:
     // Whenever the text changes, typed or set; carries Value().

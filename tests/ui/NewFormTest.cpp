@@ -252,6 +252,20 @@ TEST_F(NewFormTest, SizeFieldsAreSpinButtonsWithLabelValueAndBounds)
     EXPECT_EQ(form->EditWidth->Text(), "2000");
 }
 
+TEST_F(NewFormTest, FourDigitsShowWhole)
+{
+    for (TSpinEdit* edit : {form->EditWidth, form->EditHeight}) {
+        auto* line = edit->findChild<QLineEdit*>();
+        ASSERT_NE(line, nullptr);
+        edit->setFocus();
+        edit->SetText(QStringLiteral("2000"));
+        line->setCursorPosition(4);
+        line->grab(); // the line edit scrolls when it paints
+        // Text that does not fit scrolls: its first digit would be gone.
+        EXPECT_EQ(line->cursorPositionAt(QPoint(3, line->height() / 2)), 0);
+    }
+}
+
 TEST_F(NewFormTest, CancelHandsOnNothing)
 {
     Type(form->EditWidth, "1000");
