@@ -6,6 +6,9 @@
 #include <exception>
 #include <utility>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace quillora {
 
 TDiskQueue::TDiskQueue(std::function<void()> wake) : Wake(std::move(wake))
@@ -67,6 +70,11 @@ size_t TDiskQueue::Pending() const
 
 void TDiskQueue::Run()
 {
+    // Waking this thread must not take the processor from the thread that
+    // queued the work: it waits for the disk anyway. Where the policy is not
+    // allowed, it stays as it was.
+    sched_param normal{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &normal);
     std::unique_lock lock(Lock);
     for (;;) {
         // Quit only once the queue is empty: nothing taken is ever dropped.
