@@ -9,7 +9,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
 GENERATOR   ?= Ninja
 
-.PHONY: all deps build run test bench fuzz install clean
+.PHONY: all deps build run test bench fuzz install package clean
 
 all: build
 
@@ -43,6 +43,10 @@ fuzz: deps
 
 install: build
 	cmake --install $(BUILD)
+
+# A Debian package of the release build: $(BUILD)/quillora_VERSION_ARCH.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
