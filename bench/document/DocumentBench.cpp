@@ -10,6 +10,7 @@
 
 #include "document/XMLUnit.h"
 #include "export/MovieExport.h"
+#include "NullWriters.h"
 
 using namespace quillora;
 
@@ -128,35 +129,9 @@ BENCHMARK(BM_OpenAndReadAll)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond);
 
-// Writers that take every call and do nothing: what is left is the
-// driver's own walk over the document.
-struct NullObject : swf::ISwfObject {
-    void MakePicture(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                     const std::string&) override
-    {
-    }
-    void MakeSound(const std::string&) override {}
-    void MakePolygon(int32_t, int32_t) override {}
-    void AddStraightLine(int32_t, int32_t) override {}
-    void Translate(int32_t, int32_t) override {}
-    void MakeFont(const std::string&) override {}
-    void AddGlyph(const std::string&, const std::string&, int32_t) override {}
-    void MakeTextEx(const std::string&, ISwfObject&, double, double, double) override {}
-    void SetSolidFill(uint8_t, uint8_t, uint8_t, int32_t) override {}
-};
-struct NullMovie : swf::ISwfMovie {
-    void SetSize(int32_t, int32_t) override {}
-    void SetFrameRate(int32_t) override {}
-    void SetFrameBkColor(uint8_t, uint8_t, uint8_t) override {}
-    void GotoFrame(int32_t) override {}
-    void AddObject(swf::ISwfObject&) override {}
-    void RemoveObject(swf::ISwfObject&) override {}
-    void AddAction(swf::ISwfAction&) override {}
-    void WriteMovie(const std::string&) override {}
-};
-struct NullAction : swf::ISwfAction {
-    void MakeActionStop() override {}
-};
+using bench::NullAction;
+using bench::NullMovie;
+using bench::NullObject;
 
 // Opening a project and running the export over it into writers that do
 // nothing, as the program's Save and the command-line exporter read it.

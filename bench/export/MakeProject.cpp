@@ -25,6 +25,7 @@
 #include "project/FlashCard.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
+#include "NullWriters.h"
 
 namespace fs = std::filesystem;
 
@@ -95,35 +96,9 @@ int Floor(const std::string& dir)
     return 0;
 }
 
-// Writers that take every call and do nothing.
-struct NullObject : swf::ISwfObject {
-    void MakePicture(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                     const std::string&) override
-    {
-    }
-    void MakeSound(const std::string&) override {}
-    void MakePolygon(int32_t, int32_t) override {}
-    void AddStraightLine(int32_t, int32_t) override {}
-    void Translate(int32_t, int32_t) override {}
-    void MakeFont(const std::string&) override {}
-    void AddGlyph(const std::string&, const std::string&, int32_t) override {}
-    void MakeTextEx(const std::string&, ISwfObject&, double, double, double) override {}
-    void SetSolidFill(uint8_t, uint8_t, uint8_t, int32_t) override {}
-};
-struct NullMovie : swf::ISwfMovie {
-    long Calls = 0;
-    void SetSize(int32_t, int32_t) override { ++Calls; }
-    void SetFrameRate(int32_t) override { ++Calls; }
-    void SetFrameBkColor(uint8_t, uint8_t, uint8_t) override { ++Calls; }
-    void GotoFrame(int32_t) override { ++Calls; }
-    void AddObject(swf::ISwfObject&) override { ++Calls; }
-    void RemoveObject(swf::ISwfObject&) override { ++Calls; }
-    void AddAction(swf::ISwfAction&) override { ++Calls; }
-    void WriteMovie(const std::string&) override { ++Calls; }
-};
-struct NullAction : swf::ISwfAction {
-    void MakeActionStop() override {}
-};
+using bench::NullAction;
+using bench::NullMovie;
+using bench::NullObject;
 
 int Driver(const std::string& dir)
 {

@@ -252,6 +252,17 @@ std::vector<pugi::xml_node> ObjItems(pugi::xml_node movie)
     return items;
 }
 
+// The array of parent's items, built when it holds another parent's or
+// none. The caller holds the array's lock.
+std::vector<pugi::xml_node>& IndexedItems(detail::ObjIndex& index, pugi::xml_node parent)
+{
+    if (index.parent != parent) {
+        index.items = ObjItems(parent);
+        index.parent = parent;
+    }
+    return index.items;
+}
+
 // Reading item i by walking the i items before it made reading a whole
 // project quadratic, so each document keeps its items in an array, built on
 // first use and kept in step by every change the list makes. fn runs under
@@ -264,11 +275,7 @@ template <class Fn> auto ReadItems(detail::DocState* doc, pugi::xml_node parent,
     }
     detail::ObjIndex& index = doc->objIndex;
     std::lock_guard<std::mutex> hold(index.lock);
-    if (index.parent != parent) {
-        index.items = ObjItems(parent);
-        index.parent = parent;
-    }
-    return fn(std::as_const(index.items));
+    return fn(std::as_const(IndexedItems(index, parent)));
 }
 
 // As ReadItems, for a change: fn changes the DOM and the array alike. Should
@@ -281,12 +288,9 @@ template <class Fn> auto ChangeItems(detail::DocState* doc, pugi::xml_node paren
     }
     detail::ObjIndex& index = doc->objIndex;
     std::lock_guard<std::mutex> hold(index.lock);
-    if (index.parent != parent) {
-        index.items = ObjItems(parent);
-        index.parent = parent;
-    }
+    std::vector<pugi::xml_node>& items = IndexedItems(index, parent);
     try {
-        return fn(index.items);
+        return fn(items);
     } catch (...) {
         index.parent = {};
         index.items.clear();
