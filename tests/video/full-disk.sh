@@ -7,7 +7,7 @@ set -u
 tool=${1:?usage: full-disk.sh QUILLORA-EXPORT}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
 
 mkdir "$work/disk"
 if ! unshare -rm true 2>/dev/null; then
@@ -16,15 +16,7 @@ if ! unshare -rm true 2>/dev/null; then
 fi
 command -v convert >/dev/null || { echo "SKIP: no ImageMagick convert" >&2; exit 77; }
 
-objs=
-for i in 1 2 3; do
-    convert -size 320x240 xc:gray +noise Random -quality 90 "$work/$i.jpg" || fail "convert"
-    objs="${objs}<Obj><Demo></Demo><MouseX>$((i * 50))</MouseX><MouseY>$((i * 40))</MouseY><ObjName>Pic$i</ObjName><StartTime>$(((i - 1) * 24))</StartTime><EndTime>$((i * 24))</EndTime><Layer>2</Layer><ObjTypeName>Pic</ObjTypeName><ObjType><ObjPic><Content>$work/$i.jpg</Content><PositionX>0</PositionX><PositionY>0</PositionY><Width>320</Width><Height>240</Height><EffectName>None</EffectName></ObjPic></ObjType></Obj>"
-done
-cat >"$work/clip.qlv" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Movie><BgColor>16777215</BgColor><BgPic></BgPic><Width>320</Width><Height>240</Height><Rate>15</Rate><TotalFrames>0</TotalFrames><Times>0</Times><FileSize>0</FileSize><MovieName></MovieName><Author></Author><Loop>False</Loop>$objs</Movie>
-XML
+make_project "$work" 3 320 240
 
 for ext in swf mp4 webm gif; do
     unshare -rm sh -c '
