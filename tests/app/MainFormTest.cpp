@@ -630,6 +630,50 @@ TEST_F(MainFormTest, APictureTheExportCannotUseIsReportedAndTheSaveGoesOn)
     EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - bad");
 }
 
+TEST_F(MainFormTest, AProjectTooLongForAnSwfIsSavedAndItsMovieRefusedWithOneMessage)
+{
+    // 2731 pictures of 24 frames: one more than an SWF movie holds.
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(Work("shot.jpg"), "JPG"));
+    QByteArray project = SmallProject;
+    project.chop(QByteArray("</Movie>\n").size());
+    for (int i = 0; i < 2731; ++i)
+        project +=
+            QStringLiteral(
+                "<Obj><Demo></Demo><MouseX>8</MouseX><MouseY>8</MouseY><ObjName>Pic%1</ObjName>"
+                "<StartTime>%2</StartTime><EndTime>%3</EndTime><Layer>2</Layer>"
+                "<ObjTypeName>Pic</ObjTypeName><ObjType><ObjPic><Content>%4</Content>"
+                "<PositionX>0</PositionX><PositionY>0</PositionY><Width>16</Width>"
+                "<Height>16</Height><EffectName>None</EffectName></ObjPic></ObjType></Obj>")
+                .arg(i + 1)
+                .arg(24 * i)
+                .arg(24 * (i + 1))
+                .arg(Work("shot.jpg"))
+                .toUtf8();
+    project += "</Movie>\n";
+    WriteAll(Work("long.qlv"), project);
+    WriteAll(Work("long.swf"), "old movie");
+    Form().HandleCommandLine({Work("long.qlv")});
+
+    Form().FileSave->trigger();
+    ASSERT_EQ(shell.Errors.size(), 1) << shell.Errors.join("\n").toStdString();
+    const QString message = shell.Errors[0];
+    EXPECT_TRUE(message.contains("at most 65535 frames")) << message.toStdString();
+    EXPECT_TRUE(message.contains("MP4, WebM or GIF")) << message.toStdString();
+    EXPECT_TRUE(message.contains("split the project")) << message.toStdString();
+    EXPECT_EQ(ReadAll(Work("long.swf")), "old movie");
+    EXPECT_EQ(ReadAll(Work("long.qlv")).toUtf8(), project) << "the project itself is saved";
+
+    // Export to Flash says the same once more and writes nothing.
+    shell.SaveAnswers = {Work("other.swf")};
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.Errors.size(), 2);
+    EXPECT_EQ(shell.Errors[1], message);
+    EXPECT_FALSE(QFile::exists(Work("other.swf")));
+    EXPECT_EQ(QDir(Work("")).entryList(QDir::Files).size(), 3) << "nothing left beside";
+}
+
 TEST_F(MainFormTest, AMissingTemplateStopsNewBeforeAnythingChanges)
 {
     QTemporaryDir empty;
