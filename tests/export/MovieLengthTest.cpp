@@ -108,6 +108,32 @@ TEST_F(MovieLength, TheLongestProjectThatFitsIsWritten)
     EXPECT_EQ(m.frames.at(65497).soundsStarted.size(), 1u); // the last picture's click
 }
 
+TEST_F(MovieLength, TheLimitIsExactlyFrame65534)
+{
+    TSwfWriterSet writers;
+    for (int end : {65534, 65535}) {
+        SCOPED_TRACE(end);
+        const std::string objs =
+            Pic{.name = "Pic1", .end = 24, .content = jpeg, .w = 16, .h = 16}.Xml() +
+            Pic{.name = "Pic2", .start = 24, .end = end, .content = jpeg, .w = 16, .h = 16}.Xml();
+        Project p(MovieXml(objs, 0, "16777215", 16, 16));
+        const std::string out = p.dir / "edge.swf";
+        if (end == 65534) {
+            p.card.ExportSwf("All", out, writers.Writers());
+            EXPECT_EQ(swf::ReadMovieFile(out).frameCount, 65535u);
+        } else {
+            try {
+                p.card.ExportSwf("All", out, writers.Writers());
+                ADD_FAILURE() << "a movie of 65536 frames was written";
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()).find("65536 frames long"), std::string::npos)
+                    << e.what();
+            }
+            EXPECT_FALSE(Exists(out));
+        }
+    }
+}
+
 TEST_F(MovieLength, VideosTakeALongerProject)
 {
     Project p(Recording(kMostPictures + 1));
