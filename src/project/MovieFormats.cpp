@@ -4,7 +4,8 @@
 
 namespace quillora {
 
-const char* const kMovieFormatList = "  .swf   Flash movie (the default)\n"
+const char* const kMovieFormatList = "  .swf   Flash movie (the default), at most 65535 frames:\n"
+                                     "         2730 pictures of 24 frames\n"
                                      "  .mp4   H.264 video with AAC sound\n"
                                      "  .webm  VP9 video with Opus sound\n"
                                      "  .gif   animated GIF, without sound\n";
