@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -415,6 +416,11 @@ void TMainForm::ViewPlayExecute()
     // No program plays the SWF here: our own player shows what the last Save
     // wrote (its problems were reported then).
     const std::string project = FFlashCard->BasePath + S(ProjectExtension);
+    // A long project takes a moment to read.
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    struct Restore {
+        ~Restore() { QGuiApplication::restoreOverrideCursor(); }
+    } restore;
     auto* player = new TPlayerForm(
         TimelineOfProject(project, S(DataFolder) + "/click.wav", nullptr), this);
     player->setAttribute(Qt::WA_DeleteOnClose);

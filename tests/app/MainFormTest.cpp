@@ -605,7 +605,17 @@ TEST_F(MainFormTest, PreviewPlaysInsideTheProgramWhenTheDesktopHasNoFlashProgram
             cyan += qRed(p) < 24 && std::abs(qGreen(p) - 128) < 24 && std::abs(qBlue(p) - 128) < 24;
         }
     EXPECT_GT(cyan, 64 * 48 / 2);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
     player->close();
+    delete player;
+
+    // A saved project that has gone since: a message, no player, no wait cursor.
+    ASSERT_TRUE(QFile::remove(Work("one.qlv")));
+    Form().ViewPlay->trigger();
+    EXPECT_EQ(shell.Errors.size(), 1);
+    EXPECT_EQ(Form().findChild<TPlayerForm*>(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    shell.Errors.clear();
 
     shell.HasProgram = true;
     Form().ViewPlay->trigger();
