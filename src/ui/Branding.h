@@ -10,5 +10,5 @@ inline constexpr const char* HomePageShown = "www.brindlecove.example";
 inline constexpr const char* Notice =
     "Copyright (C) 2026 Brindlecove.\n"
     "Records software demonstrations\n"
-    "as Flash movies.";
+    "as Flash movies and videos.";
 } // namespace Branding
