@@ -3,6 +3,7 @@
 #include "AccessibilityCheck.h"
 #include "TestSupport.h"
 
+#include "platform/QtServices.h"
 #include "recording/NewForm.h"
 #include "ui/AboutForm.h"
 #include "ui/EditDialogs.h"
@@ -63,26 +64,47 @@ TEST(DialogAccessibilityTest, EveryControlOfEveryDialogHasANameAndItsRole)
     }
 }
 
-TEST(DialogAccessibilityTest, MessageBoxesNameTheirButtons)
+// Looks at the modal dialog open() shows, from inside its own loop, and
+// closes it; what the check found, or why nothing was looked at.
+std::string ProblemsOfModal(const std::function<void()>& open)
+{
+    std::string problems = "no dialog was shown";
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        problems = Problems(dialog);
+        // A message box is announced as an alert, anything else as a dialog.
+        const QAccessible::Role role = QAccessible::queryAccessibleInterface(dialog)->role();
+        if (role !=
+            (qobject_cast<QMessageBox*>(dialog) ? QAccessible::AlertMessage : QAccessible::Dialog))
+            problems += (problems.empty() ? "" : "\n") + ("window role " + std::to_string(role));
+        dialog->reject();
+    });
+    open();
+    return problems;
+}
+
+TEST(DialogAccessibilityTest, MessageBoxesAndFileDialogsNameTheirControls)
 {
     TestApp();
     TQtShell shell;
-    std::string problems;
-    bool seen = false;
-    // The message box runs its own loop; it is looked at and closed from
-    // inside it.
-    QTimer::singleShot(0, [&] {
-        QWidget* box = QApplication::activeModalWidget();
-        if (!box)
-            return;
-        seen = true;
-        problems = Problems(box);
-        if (auto* message = qobject_cast<QMessageBox*>(box))
-            message->button(QMessageBox::Cancel)->click();
-    });
-    EXPECT_FALSE(shell.ConfirmOkCancel(nullptr, QStringLiteral("Delete the picture?")));
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(problems, "");
+    platform::TQtPrompts prompts;
+    const QString filter = QStringLiteral("Quillora file (*.qlv);;Flash file (*.swf)");
+    const std::vector<std::pair<const char*, std::function<void()>>> dialogs = {
+        {"confirm", [&] { EXPECT_FALSE(shell.ConfirmOkCancel(nullptr, "Delete the picture?")); }},
+        {"error", [&] { shell.ShowError(nullptr, QStringLiteral("Can not write the file.")); }},
+        {"info", [&] { shell.ShowInfo(nullptr, QStringLiteral("The movie is written.")); }},
+        {"yes or no", [&] { EXPECT_FALSE(prompts.AskYesNo("Quillora", "Stop the recording?")); }},
+        {"prompt error", [&] { prompts.ShowError(QStringLiteral("No screen to capture.")); }},
+        {"warning", [&] { prompts.ShowWarning(QStringLiteral("The sound is missing.")); }},
+        {"open", [&] { EXPECT_EQ(shell.GetOpenFileName(nullptr, filter), ""); }},
+        {"save", [&] { EXPECT_EQ(shell.GetSaveFileName(nullptr, filter), ""); }},
+    };
+    for (const auto& [name, open] : dialogs) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ProblemsOfModal(open), "");
+    }
 }
 
 // The check itself: it finds what a screen reader could not name, however
