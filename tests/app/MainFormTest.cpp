@@ -1,5 +1,6 @@
 // The main window: start-up, the actions and their enabled state, the
 // titles, and the project lifecycle with the dialogs answered by the test.
+#include "../ui/AccessibilityCheck.h"
 #include "../ui/TestSupport.h"
 
 #include "app/ErrorHandler.h"
@@ -736,6 +737,18 @@ TEST_F(MainFormTest, SecondaryWindowsAreMadeOnceAndKept)
     });
     Form().FileNew->trigger();
     EXPECT_TRUE(kept);
+}
+
+TEST_F(MainFormTest, ScreenReadersCanNameEveryControlOfTheMainWindow)
+{
+    Form().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+    EXPECT_EQ(accessibility_check::Problems(&Form()).join('\n').toStdString(), "");
+    New();
+    AddDarkCyanCapture();
+    QApplication::processEvents();
+    EXPECT_EQ(accessibility_check::Problems(&Form()).join('\n').toStdString(), "")
+        << "with a recording open";
 }
 
 TEST(FileNamesTest, ExtensionsAreTakenFromTheFileNameOnly)

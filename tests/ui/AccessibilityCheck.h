@@ -9,15 +9,20 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStringList>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWidget>
+#include <algorithm>
 
 namespace accessibility_check {
 
@@ -72,8 +77,22 @@ inline QString Describe(QAccessibleInterface* iface)
     QObject* object = iface->object();
     return QStringLiteral("%1 \"%2\" (%3)")
         .arg(object ? QString::fromLatin1(object->metaObject()->className()) : QStringLiteral("?"),
-             object ? object->objectName() : QString())
+             object && !object->objectName().isEmpty() ? object->objectName()
+                                                       : iface->text(QAccessible::Name))
         .arg(int(iface->role()));
+}
+
+// A tool bar's button stands for a menu entry, which the keyboard reaches
+// through the menu bar and the entry's shortcut; the button need not take
+// the focus itself.
+inline bool RepeatsAMenuEntry(QObject* object)
+{
+    auto* button = qobject_cast<QToolButton*>(object);
+    if (!button || !qobject_cast<QToolBar*>(button->parent()) || !button->defaultAction())
+        return false;
+    const QList<QObject*> users = button->defaultAction()->associatedObjects();
+    return std::any_of(users.begin(), users.end(),
+                       [](QObject* user) { return qobject_cast<QMenu*>(user) != nullptr; });
 }
 
 inline void Walk(QAccessibleInterface* iface, QStringList& problems, int depth)
@@ -92,7 +111,7 @@ inline void Walk(QAccessibleInterface* iface, QStringList& problems, int depth)
     const bool named = control || state.focusable || role == QAccessible::ProgressBar;
     if (named && iface->text(QAccessible::Name).trimmed().isEmpty())
         problems << Describe(iface) + QStringLiteral(": no name");
-    if (control && !state.focusable && !state.disabled)
+    if (control && !state.focusable && !state.disabled && !RepeatsAMenuEntry(iface->object()))
         problems << Describe(iface) + QStringLiteral(": not reachable from the keyboard");
     // A combo box's list and a spin box's own line edit are parts of the
     // control, named by it.
