@@ -1,5 +1,6 @@
 #include "platform/QtServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -122,13 +123,14 @@ QPixmap RecordingPixmap(int size)
     return pixmap;
 }
 
-class TStandInWindow : public QWidget {
+// A button of its own, so a screen reader announces it as one and can press
+// it, besides the mouse and the keyboard.
+class TStandInWindow : public QAbstractButton {
   public:
-    explicit TStandInWindow(std::function<void()> onClick)
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint),
-          OnClick(std::move(onClick))
+    explicit TStandInWindow(std::function<void()> onClick) : OnClick(std::move(onClick))
     {
+        setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                       Qt::X11BypassWindowManagerHint);
         setWindowTitle(QStringLiteral("Quillora recording"));
         setToolTip(QStringLiteral("Quillora: click to stop recording"));
         setCursor(Qt::PointingHandCursor);
@@ -136,6 +138,7 @@ class TStandInWindow : public QWidget {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setFocusPolicy(Qt::StrongFocus);
         setAccessibleName(QStringLiteral("Stop recording"));
+        connect(this, &QAbstractButton::clicked, this, [this] { OnClick(); });
     }
 
   protected:
@@ -145,21 +148,14 @@ class TStandInWindow : public QWidget {
         painter.fillRect(rect(), QColor(40, 40, 40));
         painter.drawPixmap(rect(), RecordingPixmap(width()));
     }
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            OnClick();
-    }
-    // Reachable from the keyboard too (where the desktop lets it take the
-    // focus), like any button.
+    // Enter presses it too (where the desktop lets it take the focus).
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
-            event->key() == Qt::Key_Enter) {
-            OnClick();
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
             return;
         }
-        QWidget::keyPressEvent(event);
+        QAbstractButton::keyPressEvent(event);
     }
 
   private:

@@ -3,6 +3,7 @@
 // click.
 #include "platform/QtServices.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -45,10 +46,22 @@ TEST(TrayStandIn, ShownOutsideTheFrameAndClickable)
     QTest::mouseClick(window, Qt::RightButton, {}, QPoint(10, 10));
     EXPECT_EQ(clicks, 1);
 
+    // From the keyboard and from a screen reader, as a button.
+    QTest::keyClick(window, Qt::Key_Space);
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(clicks, 3);
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->role(), QAccessible::PushButton);
+    EXPECT_EQ(button->text(QAccessible::Name), "Stop recording");
+    ASSERT_NE(button->actionInterface(), nullptr);
+    button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicks == 4; }));
+
     tray.Hide();
     EXPECT_FALSE(window->isVisible());
     QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(clicks, 4) << "no click once hidden";
 }
 
 } // namespace
