@@ -68,7 +68,8 @@ void TSpinEdit::Step(int delta)
 
 void TSpinEdit::stepBy(int steps)
 {
-    Step(steps);
+    // The field steps by 1 only: Ctrl with the wheel asks for ten.
+    Step(steps > 0 ? 1 : (steps < 0 ? -1 : 0));
 }
 
 QSize TSpinEdit::sizeHint() const

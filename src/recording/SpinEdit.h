@@ -5,7 +5,8 @@
 //   characters;
 // - Value() reads the text as an integer, a text that is not one reads as
 //   MinValue; reading does not clamp;
-// - the buttons and the Up/Down keys step by 1 within the bounds;
+// - the buttons, the Up/Down keys and each wheel notch step by 1 within the
+//   bounds;
 // - leaving the field puts a value outside the bounds on the nearer bound.
 // The text stays what the user typed (a value outside the bounds, "+800")
 // until one of these rules rewrites it, so it is kept by the line edit and

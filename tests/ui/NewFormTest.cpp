@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -179,6 +180,16 @@ TEST_F(NewFormTest, ArrowKeysAndButtonsStepWithinTheBounds)
     Type(form->EditHeight, "9999");
     ClickArrow(form->EditHeight, false);
     EXPECT_EQ(form->EditHeight->Text(), "2000");
+
+    // A wheel notch is one step too, with Ctrl held or not.
+    Type(form->EditWidth, "700");
+    const QPointF centre = QRectF(form->EditWidth->rect()).center();
+    for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier}) {
+        QWheelEvent notch(centre, form->EditWidth->mapToGlobal(centre), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form->EditWidth, &notch);
+    }
+    EXPECT_EQ(form->EditWidth->Text(), "702");
 }
 
 TEST_F(NewFormTest, AltSWhileTheFieldHasFocusStillClamps)
