@@ -7,16 +7,6 @@
 #include <QProgressDialog>
 #include <algorithm>
 
-namespace {
-// Screen readers announce the bar by its name and the dialog by its task.
-void NameProgress(QProgressDialog* dialog, const QString& name)
-{
-    dialog->setAccessibleName(name);
-    if (auto* bar = dialog->findChild<QProgressBar*>())
-        bar->setAccessibleName(name);
-}
-} // namespace
-
 TExportProgress::TExportProgress(QWidget* parent, std::function<qint64()> elapsedMs)
     : Parent(parent)
     , ElapsedMs(std::move(elapsedMs))
@@ -31,19 +21,27 @@ TExportProgress::~TExportProgress()
     delete FDialog;
 }
 
-void TExportProgress::Update(int done, int total)
+bool TExportProgress::ShowOnceDue(const QString& task, const QString& cancel)
 {
     if (!FDialog && ElapsedMs() >= ShowAfterMs) {
-        FDialog = new QProgressDialog(QStringLiteral("Writing the movie ..."), QString(), 0, 1, Parent);
+        FDialog = new QProgressDialog(task + QStringLiteral(" ..."), cancel, 0, 1, Parent);
         FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
-        NameProgress(FDialog, QStringLiteral("Writing the movie"));
+        // Screen readers announce the bar by its name and the dialog by its task.
+        FDialog->setAccessibleName(task);
+        if (auto* bar = FDialog->findChild<QProgressBar*>())
+            bar->setAccessibleName(task);
         FDialog->setWindowModality(Qt::WindowModal);
         FDialog->setMinimumDuration(0);
         FDialog->setAutoClose(false);
         FDialog->setAutoReset(false);
         FDialog->show();
     }
-    if (!FDialog)
+    return FDialog;
+}
+
+void TExportProgress::Update(int done, int total)
+{
+    if (!ShowOnceDue(QStringLiteral("Writing the movie"), QString()))
         return;
     const int maximum = total > 0 ? total : 1;
     FDialog->setMaximum(maximum);
@@ -59,18 +57,7 @@ bool TExportProgress::UpdateFrames(int done, int total)
         Clock.restart();
         delete FDialog;
     }
-    if (!FDialog && ElapsedMs() >= ShowAfterMs) {
-        FDialog = new QProgressDialog(QStringLiteral("Writing the video ..."),
-                                      QStringLiteral("Cancel"), 0, 1, Parent);
-        FDialog->setWindowTitle(QString::fromLatin1(Branding::AppTitle));
-        NameProgress(FDialog, QStringLiteral("Writing the video"));
-        FDialog->setWindowModality(Qt::WindowModal);
-        FDialog->setMinimumDuration(0);
-        FDialog->setAutoClose(false);
-        FDialog->setAutoReset(false);
-        FDialog->show();
-    }
-    if (!FDialog)
+    if (!ShowOnceDue(QStringLiteral("Writing the video"), QStringLiteral("Cancel")))
         return true;
     FDialog->setMaximum(total > 0 ? total : 1);
     FDialog->setValue(std::clamp(done, 0, FDialog->maximum()));

@@ -27,6 +27,10 @@ public:
     QProgressDialog* Dialog() const { return FDialog; }
 
 private:
+    // Shows the dialog of task once the export has taken ShowAfterMs (with a
+    // cancel button if cancel names one); whether it is shown.
+    bool ShowOnceDue(const QString& task, const QString& cancel);
+
     QWidget* Parent;
     std::function<qint64()> ElapsedMs;
     QElapsedTimer Clock;

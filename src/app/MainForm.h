@@ -85,6 +85,8 @@ public:
     void EditDeleteExecute();
     void EditMoveEarlierExecute();
     void EditMoveLaterExecute();
+    // Moves the selected picture step places among the pictures, if action allows.
+    void MoveCurrentPicture(int step, QAction* action);
     void EditSetLengthExecute();
     void EditCaptionExecute();
     void EditAddSoundExecute();

@@ -85,17 +85,8 @@ void TMainForm::UpdateEditActions()
     const QModelIndex cur = Storyboard ? Storyboard->Strip()->currentIndex() : QModelIndex();
     const bool onPicture = pic && cur.isValid() &&
                            cur.data(TStoryboardModel::KindRole).toString() == QLatin1String("Pic");
-    int place = -1, pictures = 0;
-    if (onPicture) {
-        for (int r = 0; r < Storyboard->Model()->rowCount(); ++r) {
-            const auto& it = Storyboard->Model()->Item(r);
-            if (it.Kind != "Pic")
-                continue;
-            if (it.Index == pic->Index)
-                place = pictures;
-            ++pictures;
-        }
-    }
+    const int place = onPicture ? Storyboard->Model()->PicturesBefore(pic->Index) : -1;
+    const int pictures = onPicture ? Storyboard->Model()->PictureCount() : 0;
     EditDelete->setEnabled(any);
     EditMoveEarlier->setEnabled(onPicture && place > 0);
     EditMoveLater->setEnabled(onPicture && place + 1 < pictures);
@@ -139,41 +130,23 @@ void TMainForm::EditDeleteExecute()
 
 void TMainForm::EditMoveEarlierExecute()
 {
-    auto* editor = Editor();
-    const auto pic = editor ? Storyboard->CurrentPicture() : std::nullopt;
-    if (!pic || !EditMoveEarlier->isEnabled())
-        return;
-    int place = 0;
-    for (int r = 0; r < Storyboard->Model()->rowCount(); ++r) {
-        const auto& it = Storyboard->Model()->Item(r);
-        if (it.Index == pic->Index)
-            break;
-        if (it.Kind == "Pic")
-            ++place;
-    }
-    int moved = -1;
-    RunEdit([&] { moved = editor->MovePicture(pic->Index, place - 1); }, -1);
-    if (moved >= 0)
-        Storyboard->Reload(moved);
-    UpdateEditActions();
+    MoveCurrentPicture(-1, EditMoveEarlier);
 }
 
 void TMainForm::EditMoveLaterExecute()
 {
+    MoveCurrentPicture(1, EditMoveLater);
+}
+
+void TMainForm::MoveCurrentPicture(int step, QAction* action)
+{
     auto* editor = Editor();
     const auto pic = editor ? Storyboard->CurrentPicture() : std::nullopt;
-    if (!pic || !EditMoveLater->isEnabled())
+    if (!pic || !action->isEnabled())
         return;
-    int place = 0;
-    for (int r = 0; r < Storyboard->Model()->rowCount(); ++r) {
-        const auto& it = Storyboard->Model()->Item(r);
-        if (it.Index == pic->Index)
-            break;
-        if (it.Kind == "Pic")
-            ++place;
-    }
+    const int place = Storyboard->Model()->PicturesBefore(pic->Index);
     int moved = -1;
-    RunEdit([&] { moved = editor->MovePicture(pic->Index, place + 1); }, -1);
+    RunEdit([&] { moved = editor->MovePicture(pic->Index, place + step); }, -1);
     if (moved >= 0)
         Storyboard->Reload(moved);
     UpdateEditActions();

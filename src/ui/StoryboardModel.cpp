@@ -1,5 +1,7 @@
 #include "ui/StoryboardModel.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QFileInfo>
 #include <QIODevice>
@@ -191,6 +193,24 @@ bool TStoryboardModel::canDropMimeData(const QMimeData* data, Qt::DropAction act
 {
     return FEditor && action == Qt::MoveAction && data &&
            data->hasFormat(QString::fromLatin1(kMime));
+}
+
+int TStoryboardModel::PicturesBefore(int32_t index) const
+{
+    int place = 0;
+    for (const quillora::TStoryItem& it : Items) {
+        if (it.Index == index)
+            break;
+        if (it.Kind == "Pic")
+            ++place;
+    }
+    return place;
+}
+
+int TStoryboardModel::PictureCount() const
+{
+    return int(std::count_if(Items.begin(), Items.end(),
+                             [](const quillora::TStoryItem& it) { return it.Kind == "Pic"; }));
 }
 
 bool TStoryboardModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,

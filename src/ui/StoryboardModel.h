@@ -36,6 +36,9 @@ class TStoryboardModel : public QAbstractListModel {
     std::function<void(int)> Edited;
 
     const quillora::TStoryItem& Item(int row) const { return Items[size_t(row)]; }
+    // How many pictures come before object index in time order.
+    int PicturesBefore(int32_t index) const;
+    int PictureCount() const;
     int RowOfIndex(int documentIndex) const;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

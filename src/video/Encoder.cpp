@@ -218,12 +218,19 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         av_opt_set(av.V->priv_data, "cpu-used", "8", 0);
         av_opt_set(av.V->priv_data, "row-mt", "1", 0);
     }
-    if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
-        av.V->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    check(avcodec_open2(av.V, vc, nullptr), "cannot start the video encoder");
-    av.Vs = avformat_new_stream(av.Fmt, nullptr);
-    av.Vs->time_base = av.V->time_base;
-    avcodec_parameters_from_context(av.Vs->codecpar, av.V);
+    // Opens an encoder and gives the container a stream of what it writes.
+    auto openStream = [&](AVCodecContext* c, const AVCodec* codec, const char* what) {
+        if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
+            c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        check(avcodec_open2(c, codec, nullptr), what);
+        AVStream* s = avformat_new_stream(av.Fmt, nullptr);
+        if (!s)
+            file.Fail("out of memory");
+        s->time_base = c->time_base;
+        avcodec_parameters_from_context(s->codecpar, c);
+        return s;
+    };
+    av.Vs = openStream(av.V, vc, "cannot start the video encoder");
 
     if (hasAudio) {
         const AVCodec* ac = avcodec_find_encoder_by_name(audioCodec);
@@ -239,12 +246,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         // Clicks over silence in mono: 64 kb/s is plenty for either codec.
         av.A->bit_rate = 64000;
         av.A->time_base = {1, kAudioRate};
-        if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
-            av.A->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        check(avcodec_open2(av.A, ac, nullptr), "cannot start the audio encoder");
-        av.As = avformat_new_stream(av.Fmt, nullptr);
-        av.As->time_base = av.A->time_base;
-        avcodec_parameters_from_context(av.As->codecpar, av.A);
+        av.As = openStream(av.A, ac, "cannot start the audio encoder");
     }
 
     check(avio_open(&av.Fmt->pb, file.Path().c_str(), AVIO_FLAG_WRITE), "cannot open");
