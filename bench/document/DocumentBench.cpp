@@ -11,39 +11,18 @@
 #include "document/XMLUnit.h"
 #include "export/MovieExport.h"
 #include "NullWriters.h"
+#include "BenchProject.h"
 
 using namespace quillora;
 
 namespace {
 
-std::string ScratchDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        std::abort();
-    return tmpl;
-}
+using bench::ScratchDir;
 
 void AppendPicture(const IXMLMovie& movie, int index)
 {
-    std::string name = NewObjectName(movie.GetObj(), "Pic");
-    IXMLObj obj = movie.GetObj().Add();
-    obj.SetDemo("");
-    obj.SetMouseX(100 + index % 300);
-    obj.SetMouseY(80 + index % 200);
-    obj.SetObjName(name);
-    obj.SetStartTime(24 * index);
-    obj.SetEndTime(obj.GetStartTime() + 24);
-    obj.SetLayer(2);
-    obj.SetObjTypeName("Pic");
-    IXMLObjPic pic = obj.GetObjType().GetObjPic();
-    pic.SetContent("/home/user/Documents/Quillora/screenshots/" + std::to_string(1000000 + index) +
-                   ".jpg");
-    pic.SetPositionX(0);
-    pic.SetPositionY(0);
-    pic.SetWidth(640);
-    pic.SetHeight(480);
-    pic.SetEffectName("None");
+    bench::AppendRecordedPicture(movie.GetObj(), index, NewObjectName(movie.GetObj(), "Pic"),
+                                 bench::RecordedShot(index), 640, 480);
 }
 
 // A project of n recorded pictures, saved at path.
@@ -51,10 +30,7 @@ void MakeProject(const std::string& path, int n)
 {
     TXMLDocument doc;
     IXMLMovie movie = GetMovie(doc);
-    movie.SetBgColor("16777215");
-    movie.SetWidth(640);
-    movie.SetHeight(480);
-    movie.SetRate(15);
+    bench::WriteRecordingHeader(movie, 640, 480);
     movie.SetTotalFrames(0); // as the template has it, ahead of the items
     movie.SetLoop("False");
     for (int i = 0; i < n; ++i)

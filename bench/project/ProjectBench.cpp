@@ -9,55 +9,28 @@
 
 #include "document/XMLUnit.h"
 #include "project/ProjectEditor.h"
+#include "BenchProject.h"
 
 using namespace quillora;
 
 namespace {
 
-std::string ScratchDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        std::abort();
-    return tmpl;
-}
+using bench::ScratchDir;
 
 // A recording of n pictures of 24 frames, every tenth with a caption.
 void MakeProject(const std::string& path, int n)
 {
     TXMLDocument doc;
     IXMLMovie movie = GetMovie(doc);
-    movie.SetBgColor("16777215");
-    movie.SetWidth(1280);
-    movie.SetHeight(720);
-    movie.SetRate(15);
+    bench::WriteRecordingHeader(movie, 1280, 720);
     movie.SetLoop("False");
     IXMLObjList list = movie.GetObj();
-    auto common = [&](const IXMLObj& obj, const char* kind, int i, int start, int end) {
-        obj.SetDemo("");
-        obj.SetMouseX(100 + i % 300);
-        obj.SetMouseY(80 + i % 200);
-        obj.SetObjName(kind + std::to_string(i + 1));
-        obj.SetStartTime(start);
-        obj.SetEndTime(end);
-        obj.SetLayer(2);
-        obj.SetObjTypeName(kind);
-    };
-    for (int i = 0; i < n; ++i) {
-        IXMLObj obj = list.Add();
-        common(obj, "Pic", i, 24 * i, 24 * i + 24);
-        IXMLObjPic pic = obj.GetObjType().GetObjPic();
-        pic.SetContent("/home/user/Documents/Quillora/screenshots/" + std::to_string(1000000 + i) +
-                       ".jpg");
-        pic.SetPositionX(0);
-        pic.SetPositionY(0);
-        pic.SetWidth(1280);
-        pic.SetHeight(720);
-        pic.SetEffectName("None");
-    }
+    for (int i = 0; i < n; ++i)
+        bench::AppendRecordedPicture(list, i, "Pic" + std::to_string(i + 1), bench::RecordedShot(i),
+                                     1280, 720);
     for (int i = 0; i < n; i += 10) {
         IXMLObj obj = list.Add();
-        common(obj, "Text", i, 24 * i, 24 * i + 23);
+        bench::SetRecordedFields(obj, "Text", i, "Text" + std::to_string(i + 1), 24 * i, 24 * i + 23);
         IXMLObjText t = obj.GetObjType().GetObjText();
         t.SetContent("Step " + std::to_string(i));
         t.SetTextUnit(1);

@@ -15,6 +15,7 @@
 #include "document/XMLUnit.h"
 #include "project/ProjectEditor.h"
 #include "ui/Storyboard.h"
+#include "BenchProject.h"
 
 using namespace quillora;
 
@@ -25,11 +26,7 @@ struct Recording {
     std::string Path;
     explicit Recording(int n)
     {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-        if (!mkdtemp(tmpl.data()))
-            std::abort();
-        Dir = tmpl;
+        Dir = bench::ScratchDir();
         Path = Dir + "/p.qlv";
         // One screen-sized capture, copied: every tile has a file of its own.
         QImage shot(1280, 720, QImage::Format_RGB32);
@@ -41,31 +38,14 @@ struct Recording {
             std::abort();
         TXMLDocument doc;
         IXMLMovie movie = GetMovie(doc);
-        movie.SetBgColor("16777215");
-        movie.SetWidth(1280);
-        movie.SetHeight(720);
-        movie.SetRate(15);
+        bench::WriteRecordingHeader(movie, 1280, 720);
         movie.SetLoop("False");
         for (int i = 0; i < n; ++i) {
             const std::string jpg = Dir + "/" + std::to_string(i) + ".jpg";
             if (i > 0)
                 std::filesystem::copy_file(first, jpg);
-            IXMLObj obj = movie.GetObj().Add();
-            obj.SetDemo("");
-            obj.SetMouseX(100 + i % 300);
-            obj.SetMouseY(80 + i % 200);
-            obj.SetObjName("Pic" + std::to_string(i + 1));
-            obj.SetStartTime(24 * i);
-            obj.SetEndTime(24 * i + 24);
-            obj.SetLayer(2);
-            obj.SetObjTypeName("Pic");
-            IXMLObjPic pic = obj.GetObjType().GetObjPic();
-            pic.SetContent(jpg);
-            pic.SetPositionX(0);
-            pic.SetPositionY(0);
-            pic.SetWidth(1280);
-            pic.SetHeight(720);
-            pic.SetEffectName("None");
+            bench::AppendRecordedPicture(movie.GetObj(), i, "Pic" + std::to_string(i + 1), jpg, 1280,
+                                         720);
         }
         doc.SaveToFile(Path);
     }

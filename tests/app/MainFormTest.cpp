@@ -53,19 +53,14 @@ class MainFormTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        // The settings' folder is read once per process: one for the suite.
-        static QTemporaryDir config;
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        UseTemporaryConfig();
         TestApp();
     }
 
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
-        qputenv("HOME", home.path().toLocal8Bit());
-        qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
-        QDir(home.path()).mkpath("Documents");
-        QDir(home.path()).mkpath("work");
+        UseHome(home.path());
         QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
         settings.clear();
         settings.sync();

@@ -28,18 +28,14 @@ class StoryboardTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite()
     {
-        static QTemporaryDir config;
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        UseTemporaryConfig();
         TestApp();
     }
 
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
-        qputenv("HOME", home.path().toLocal8Bit());
-        qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
-        QDir(home.path()).mkpath("Documents");
-        QDir(home.path()).mkpath("work");
+        UseHome(home.path());
         form = std::make_unique<TMainForm>(shell, vars);
         form->StartRecording = [this](int w, int h, bool) { form->WriteRecordingHeader(w, h); };
     }
@@ -61,8 +57,9 @@ class StoryboardTest : public ::testing::Test {
             const QString jpg = Work(QStringLiteral("%1.jpg").arg(i + 1));
             QImage img(320, 240, QImage::Format_RGB32);
             img.fill(QColor(colours[i]));
-            if (!(missingSecond && i == 1))
+            if (!(missingSecond && i == 1)) {
                 ASSERT_TRUE(img.save(jpg, "JPEG"));
+            }
             objs +=
                 QStringLiteral("<Obj><Demo></Demo><MouseX>%1</MouseX><MouseY>%2</MouseY>"
                                "<ObjName>Pic%3</ObjName><StartTime>%4</StartTime>"

@@ -7,6 +7,8 @@
 #include "ui/Shell.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QStringList>
 #include <QUrl>
 #include <deque>
@@ -23,6 +25,24 @@ inline QApplication& TestApp()
         return a;
     }();
     return *app;
+}
+
+// The settings' folder is read once per process: one temporary folder for
+// all the tests of a program.
+inline void UseTemporaryConfig()
+{
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+}
+
+// home becomes the user's home, with its "Documents" folder and a "work"
+// folder for the test's own files.
+inline void UseHome(const QString& home)
+{
+    qputenv("HOME", home.toLocal8Bit());
+    qputenv("XDG_DOCUMENTS_DIR", (home + "/Documents").toLocal8Bit());
+    QDir(home).mkpath("Documents");
+    QDir(home).mkpath("work");
 }
 
 class TFakeShell : public IShell {
