@@ -20,6 +20,16 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
         card.ExportSwf("All", path, swfWriters, reporter);
         return;
     }
+    // A video repeats when the controller or the project's "Loop" says so;
+    // the SWF keeps the controller's rule. Read without adding the element.
+    const bool looping = card.Looping;
+    card.Looping = looping || (card.MovieRef && !card.MovieRef->IsNull() &&
+                               card.MovieRef->PeekText({"Loop"}) == "True");
+    struct Restore {
+        TFlashCard& card;
+        bool looping;
+        ~Restore() { card.Looping = looping; }
+    } restore{card, looping};
     video::TTimelineWriterSet set;
     set.Movie->SetOutput([&](const video::TTimeline& timeline, const std::string& file) {
         video::TEncodeResult r = video::EncodeVideo(timeline, file, *format, options);

@@ -145,10 +145,6 @@ int main(int argc, char** argv)
         TFlashCard card(base, nullptr);
         card.BindMovie(&movie);
         card.ClickSoundPath = dataFolder + "/click.wav";
-        // A video repeats when the project says so; the SWF keeps the
-        // program's own rule and plays once.
-        if (video::VideoFormatOf(target))
-            card.Looping = movie.GetLoop() == "True";
         TSwfWriterSet writers;
         signal(SIGINT, [](int) { Interrupted = 1; });
         video::TEncodeOptions options;
