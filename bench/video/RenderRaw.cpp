@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "document/XMLDocument.h"
-#include "document/XMLUnit.h"
-#include "project/FlashCard.h"
+#include "project/MovieFormats.h"
 #include "video/Encoder.h"
 #include "video/Renderer.h"
 #include "video/Timeline.h"
@@ -20,19 +18,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: video_bench_render PROJECT.qlv > frames.rgb\n");
         return 2;
     }
-    const std::string project = argv[1];
-    const std::string base = project.substr(0, project.rfind('.'));
-    quillora::TXMLDocument doc(project);
-    quillora::IXMLMovie movie = quillora::GetMovie(doc);
-    quillora::TFlashCard card(base, nullptr);
-    card.BindMovie(&movie);
-    card.ClickSoundPath = std::string(QUILLORA_BENCH_DATA) + "/click.wav";
-    video::TTimelineWriterSet set;
-    video::TTimeline timeline;
-    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
-    card.ExportSwf("All", base + ".swf",
-                   {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, nullptr);
-
+    const video::TTimeline timeline = quillora::ProjectTimeline(
+        argv[1], std::string(QUILLORA_BENCH_DATA) + "/click.wav", nullptr);
     video::TRenderer renderer(timeline);
     const int w = renderer.Width(), h = renderer.Height();
     const int32_t frames = video::VideoFrameCount(timeline), shown = timeline.FrameCount();

@@ -422,7 +422,7 @@ void TMainForm::ViewPlayExecute()
         ~Restore() { QGuiApplication::restoreOverrideCursor(); }
     } restore;
     auto* player = new TPlayerForm(
-        TimelineOfProject(project, S(DataFolder) + "/click.wav", nullptr), this);
+        quillora::ProjectTimeline(project, S(DataFolder) + "/click.wav", nullptr), this);
     player->setAttribute(Qt::WA_DeleteOnClose);
     player->show();
 }

@@ -1,5 +1,9 @@
 #include "project/MovieFormats.h"
 
+#include <filesystem>
+
+#include "document/XMLDocument.h"
+#include "document/XMLUnit.h"
 #include "video/Timeline.h"
 
 namespace quillora {
@@ -38,6 +42,23 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
     });
     card.ExportSwf("All", path, {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action},
                    reporter);
+}
+
+video::TTimeline ProjectTimeline(const std::string& projectPath, const std::string& clickPath,
+                                 IExportReporter* reporter)
+{
+    const std::string base = std::filesystem::path(projectPath).replace_extension().string();
+    TXMLDocument doc(projectPath);
+    IXMLMovie movie = GetMovie(doc);
+    TFlashCard card(base, nullptr);
+    card.BindMovie(&movie);
+    card.ClickSoundPath = clickPath;
+    video::TTimelineWriterSet set;
+    video::TTimeline timeline;
+    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
+    card.ExportSwf("All", base + ".swf", {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action},
+                   reporter);
+    return timeline;
 }
 
 } // namespace quillora

@@ -24,4 +24,10 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
                      IExportReporter* reporter, const video::TEncodeOptions& options = {},
                      std::string* note = nullptr);
 
+// The timeline of the project saved at projectPath, made by the same export
+// as its movie, with clickPath as every still picture's click. Throws what
+// the export throws; refused pictures and sounds go to reporter.
+video::TTimeline ProjectTimeline(const std::string& projectPath, const std::string& clickPath,
+                                 IExportReporter* reporter);
+
 } // namespace quillora

@@ -20,9 +20,6 @@
 #include <QMediaDevices>
 #endif
 
-#include "document/XMLDocument.h"
-#include "document/XMLUnit.h"
-#include "project/FlashCard.h"
 #include "ui/Branding.h"
 #include "video/Encoder.h"
 #include "video/Renderer.h"
@@ -37,33 +34,7 @@ QString TimeText(int frame, int rate)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-std::string WithoutExtension(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return path;
-    return path.substr(0, dot);
-}
-
 } // namespace
-
-video::TTimeline TimelineOfProject(const std::string& projectPath, const std::string& clickPath,
-                                   IExportReporter* reporter)
-{
-    const std::string base = WithoutExtension(projectPath);
-    quillora::TXMLDocument doc(projectPath);
-    quillora::IXMLMovie movie = quillora::GetMovie(doc);
-    quillora::TFlashCard card(base, nullptr);
-    card.BindMovie(&movie);
-    card.ClickSoundPath = clickPath;
-    video::TTimelineWriterSet set;
-    video::TTimeline timeline;
-    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
-    card.ExportSwf("All", base + ".swf",
-                   {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, reporter);
-    return timeline;
-}
 
 // --- view ---------------------------------------------------------------------
 

@@ -17,17 +17,10 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QTimer;
-class IExportReporter;
 
 namespace video {
 class TRenderer;
 }
-
-// The timeline of a saved project, made by the same export as its movie.
-// clickPath: the click every still picture plays. Throws what the export
-// throws; refused pictures and sounds go to reporter.
-video::TTimeline TimelineOfProject(const std::string& projectPath, const std::string& clickPath,
-                                   IExportReporter* reporter);
 
 // The stage: the renderer's picture, scaled down when the window is smaller.
 class TPlayerView : public QWidget {
