@@ -507,9 +507,19 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    WriteLastOpenDir();
+    WriteSettings();
     event->accept();
     emit Closed();
+}
+
+void TMainForm::EndSession()
+{
+    WriteSettings();
+}
+
+void TMainForm::WriteSettings()
+{
+    WriteLastOpenDir();
 }
 
 // --- what the recording and the export call -------------------------------

@@ -43,6 +43,13 @@ public:
     // looked at.
     void HandleCommandLine(const QStringList& arguments);
 
+    // The program ends without the window closing (a signal, the session's
+    // end): no question is asked, as none could be answered; unsaved work
+    // stays in the working project. The settings are written; the caller
+    // then leaves the event loop and destroys the window, which stops a
+    // recording after its captures are on disk.
+    void EndSession();
+
     // Where blank.qlv and the help page are; where LastOpenDir falls back to.
     QString DataFolder;
     QString ProgramFolder;
@@ -156,6 +163,8 @@ private:
     // Runs an edit through the error handler, then shows its result.
     void RunEdit(const std::function<void()>& edit, int selectIndex = -1);
     void WriteLastOpenDir();
+    // What close writes: LastOpenDir.
+    void WriteSettings();
 
     IShell& Shell;
     std::unique_ptr<TSwfWriterSet> Writers;

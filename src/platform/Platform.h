@@ -174,5 +174,8 @@ std::unique_ptr<IPlatform> CreatePlatform(QString* why = nullptr);
 IPlatform& CurrentPlatform();
 // Tests and tools may put their own in place; ownership stays with the caller.
 void SetCurrentPlatform(IPlatform* platform);
+// Ends the program-wide backend, if one was made; the next CurrentPlatform()
+// makes a new one. Programs call it before their QApplication goes.
+void ShutdownPlatform();
 
 } // namespace platform
