@@ -220,11 +220,11 @@ std::vector<std::string> Lines(const std::string& text)
     throw quillora::Error("Cannot write the guide \"" + target + "\": " + why);
 }
 
-void WriteBytes(const std::string& path, const void* data, size_t size)
+void WriteBytes(const std::string& path, const void* data, size_t size, const std::string& target)
 {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        Fail(path, std::strerror(errno));
+        Fail(target, std::strerror(errno));
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         ssize_t n = ::write(fd, p, size);
@@ -233,13 +233,13 @@ void WriteBytes(const std::string& path, const void* data, size_t size)
         if (n <= 0) {
             int e = n < 0 ? errno : ENOSPC;
             ::close(fd);
-            Fail(path, std::strerror(e));
+            Fail(target, std::strerror(e));
         }
         p += n;
         size -= size_t(n);
     }
     if (::close(fd) != 0)
-        Fail(path, std::strerror(errno));
+        Fail(target, std::strerror(errno));
 }
 
 TTempFile::TTempFile(const std::string& target) : Target(target)

@@ -46,7 +46,8 @@ std::string MissingText(const std::string& file);
 // Text as lines; empty lines dropped.
 std::vector<std::string> Lines(const std::string& text);
 
-void WriteBytes(const std::string& path, const void* data, size_t size);
+// Writes path; a failure is reported as one writing target.
+void WriteBytes(const std::string& path, const void* data, size_t size, const std::string& target);
 
 // A file written beside its target and renamed over it when complete.
 class TTempFile {

@@ -145,7 +145,7 @@ void WriteHtml(const TGuide& guide, const std::string& target, const TGuideOptio
         Step(options, s.Number, total);
     }
     out += "</ol>\n</main>\n</body>\n</html>\n";
-    WriteBytes(tmp.Path(), out.data(), out.size());
+    WriteBytes(tmp.Path(), out.data(), out.size(), target);
     tmp.Commit();
 }
 

@@ -148,13 +148,13 @@ void WriteMarkdown(const TGuide& guide, const std::string& target, const TGuideO
             Escape(out, MissingText(s.PicturePath));
             out += "\n\n";
         }
-        WriteBytes(pictures.Path() + "/" + name, bytes.data(), bytes.size());
+        WriteBytes(pictures.Path() + "/" + name, bytes.data(), bytes.size(), target);
         out += "![";
         Escape(out, s.Text);
         out += "](" + LinkPath(folderName + "/" + name) + ")\n";
         Step(options, s.Number, total);
     }
-    WriteBytes(file.Path(), out.data(), out.size());
+    WriteBytes(file.Path(), out.data(), out.size(), target);
     const bool hadOld = pictures.SwapIn();
     try {
         file.Commit();

@@ -4,6 +4,7 @@
 #include <cairo-pdf.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -99,11 +100,19 @@ void FreeBytes(void* p)
     delete static_cast<std::vector<uint8_t>*>(p);
 }
 
+struct TSink {
+    FILE* File = nullptr;
+    int Errno = 0; // of the first write that failed
+};
+
 cairo_status_t WriteTo(void* closure, const unsigned char* data, unsigned int length)
 {
-    return std::fwrite(data, 1, length, static_cast<FILE*>(closure)) == length
-               ? CAIRO_STATUS_SUCCESS
-               : CAIRO_STATUS_WRITE_ERROR;
+    auto* sink = static_cast<TSink*>(closure);
+    if (std::fwrite(data, 1, length, sink->File) == length)
+        return CAIRO_STATUS_SUCCESS;
+    if (!sink->Errno)
+        sink->Errno = errno ? errno : EIO;
+    return CAIRO_STATUS_WRITE_ERROR;
 }
 
 } // namespace
@@ -121,8 +130,9 @@ void WritePdf(const TGuide& guide, const std::string& target, const TGuideOption
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(tmp.Path().c_str(), "wb"), std::fclose);
     if (!file)
         Fail(target, std::strerror(errno));
+    TSink sink{file.get()};
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_pdf_surface_create_for_stream(WriteTo, file.get(), pageW, pageH),
+        cairo_pdf_surface_create_for_stream(WriteTo, &sink, pageW, pageH),
         cairo_surface_destroy);
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, guide.Title.c_str());
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Quillora");
@@ -267,6 +277,8 @@ void WritePdf(const TGuide& guide, const std::string& target, const TGuideOption
     cairo_surface_finish(surface.get());
     const cairo_status_t status = cairo_surface_status(surface.get());
     surface.reset();
+    if (sink.Errno)
+        Fail(target, std::strerror(sink.Errno));
     if (status != CAIRO_STATUS_SUCCESS)
         Fail(target, cairo_status_to_string(status));
     FILE* f = file.release();

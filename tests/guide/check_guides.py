@@ -58,14 +58,15 @@ def is_ring_colour(p):
     return r > 190 and g > 160 and b < 110
 
 
-def ring_near(img, x, y, radius, scale):
+def ring_near(img, x, y, radius, scale, bounds=None):
     """Whether the light stroke of the ring lies around (x, y): looked for on
     the four sides, a few pixels either way for the rounding of positions."""
     w, h, rgb = img
+    x0, y0, x1, y1 = bounds or (0, 0, w, h)  # the picture in the image
     found = sides = 0
     for dx, dy in ((-1, 0), (1, 0), (0, -1), (0, 1)):
         hit = False
-        inside = 0 <= x + dx * radius < w and 0 <= y + dy * radius < h
+        inside = x0 <= x + dx * radius < x1 and y0 <= y + dy * radius < y1
         for d in range(int(radius - 3 * scale), int(radius + 3 * scale) + 1):
             px, py = int(x + dx * d), int(y + dy * d)
             if 0 <= px < w and 0 <= py < h:
@@ -260,7 +261,9 @@ try:
         x = (v["left"] + (points[n][0] + 0.5) * scale) * k
         y = (v["top"] + (points[n][1] + 0.5) * scale) * k
         radius = max(RADIUS * scale, 6) * k
-        check(ring_near(img, x, y, radius, k), f"pdf step {n + 1}: ring at the pointer")
+        box = (v["left"] * k, v["top"] * k, (v["left"] + v["width"]) * k,
+               (v["top"] + v["height"]) * k)
+        check(ring_near(img, x, y, radius, k, box), f"pdf step {n + 1}: ring at the pointer")
         check(centre_is(img, x, y, colours[n][1]), f"pdf step {n + 1}: point stays clear")
     shutil.copy(pdf, os.path.join(OUT, "guide.pdf"))
     r = export("--paper", "letter", rec, f"{work}/letter.pdf")

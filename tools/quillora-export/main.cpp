@@ -22,7 +22,8 @@
 
 namespace {
 
-const char* kUsage = "Usage: quillora-export [--paper a4|letter] PROJECT.qlv [MOVIE.swf]\n"
+const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
+                     "       quillora-export [--paper a4|letter] PROJECT.qlv GUIDE.html|.md|.pdf\n"
                      "\n"
                      "Writes the movie of a Quillora project, as Save does in the program.\n"
                      "MOVIE defaults to the project's path with the extension .swf. Its extension\n"
@@ -168,7 +169,7 @@ int main(int argc, char** argv)
     const std::string target = count == 2 ? args[1] : base + ".swf";
 
     const bool isGuide = guide::GuideFormatOf(target).has_value();
-    if (!isGuide && !IsMovieName(target)) {
+    if (!isGuide && !IsMovieName(target) && !SameFile(project, target)) {
         std::fprintf(stderr,
                      "quillora-export: cannot write %s: its extension names no format this\n"
                      "program writes. The formats are:\n%s%s",
