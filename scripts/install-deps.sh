@@ -24,6 +24,8 @@ PACKAGES=(
   python3 python3-yaswfp
   xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
   ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
+  # the guides, read back and measured against img2pdf
+  img2pdf poppler-utils qpdf python3-html5lib cmark chromium
   # a window manager for the close box in the exit test
   openbox wmctrl
   # the headless Wayland session of the Wayland end-to-end tests
