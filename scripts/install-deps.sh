@@ -24,6 +24,8 @@ PACKAGES=(
   python3 python3-yaswfp
   xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
   ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
+  # the guides, read back and measured against img2pdf
+  img2pdf poppler-utils qpdf python3-html5lib cmark chromium
   # the headless Wayland session of the Wayland end-to-end tests
   sway swaybg grim wtype dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
