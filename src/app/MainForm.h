@@ -119,6 +119,10 @@ public:
     // recorder's Start when the recording library is built in. Tests put a
     // stand-in here that writes the header as a recording does.
     std::function<void(int captureWidth, int captureHeight, bool autoMode)> StartRecording;
+    // Opens what the recording reads the screen with, before New changes
+    // anything: a refusal (no screen-cast portal, the desktop's dialog
+    // cancelled) throws and leaves the project and the title as they were.
+    std::function<void()> PrepareRecording;
     // The extension the project file is saved with: ".qlv", or the one of
     // a project named on the command line (project.QLV stays project.QLV).
     QString ProjectExtension = QStringLiteral(".qlv");

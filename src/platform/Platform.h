@@ -131,6 +131,10 @@ struct TCapabilities {
     bool ClickCapture = true;
     // Said in the dialog when something above is missing (empty otherwise).
     QString Note;
+    // The dialog's instructions where this desktop captures and stops
+    // otherwise than by the Pause key and the tray (empty: the usual ones).
+    QString ManualText;
+    QString StopText;
 };
 
 class IPlatform {
