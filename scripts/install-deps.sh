@@ -15,7 +15,7 @@ PACKAGES=(
   libimagequant-dev libcairo2-dev libpixman-1-dev
   # GUI and X11
   qt6-base-dev qt6-base-private-dev qt6-multimedia-dev libgl-dev
-  libx11-dev libxext-dev libxtst-dev libxfixes-dev
+  libx11-dev libxext-dev libxtst-dev libxfixes-dev libxdamage-dev
   # Wayland: Qt's platform, PipeWire for the screen-cast stream
   qt6-wayland qt6-wayland-dev libpipewire-0.3-dev libspa-0.2-dev
   # tests and benchmarks

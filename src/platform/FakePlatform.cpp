@@ -1,5 +1,7 @@
 #include "platform/FakePlatform.h"
 
+#include "platform/QtServices.h"
+
 #include <QPainter>
 
 namespace platform {
@@ -54,18 +56,36 @@ void TFakeFrame::Show(int left, int top, int right, int bottom)
 QImage TFakeScreen::Read(const QRect& rect)
 {
     LastRead = rect;
+    ++Reads;
     QImage out(rect.size(), QImage::Format_RGB32);
     out.fill(Qt::black);
     QPainter painter(&out);
     painter.drawImage(QPoint(0, 0), Image, rect);
+    // The stand-in's dark square, as a real screen shows it.
+    if (Tray && Tray->IsStandIn() && !Tray->Cleared)
+        painter.fillRect(Tray->Spot.translated(-rect.topLeft()), QColor(40, 40, 40));
     return out;
+}
+
+bool TFakeScreen::WatchChanges(const QRect& rect, std::function<void()> onChange)
+{
+    Watched = onChange ? rect : QRect();
+    OnChange = CanWatch ? std::move(onChange) : nullptr;
+    return CanWatch;
 }
 
 void TFakeTray::Show(std::function<void()> onClick, const QRect& avoid)
 {
     OnClick = std::move(onClick);
     Avoided = avoid;
+    Spot = TQtTrayIcon::StandInPlace(ScreenRect, avoid, StandInSize);
     Shown = true;
+}
+
+void TFakeTray::ClearForCapture(bool clear)
+{
+    Clears += clear;
+    Cleared = clear;
 }
 
 int TFakePrompts::Count(const QString& kind) const
@@ -96,6 +116,8 @@ TFakePlatform::TFakePlatform(QSize screenSize)
 {
     ScreenFake.Image = QImage(screenSize, QImage::Format_RGB32);
     ScreenFake.Image.fill(QColor(0x20, 0x40, 0x80));
+    ScreenFake.Tray = &TrayFake;
+    TrayFake.ScreenRect = ScreenFake.Image.rect();
 }
 
 TFakePlatform::~TFakePlatform() = default;
@@ -131,6 +153,13 @@ void TFakePlatform::PressPause()
 {
     if (HotKeyFake.Grabbed && HotKeyFake.OnPress)
         HotKeyFake.OnPress();
+}
+
+void TFakePlatform::PaintScreen(const QRect& rect, QColor colour)
+{
+    QPainter(&ScreenFake.Image).fillRect(rect, colour);
+    if (ScreenFake.OnChange && rect.intersects(ScreenFake.Watched))
+        ScreenFake.OnChange();
 }
 
 void TFakePlatform::ClickTray()

@@ -76,13 +76,22 @@ class TFakeFrame : public IScreenFrame {
     bool Shown = false;
 };
 
+class TFakeTray;
+
 class TFakeScreen : public IScreenReader {
   public:
     QImage Image; // the primary screen, at (0, 0)
     QRect LastRead;
+    int Reads = 0;
     QString Refusal; // when set, Open fails with this text
     bool Opened = false;
+    bool CanWatch = true;          // changes can be seen
+    bool DeliveredFrames = false;  // reads trail the screen, as from a stream
+    QRect Watched;                 // the rectangle watched for changes
+    std::function<void()> OnChange;
     QRect PrimaryScreen() override { return Image.rect(); }
+    bool WatchChanges(const QRect& rect, std::function<void()> onChange) override;
+    bool ReadsDeliveredFrames() const override { return DeliveredFrames; }
     QImage Read(const QRect& rect) override;
     bool Open(QString* why) override
     {
@@ -91,19 +100,29 @@ class TFakeScreen : public IScreenReader {
         return Opened;
     }
     void Close() override { Opened = false; }
+
+  private:
+    friend class TFakePlatform;
+    const TFakeTray* Tray = nullptr; // its stand-in shows in what is read
 };
 
 class TFakeTray : public ITrayIcon {
   public:
     bool TrayAvailable = true;
     QRect Avoided;
+    QRect Spot;            // where the stand-in shows (where there is no tray)
+    bool Cleared = false;  // its pixels are off the screen for a capture
+    int Clears = 0;
     void Show(std::function<void()> onClick, const QRect& avoid) override;
     void Hide() override { Shown = false; }
     bool IsShown() const override { return Shown; }
     bool IsStandIn() const override { return Shown && !TrayAvailable; }
+    QRect StandInRect() const override { return IsStandIn() ? Spot : QRect(); }
+    void ClearForCapture(bool clear) override;
 
   private:
     friend class TFakePlatform;
+    QRect ScreenRect;
     std::function<void()> OnClick;
     bool Shown = false;
 };
@@ -153,6 +172,8 @@ class TFakePlatform : public IPlatform {
     void Click(QPoint at);
     void PressPause();
     void ClickTray();
+    // Repaints the screen and tells whoever watches a rectangle it touches.
+    void PaintScreen(const QRect& rect, QColor colour);
     // Moves the virtual clock, firing due timers in time order.
     void Advance(int ms);
     long long NowMs() const { return Now; }

@@ -58,6 +58,7 @@ struct TPipeWireStream::TImpl {
     QString Error;
     std::optional<QPoint> PointerPos;
     std::function<void()> PointerMoved;
+    std::function<void()> FrameArrived;
 
     static void OnCoreError(void* data, uint32_t id, int, int res, const char* message)
     {
@@ -189,7 +190,7 @@ struct TPipeWireStream::TImpl {
             }
         }
         pw_buffer* old = nullptr;
-        std::function<void()> notify;
+        std::function<void()> notify, arrived;
         {
             std::lock_guard<std::mutex> guard(self->Lock);
             if (newest) {
@@ -197,6 +198,7 @@ struct TPipeWireStream::TImpl {
                 self->Held = newest;
                 self->HaveFrame = true;
                 self->Changed.notify_all();
+                arrived = self->FrameArrived;
             }
             if (moved)
                 notify = self->PointerMoved;
@@ -205,6 +207,8 @@ struct TPipeWireStream::TImpl {
             pw_stream_queue_buffer(self->Stream, old);
         if (notify)
             notify();
+        if (arrived)
+            arrived();
     }
 
     // Lock held.
@@ -373,6 +377,7 @@ void TPipeWireStream::Stop()
                 pw_stream_queue_buffer(s.Stream, s.Held);
             s.Held = nullptr;
             s.PointerMoved = nullptr;
+            s.FrameArrived = nullptr;
         }
         pw_stream_disconnect(s.Stream);
         spa_hook_remove(&s.StreamListener);
@@ -440,6 +445,12 @@ void TPipeWireStream::SetPointerMoved(std::function<void()> moved)
 {
     std::lock_guard<std::mutex> guard(Impl->Lock);
     Impl->PointerMoved = std::move(moved);
+}
+
+void TPipeWireStream::SetFrameArrived(std::function<void()> arrived)
+{
+    std::lock_guard<std::mutex> guard(Impl->Lock);
+    Impl->FrameArrived = std::move(arrived);
 }
 
 } // namespace platform

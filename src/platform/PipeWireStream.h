@@ -42,6 +42,8 @@ class TPipeWireStream {
     std::optional<QPoint> Pointer() const;
     // Called on PipeWire's thread when the metadata moves the pointer.
     void SetPointerMoved(std::function<void()> moved);
+    // Called on PipeWire's thread when a new picture arrives.
+    void SetFrameArrived(std::function<void()> arrived);
 
     struct TImpl;
 

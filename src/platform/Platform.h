@@ -83,6 +83,19 @@ class IScreenReader {
         return true;
     }
     virtual void Close() {}
+    // Calls onChange on the main thread whenever pixels inside rect may have
+    // changed (X11: DAMAGE; Wayland: each new frame of the stream), so a
+    // capture can wait until a click's result is on the screen. False where
+    // changes cannot be seen; a null onChange stops watching.
+    virtual bool WatchChanges(const QRect& rect, std::function<void()> onChange)
+    {
+        Q_UNUSED(rect);
+        Q_UNUSED(onChange);
+        return false;
+    }
+    // True where Read() gives the last frame the desktop delivered, which
+    // trails the screen; every capture then waits for the stream to go quiet.
+    virtual bool ReadsDeliveredFrames() const { return false; }
 };
 
 // The notification-area icon, or a stand-in window where there is no tray.
@@ -94,6 +107,12 @@ class ITrayIcon {
     virtual void Hide() = 0;
     virtual bool IsShown() const = 0;
     virtual bool IsStandIn() const = 0;
+    // Where the stand-in window shows, in screen pixels; empty for a tray
+    // icon or when hidden.
+    virtual QRect StandInRect() const { return {}; }
+    // Takes the stand-in's pixels off the screen (true) and brings them
+    // back (false), for a capture whose region it lies in.
+    virtual void ClearForCapture(bool clear) { Q_UNUSED(clear); }
 };
 
 // Plays a WAV file without waiting for it; no audio device is not an error.

@@ -214,6 +214,7 @@ void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
     const QRect physical(logical.topLeft(), logical.size() * ratio);
     const int size = qRound(StandInSize * ratio);
     const QRect place = StandInPlace(physical, avoid, size);
+    Place = place;
     StandIn->setGeometry(QRect(logical.topLeft() + (place.topLeft() - physical.topLeft()) / ratio,
                                QSize(StandInSize, StandInSize)));
     // Tiling Wayland desktops float a window of fixed size instead of
@@ -239,6 +240,23 @@ bool TQtTrayIcon::IsShown() const
 bool TQtTrayIcon::IsStandIn() const
 {
     return Shown && UsingStandIn;
+}
+
+QRect TQtTrayIcon::StandInRect() const
+{
+    return IsStandIn() ? Place : QRect();
+}
+
+void TQtTrayIcon::ClearForCapture(bool clear)
+{
+    if (!IsStandIn() || !StandIn)
+        return;
+    if (clear) {
+        StandIn->hide();
+        return;
+    }
+    StandIn->show();
+    StandIn->raise();
 }
 
 void TQtTrayIcon::Clicked()

@@ -65,6 +65,10 @@ class TQtTrayIcon : public QObject, public ITrayIcon {
     void Hide() override;
     bool IsShown() const override;
     bool IsStandIn() const override;
+    QRect StandInRect() const override;
+    // Unmaps the stand-in and maps it again: on X11 the windows beneath then
+    // repaint what it covered.
+    void ClearForCapture(bool clear) override;
 
     // Where the stand-in goes: the first screen corner (top right, top left,
     // bottom right, bottom left) whose size x size square misses avoid.
@@ -75,6 +79,7 @@ class TQtTrayIcon : public QObject, public ITrayIcon {
     std::unique_ptr<QSystemTrayIcon> Icon;
     std::unique_ptr<QWidget> StandIn;
     std::function<void()> OnClick;
+    QRect Place; // the stand-in's, in physical pixels
     bool Shown = false;
     bool UsingStandIn = false;
 };

@@ -367,10 +367,43 @@ class TWaylandScreen : public IScreenReader {
     }
 
     bool Open(QString* why) override { return Cast.Open(why); }
-    void Close() override { Cast.Close(); }
+    void Close() override
+    {
+        WatchChanges({}, nullptr);
+        Cast.Close();
+    }
+
+    // The stream sends a frame only when the monitor's content changed; it
+    // does not say where, so every frame counts as a change of the region.
+    bool WatchChanges(const QRect&, std::function<void()> onChange) override
+    {
+        OnChange = std::move(onChange);
+        if (!OnChange) {
+            Cast.Stream.SetFrameArrived(nullptr);
+            return false;
+        }
+        // Frames arrive on PipeWire's thread; one queued call at a time
+        // tells the main thread.
+        Cast.Stream.SetFrameArrived([this] {
+            if (!Pending.exchange(true))
+                QMetaObject::invokeMethod(
+                    &Receiver,
+                    [this] {
+                        Pending = false;
+                        if (OnChange)
+                            OnChange();
+                    },
+                    Qt::QueuedConnection);
+        });
+        return true;
+    }
+    bool ReadsDeliveredFrames() const override { return true; }
 
   private:
     TScreenCast& Cast;
+    std::function<void()> OnChange;
+    QObject Receiver; // queued calls die with the reader
+    std::atomic<bool> Pending{false};
 };
 
 // --- pointer --------------------------------------------------------------------------
@@ -580,6 +613,10 @@ class TStandInOverlay : public QWidget {
 
     // Where the button is, in screen pixels.
     QRect Spot;
+    // The window stays mapped (mapping it again could move the focus to
+    // it); the button alone goes, so the compositor shows what lies beneath
+    // in its next frame.
+    void ClearButton(bool clear) { Button->setVisible(!clear); }
 
   private:
     std::unique_ptr<QAbstractButton> Button;
@@ -621,6 +658,12 @@ class TWaylandTray : public ITrayIcon {
 
     bool IsShown() const override { return Shown || Tray.IsShown(); }
     bool IsStandIn() const override { return Shown; }
+    QRect StandInRect() const override { return Shown && Overlay ? Overlay->Spot : QRect(); }
+    void ClearForCapture(bool clear) override
+    {
+        if (Shown && Overlay)
+            Overlay->ClearButton(clear);
+    }
 
   private:
     TScreenCast& Cast;

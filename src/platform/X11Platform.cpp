@@ -12,6 +12,7 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xdamage.h>
 #include <X11/extensions/record.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
@@ -451,8 +452,47 @@ class TX11Screen : public IScreenReader {
     explicit TX11Screen(TX11Connection& conn) : Conn(conn)
     {
         UseShm = XShmQueryExtension(Conn.Dpy);
+        int error = 0;
+        HasDamage = XDamageQueryExtension(Conn.Dpy, &DamageEvent, &error);
     }
-    ~TX11Screen() override { FreeShm(); }
+    ~TX11Screen() override
+    {
+        WatchChanges({}, nullptr);
+        FreeShm();
+    }
+
+    // DAMAGE on the root window reports drawing into every window on the
+    // screen. A bounding box is enough to tell whether the region was
+    // touched; subtracting after each report re-arms it.
+    bool WatchChanges(const QRect& rect, std::function<void()> onChange) override
+    {
+        if (Damage) {
+            XDamageDestroy(Conn.Dpy, Damage);
+            XFlush(Conn.Dpy);
+            Damage = 0;
+        }
+        OnChange = std::move(onChange);
+        Watched = rect;
+        if (!OnChange || !HasDamage)
+            return false;
+        Damage = XDamageCreate(Conn.Dpy, Conn.Root, XDamageReportBoundingBox);
+        XFlush(Conn.Dpy);
+        return Damage != 0;
+    }
+
+    void Handle(const XEvent& event)
+    {
+        if (!Damage || event.type != DamageEvent + XDamageNotify)
+            return;
+        const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
+        if (notify.damage != Damage)
+            return;
+        XDamageSubtract(Conn.Dpy, Damage, None, None);
+        XFlush(Conn.Dpy);
+        const QRect area(notify.area.x, notify.area.y, notify.area.width, notify.area.height);
+        if (OnChange && area.intersects(Watched))
+            OnChange();
+    }
 
     QRect PrimaryScreen() override
     {
@@ -584,6 +624,11 @@ class TX11Screen : public IScreenReader {
     }
 
     TX11Connection& Conn;
+    bool HasDamage = false;
+    int DamageEvent = 0;
+    ::Damage Damage = 0;
+    QRect Watched;
+    std::function<void()> OnChange;
     bool UseShm = false;
     bool Attached = false;
     XImage* Shm = nullptr;
@@ -597,7 +642,10 @@ class TX11Platform : public IPlatform {
     explicit TX11Platform(Display* dpy)
         : Conn(dpy), InputMon(Conn), Key(Conn, Service), FrameWin(Conn), ScreenRd(Conn)
     {
-        Conn.OnEvent = [this](const XEvent& event) { Key.Handle(event); };
+        Conn.OnEvent = [this](const XEvent& event) {
+            Key.Handle(event);
+            ScreenRd.Handle(event);
+        };
     }
 
     QString Name() const override { return QStringLiteral("x11"); }

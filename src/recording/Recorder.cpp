@@ -35,7 +35,9 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
                      QObject* parent)
     : QObject(parent), Host(host), Globals(globals), Desktop(desktop),
       Timer1(desktop.CreateTimer(QStringLiteral("Timer1"))),
-      TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture")))
+      TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture"))),
+      TimerSettle(desktop.CreateTimer(QStringLiteral("TimerSettle"))),
+      TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit")))
 {
     // Finished disk work is taken up on this (the interface) thread.
     Disk = std::make_unique<quillora::TDiskQueue>([this] {
@@ -44,6 +46,8 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
     });
     Timer1->SetHandler([this] { Timer1Timer(); });
     TimerAutoCapture->SetHandler([this] { TimerAutoCaptureTimer(); });
+    TimerSettle->SetHandler([this] { FinishSettle(); });
+    TimerSettleLimit->SetHandler([this] { FinishSettle(); });
     SoundPath = QString::fromStdString(quillora::ProgramDataFolder()) + "/capture.wav";
 }
 
@@ -104,9 +108,16 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     }
 
     QStringList problems;
+    LastKept = QImage();
+    Desktop.Screen().WatchChanges(Region(), [this] { ScreenChanged(); });
     const bool watching = Desktop.Input().Start({[this](QPoint p) { HookLeftDown(p); },
                                                  [this](QPoint p) { HookLeftUp(p); },
                                                  [this](QPoint p) { HookMove(p); }});
+    // Pause (and the capture command) capture in both modes; only manual
+    // mode depends on them, so only there is a missing key worth a word.
+    using platform::IHotKey;
+    const IHotKey::TGrabResult key =
+        Desktop.HotKey().Grab([this] { RequestCapture(TTrigger::Key, std::nullopt); });
     if (Auto) {
         TimerAutoCapture->Start(500);
         if (!watching)
@@ -114,8 +125,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
                                        "capture screenshots in this recording.\n%1")
                             .arg(Desktop.Input().Problem());
     } else {
-        using platform::IHotKey;
-        switch (Desktop.HotKey().Grab([this] { CaptureScreenshot(); })) {
+        switch (key) {
         case IHotKey::TGrabResult::Grabbed:
             break;
         case IHotKey::TGrabResult::Taken:
@@ -160,6 +170,8 @@ void TRecorder::OpenScreen()
 
 void TRecorder::TearDown(bool showHost)
 {
+    // A capture still waiting for the screen is taken now, not lost.
+    FinishSettle();
     // Every capture taken so far is in the document, and the document on
     // disk, before the window shows it again. A slow disk may take a while.
     const bool busy =
@@ -169,13 +181,10 @@ void TRecorder::TearDown(bool showHost)
     DrainDisk();
     if (busy)
         QGuiApplication::restoreOverrideCursor();
-    if (Auto) {
-        TimerAutoCapture->Stop();
-        Desktop.Input().Stop();
-    } else {
-        Desktop.Input().Stop();
-        Desktop.HotKey().Release();
-    }
+    TimerAutoCapture->Stop();
+    Desktop.Input().Stop();
+    Desktop.HotKey().Release();
+    Desktop.Screen().WatchChanges({}, nullptr);
     Timer1->Stop();
     Desktop.Frame().Hide();
     Desktop.Frame().RefreshScreen();
@@ -197,6 +206,8 @@ void TRecorder::TrayIconClick()
 {
     if (Stopping || !Recording)
         return;
+    // The click's picture is taken before the question covers the screen.
+    FinishSettle();
     Stopping = true;
     const bool yes = Desktop.Prompts().AskYesNo(StopTitle, StopQuestion);
     if (yes && Recording) {
@@ -233,7 +244,7 @@ void TRecorder::HookLeftUp(QPoint at)
     if (Globals.UpX - Globals.DownX != 0 || Globals.UpY - Globals.DownY != 0)
         Desktop.Frame().RefreshScreen();
     if (Auto && InsideFrame(at) && !Stopping)
-        CaptureScreenshot();
+        RequestCapture(TTrigger::Release, at);
 }
 
 void TRecorder::HookMove(QPoint)
@@ -255,7 +266,7 @@ void TRecorder::TimerAutoCaptureTimer()
     AutoX = p.x();
     AutoY = p.y();
     TimerAutoCapture->Stop();
-    CaptureScreenshot();
+    RequestCapture(TTrigger::Rest, p);
 }
 
 void TRecorder::Report(const QString& text)
@@ -265,6 +276,66 @@ void TRecorder::Report(const QString& text)
 
 void TRecorder::CaptureScreenshot()
 {
+    Capture(TTrigger::Key, std::nullopt, false);
+}
+
+void TRecorder::RequestCapture(TTrigger trigger, std::optional<QPoint> pointer)
+{
+    if (!Recording || Capturing || ShowingDiskErrors)
+        return;
+    // One capture at a time: one still waiting is taken before this one.
+    FinishSettle();
+    const bool standIn = Desktop.Tray().StandInRect().intersects(Region());
+    const bool trailing = Desktop.Screen().ReadsDeliveredFrames();
+    if (trigger != TTrigger::Release && !standIn && !trailing) {
+        Capture(trigger, pointer, false);
+        return;
+    }
+    Pending = {true, trigger, pointer, standIn};
+    // Where the stand-in cannot stay out of the region (the region fills
+    // the screen), it leaves the screen for the read: the windows beneath
+    // then show their own pixels, which a copy of an older picture could
+    // not promise, and the wait below lets them repaint.
+    if (standIn)
+        Desktop.Tray().ClearForCapture(true);
+    TimerSettleLimit->Start(SettleLimitMs);
+    // A click's result, or the screen beneath the stand-in, is still to be
+    // drawn: the quiet period counts from the first change. Otherwise only
+    // frames on their way are waited for.
+    if (trigger != TTrigger::Release && !standIn)
+        TimerSettle->Start(SettleQuietMs);
+}
+
+void TRecorder::ScreenChanged()
+{
+    if (Pending.Active)
+        TimerSettle->Start(SettleQuietMs);
+}
+
+void TRecorder::FinishSettle()
+{
+    if (!Pending.Active)
+        return;
+    const TPending pending = Pending;
+    Pending = {};
+    TimerSettle->Stop();
+    TimerSettleLimit->Stop();
+    Capture(pending.Trigger, pending.Pointer, pending.StandInCleared);
+}
+
+void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool restoreStandIn)
+{
+    struct TRestoreStandIn {
+        platform::ITrayIcon& Tray;
+        bool Pending;
+        void Now()
+        {
+            if (Pending)
+                Tray.ClearForCapture(false);
+            Pending = false;
+        }
+        ~TRestoreStandIn() { Now(); }
+    } standIn{Desktop.Tray(), restoreStandIn};
     // One capture runs to its end before the next; a trigger that arrives
     // inside a message box of a capture is dropped.
     if (Capturing || ShowingDiskErrors || !Recording)
@@ -276,14 +347,19 @@ void TRecorder::CaptureScreenshot()
     } end{Capturing};
 
     try {
+        const QImage pixels = Desktop.Screen().Read(Region());
+        standIn.Now();
+        const QPoint p = pointer ? *pointer : Desktop.Input().PointerPos();
+        // A rest over a screen that shows nothing new since the last picture
+        // would only repeat it (after a click, the release took it already).
+        if (trigger == TTrigger::Rest && pixels == LastKept)
+            return;
         Desktop.Sound().Play(SoundPath);
-        const QImage pixels =
-            Desktop.Screen().Read(QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight));
-        const QPoint p = Desktop.Input().PointerPos();
         std::string jpeg = quillora::EncodeJpeg(pixels, 90);
         const uint64_t ticket =
             Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg), NameSource);
         Shots[ticket] = {p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight};
+        LastKept = pixels;
     } catch (const std::exception& error) {
         Report(QString::fromStdString(error.what()));
     }
@@ -329,6 +405,8 @@ void TRecorder::HandleDone(const std::vector<quillora::TDiskQueue::TDone>& done)
         // document stays as it was.
         if (!job.Error.empty()) {
             DiskErrors.push_back(QString::fromStdString(job.Error));
+            // The next rest must not be taken for a repeat of a lost picture.
+            LastKept = QImage();
             continue;
         }
         try {

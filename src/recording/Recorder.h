@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,13 @@ class TRecorder : public QObject {
     // object joins the document once its file is whole on disk.
     void CaptureScreenshot();
 
+    // How long a capture waits for the screen to settle: quiet this long
+    // after the last change, and never longer than the limit after its cause.
+    static constexpr int SettleQuietMs = 60;
+    static constexpr int SettleLimitMs = 300;
+    // A capture is waiting for the screen to settle.
+    bool SettlePending() const { return Pending.Active; }
+
     // Waits for the captures still on their way to the disk, appends their
     // objects and waits for the project saves; then shows what failed.
     // Stopping a recording does this first.
@@ -106,6 +114,19 @@ class TRecorder : public QObject {
     void Saved(int objectCount);
 
   private:
+    // What caused a capture: the Pause key (or the capture command), a
+    // left-button release, or the mouse at rest.
+    enum class TTrigger { Key, Release, Rest };
+    // Captures at once, or once the screen has settled where the result of
+    // a click is still to come, the stand-in must leave the region first or
+    // the screen is read from frames that trail it. pointer: the position to
+    // record (the release's); none reads it at the capture.
+    void RequestCapture(TTrigger trigger, std::optional<QPoint> pointer);
+    void ScreenChanged();
+    void FinishSettle();
+    void Capture(TTrigger trigger, std::optional<QPoint> pointer, bool restoreStandIn);
+    QRect Region() const { return QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight); }
+
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
     void HookMove(QPoint at);
@@ -129,6 +150,8 @@ class TRecorder : public QObject {
     platform::IPlatform& Desktop;
     std::unique_ptr<platform::ITimer> Timer1;
     std::unique_ptr<platform::ITimer> TimerAutoCapture;
+    std::unique_ptr<platform::ITimer> TimerSettle;      // quiet period, restarted by changes
+    std::unique_ptr<platform::ITimer> TimerSettleLimit; // the longest wait
     quillora::TNameSource NameSource = quillora::ClockSeededName;
     QString SoundPath;
 
@@ -146,6 +169,17 @@ class TRecorder : public QObject {
     bool Capturing = false;
     bool CommandHintShown = false;
     bool ScreenOpen = false; // by OpenScreen, for the next Start
+
+    struct TPending {
+        bool Active = false;
+        TTrigger Trigger = TTrigger::Key;
+        std::optional<QPoint> Pointer;
+        bool StandInCleared = false;
+    };
+    TPending Pending;
+    // The pixels of the last capture kept, so a rest that shows nothing new
+    // adds no picture.
+    QImage LastKept;
 
     std::unique_ptr<quillora::TDiskQueue> Disk;
     std::map<uint64_t, TShot> Shots; // by disk ticket, until the file is written

@@ -187,14 +187,33 @@ TEST_F(RecorderTest, ManualStartShowsEverythingAndWritesHeader)
     EXPECT_EQ(Desk.FrameFake.Raises, 10);
 }
 
-TEST_F(RecorderTest, AutoStartRunsTimerAndNoHotKey)
+TEST_F(RecorderTest, AutoStartRunsTimerAndPauseCapturesToo)
 {
     Rec->Start(640, 480, true);
     EXPECT_TRUE(Rec->AutoMode());
     EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
     EXPECT_EQ(Desk.Timer("TimerAutoCapture")->Interval(), 500);
-    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
     EXPECT_TRUE(Desk.InputFake.IsRunning());
+    // Pause (and `quillora --capture`) capture in auto mode as well, at
+    // once, wherever the pointer is.
+    EXPECT_TRUE(Desk.HotKeyFake.IsGrabbed());
+    Desk.InputFake.Pointer = {10, 10};
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].MouseX, 10 - 192);
+    // Only manual mode depends on the key: in auto mode a taken one is
+    // not worth a box.
+    Desk.ClickTray();
+    EXPECT_FALSE(Desk.HotKeyFake.IsGrabbed());
+    for (auto result : {platform::IHotKey::TGrabResult::Taken,
+                        platform::IHotKey::TGrabResult::CommandOnly,
+                        platform::IHotKey::TGrabResult::Unsupported}) {
+        Desk.HotKeyFake.Result = result;
+        Rec->Start(640, 480, true);
+        Desk.ClickTray();
+    }
+    EXPECT_EQ(Desk.PromptsFake.Count("warning"), 0);
 }
 
 TEST_F(RecorderTest, TwoTrayClicksAskOnceAndNoLeavesEverythingRunning)
@@ -417,6 +436,10 @@ TEST_F(RecorderTest, OffScreenPartsReadAsBlack)
 TEST_F(RecorderTest, AutoCapturesAfterHalfASecondOfRest)
 {
     Rec->Start(640, 480, true);
+    // Each rest finds something new on the screen (a rest over an unchanged
+    // one is skipped, below).
+    int shown = 0;
+    PaintScreen(++shown);
     Desk.MoveMouse({400, 300});
     Desk.Advance(499);
     EXPECT_EQ(Saved(), 0u);
@@ -435,14 +458,17 @@ TEST_F(RecorderTest, AutoCapturesAfterHalfASecondOfRest)
     EXPECT_EQ(Saved(), 1u);
     EXPECT_TRUE(Desk.Timer("TimerAutoCapture")->IsActive());
     // 4 pixels in x: one.
+    PaintScreen(++shown);
     Desk.MoveMouse({404, 300});
     Desk.Advance(500);
     EXPECT_EQ(Saved(), 2u);
     // 4 pixels in y from the new point: one.
+    PaintScreen(++shown);
     Desk.MoveMouse({404, 304});
     Desk.Advance(500);
     EXPECT_EQ(Saved(), 3u);
     // Moves keep postponing the capture.
+    PaintScreen(++shown);
     Desk.MoveMouse({600, 500});
     Desk.Advance(300);
     Desk.MoveMouse({601, 500});
@@ -477,6 +503,8 @@ TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)
     Desk.PressLeft({500, 400});
     EXPECT_EQ(Saved(), 0u);
     Desk.ReleaseLeft({500, 400});
+    // Nothing on the screen changes: taken at the longest wait.
+    Desk.Advance(TRecorder::SettleLimitMs);
     ASSERT_EQ(Saved(), 1u);
     // A release capture leaves the rest point and the timer alone.
     EXPECT_EQ(Rec->LastAutoX(), 0);
@@ -484,8 +512,10 @@ TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)
     for (QPoint p :
          {QPoint(192, 400), QPoint(833, 400), QPoint(500, 144), QPoint(500, 625), QPoint(50, 50)})
         Desk.Click(p);
+    Desk.Advance(TRecorder::SettleLimitMs);
     EXPECT_EQ(Saved(), 1u);
     Desk.Click({832, 624});
+    Desk.Advance(TRecorder::SettleLimitMs);
     EXPECT_EQ(Saved(), 2u);
     EXPECT_EQ(SavedObjects()[1].MouseX, 640);
 }
@@ -532,6 +562,229 @@ TEST_F(RecorderTest, RestPointCarriesOverToTheNextRecording)
     Desk.MoveMouse({396, 300});
     Desk.Advance(500);
     EXPECT_EQ(Saved(), 2u);
+}
+
+// --- the result of a click, and rests that show nothing new ---------------------
+
+TEST_F(RecorderTest, ReleaseCaptureWaitsForTheClickedProgramToRepaint)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.ScreenFake.Watched, QRect(193, 145, 640, 480));
+    const QRect window(300, 200, 200, 100);
+    Desk.PaintScreen(window, Qt::white);
+    Desk.PressLeft({350, 250});
+    Desk.ReleaseLeft({350, 250});
+    // The pointer moves on before the program has drawn its answer; the
+    // picture keeps the place of the release.
+    Desk.InputFake.Pointer = {700, 600};
+    Desk.Advance(150);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    EXPECT_TRUE(Rec->SettlePending());
+    Desk.PaintScreen(window, Qt::black);
+    // Drawing goes on for a while: every change restarts the quiet period.
+    Desk.Advance(40);
+    Desk.PaintScreen(window.adjusted(0, 0, 0, -50), QColor(200, 0, 0));
+    Desk.Advance(TRecorder::SettleQuietMs - 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    Desk.Advance(1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    EXPECT_EQ(Desk.NowMs() - 0, 150 + 40 + TRecorder::SettleQuietMs);
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].MouseX, 350 - 192);
+    EXPECT_EQ(objs[0].MouseY, 250 - 144);
+    const QImage jpeg(QString::fromStdString(objs[0].Content));
+    EXPECT_GT(qRed(jpeg.pixel(QPoint(350, 230) - QPoint(193, 145))), 150);
+    EXPECT_LT(qGray(jpeg.pixel(QPoint(350, 280) - QPoint(193, 145))), 30);
+    EXPECT_EQ(Desk.SoundFake.Played.size(), 1u);
+}
+
+TEST_F(RecorderTest, ReleaseCaptureWaitsNoLongerThanTheLimit)
+{
+    Rec->Start(640, 480, true);
+    // Each click comes after a move, which puts the rest capture off.
+    const auto click = [&] {
+        Desk.MoveMouse({500, 400});
+        Desk.ReleaseLeft({500, 400});
+    };
+    // Changes outside the region do not count.
+    click();
+    Desk.PaintScreen(QRect(0, 0, 100, 100), Qt::red);
+    Desk.Advance(TRecorder::SettleLimitMs - 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    Desk.Advance(1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    // A region that never settles (a video playing) is read at the limit.
+    click();
+    for (int t = 0; t < TRecorder::SettleLimitMs; t += 20) {
+        Desk.PaintScreen(QRect(400, 300, 50, 50), QColor(t % 256, 0, 0));
+        Desk.Advance(20);
+    }
+    EXPECT_EQ(Desk.ScreenFake.Reads, 2);
+    // Where changes cannot be seen at all, likewise.
+    Desk.ClickTray();
+    Desk.ScreenFake.CanWatch = false;
+    Rec->Start(640, 480, true);
+    click();
+    Desk.Advance(TRecorder::SettleLimitMs - 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 2);
+    Desk.Advance(1);
+    EXPECT_EQ(Saved(), 3u);
+}
+
+TEST_F(RecorderTest, NextTriggerOrStopTakesTheWaitingCaptureFirst)
+{
+    Rec->Start(640, 480, true);
+    Desk.ReleaseLeft({300, 300});
+    Desk.Advance(100);
+    // A second click: the first one's picture is taken now, in its order.
+    Desk.ReleaseLeft({400, 400});
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    // Pause while a click waits: both, the click first.
+    Desk.InputFake.Pointer = {500, 500};
+    Desk.PressPause();
+    EXPECT_EQ(Desk.ScreenFake.Reads, 3);
+    // A click just before the stop is in the project when the window shows.
+    Desk.ReleaseLeft({600, 450});
+    Desk.ClickTray();
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Rec->SettlePending());
+    EXPECT_EQ(Host->ObjectsWhenShown, 4);
+    const auto objs = ObjectsOnDisk();
+    ASSERT_EQ(objs.size(), 4u);
+    const int xs[] = {300, 400, 500, 600};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(objs[i].MouseX, xs[i] - 192) << i;
+    EXPECT_FALSE(Desk.Timer("TimerSettle")->IsActive());
+    EXPECT_FALSE(Desk.Timer("TimerSettleLimit")->IsActive());
+    EXPECT_FALSE(Desk.ScreenFake.OnChange);
+}
+
+TEST_F(RecorderTest, RestOverAnUnchangedRegionAddsNoPicture)
+{
+    Rec->Start(640, 480, true);
+    // A click and the rest after it: one picture, not two.
+    Desk.MoveMouse({400, 300});
+    Desk.Click({400, 300});
+    Desk.Advance(TRecorder::SettleLimitMs);
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.SoundFake.Played.size(), 1u); // no sound for a skipped one
+    EXPECT_EQ(Rec->LastAutoX(), 400);            // the rest counts as taken
+    // A rest elsewhere over the same pixels: still none.
+    Desk.MoveMouse({600, 500});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 1u);
+    // One pixel of the region changed: a picture.
+    Desk.PaintScreen(QRect(832, 624, 1, 1), Qt::white);
+    Desk.MoveMouse({500, 400});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 2u);
+    // A change outside the region is no reason.
+    Desk.PaintScreen(QRect(0, 0, 50, 50), Qt::red);
+    Desk.MoveMouse({300, 400});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 2u);
+    // Clicks and Pause always capture, changed or not.
+    Desk.Click({300, 400});
+    Desk.Advance(TRecorder::SettleLimitMs);
+    Desk.PressPause();
+    EXPECT_EQ(Saved(), 4u);
+}
+
+TEST_F(RecorderTest, RestAfterALostPictureIsTakenAgain)
+{
+    Rec->Start(640, 480, true);
+    Desk.MoveMouse({400, 300});
+    Desk.Advance(500);
+    ASSERT_EQ(Saved(), 1u);
+    // The next picture cannot be written: a rest over the same screen must
+    // not be taken for a repeat of it.
+    PaintScreen(3);
+    Globals.ScreenshotsDir = (Tmp.path() + "/gone").toStdString();
+    Desk.MoveMouse({500, 300});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.PromptsFake.Count("error"), 1);
+    Globals.ScreenshotsDir = Shots.toStdString();
+    Desk.MoveMouse({600, 300});
+    Desk.Advance(500);
+    EXPECT_EQ(Saved(), 2u);
+}
+
+// --- the stand-in where the region fills the screen ----------------------------
+
+TEST_F(RecorderTest, StandInInsideTheRegionIsLeftOutOfEveryPicture)
+{
+    Desk.TrayFake.TrayAvailable = false;
+    // As large as the screen: no corner lies outside the region.
+    Rec->Start(1024, 768, false);
+    const QRect spot = Desk.TrayFake.StandInRect();
+    ASSERT_EQ(spot, QRect(1024 - 32, 0, 32, 32));
+    ASSERT_TRUE(spot.intersects(QRect(1, 1, 1024, 768)));
+    // Pause: the stand-in leaves, the screen beneath repaints, then the read.
+    Desk.PressPause();
+    EXPECT_TRUE(Desk.TrayFake.Cleared);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    Desk.Advance(5);
+    Desk.PaintScreen(spot, QColor(0, 200, 0)); // what lies beneath
+    Desk.Advance(TRecorder::SettleQuietMs);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    EXPECT_FALSE(Desk.TrayFake.Cleared);
+    EXPECT_EQ(Desk.TrayFake.Clears, 1);
+    // Nothing repaints: the picture is read at the limit, still without it.
+    Desk.PressPause();
+    Desk.Advance(TRecorder::SettleLimitMs);
+    EXPECT_FALSE(Desk.TrayFake.Cleared);
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    for (const TObj& obj : objs) {
+        const QImage jpeg(QString::fromStdString(obj.Content));
+        ASSERT_EQ(jpeg.size(), QSize(1024, 768));
+        // The image starts one pixel inside the frame line at 0.
+        const QRgb under = jpeg.pixel(spot.center() - QPoint(1, 1));
+        EXPECT_GT(qGreen(under), 150);
+        EXPECT_LT(qRed(under), 60);
+    }
+    // The stand-in still stops the recording.
+    Desk.ClickTray();
+    EXPECT_FALSE(Rec->IsRecording());
+}
+
+TEST_F(RecorderTest, StandInOutsideTheRegionIsLeftAlone)
+{
+    Desk.TrayFake.TrayAvailable = false;
+    Rec->Start(640, 480, false);
+    ASSERT_FALSE(Desk.TrayFake.StandInRect().intersects(QRect(193, 145, 640, 480)));
+    Desk.PressPause();
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1); // at once, as before
+    EXPECT_EQ(Desk.TrayFake.Clears, 0);
+    EXPECT_EQ(Saved(), 1u);
+}
+
+TEST_F(RecorderTest, TrailingFramesAreWaitedForOnEveryCapture)
+{
+    // As on Wayland: reads come from the stream's newest frame.
+    Desk.ScreenFake.DeliveredFrames = true;
+    Rec->Start(640, 480, true);
+    // Pause on a quiet screen: one quiet period.
+    Desk.PressPause();
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    Desk.Advance(TRecorder::SettleQuietMs);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    // A rest while frames still come: after the last of them.
+    PaintScreen(4);
+    Desk.MoveMouse({400, 300});
+    Desk.Advance(500);
+    Desk.Advance(30);
+    Desk.PaintScreen(QRect(400, 300, 10, 10), Qt::white);
+    Desk.Advance(TRecorder::SettleQuietMs - 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    Desk.Advance(1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 2);
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_EQ(objs[1].MouseX, 400 - 192); // the rest's place
 }
 
 // --- faults mended ------------------------------------------------------------
