@@ -56,6 +56,11 @@ class XMLNodeBinding {
     // (atomically); what the tools do after each completed change.
     void SaveDocument() const;
     const std::string& DocumentFileName() const;
+    // A picture or sound path as the document holds it, made usable: a
+    // relative path is taken from the folder of the document's file (a saved
+    // project keeps its files in a folder beside it), an absolute or empty
+    // one is returned as it is. Every reader of such paths goes through here.
+    std::string ResolvePath(std::string_view stored) const;
     const std::shared_ptr<detail::DocState>& DocumentState() const { return doc_; }
     // The text of the element at this path of child names, for a look that
     // changes nothing: "" where an element is missing or holds more than text.

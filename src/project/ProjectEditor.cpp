@@ -339,7 +339,7 @@ std::vector<TStoryItem> TProjectEditor::Items() const
         it.MouseY = PeekInt(obj, {"MouseY"}, it.Problem);
         if (it.Kind == "Pic") {
             it.Length = std::max(0, PeekInt(obj, {"EndTime"}, it.Problem) - it.Start);
-            it.Content = obj.PeekText({"ObjType", "ObjPic", "Content"});
+            it.Content = obj.ResolvePath(obj.PeekText({"ObjType", "ObjPic", "Content"}));
             it.PositionX = PeekInt(obj, {"ObjType", "ObjPic", "PositionX"}, it.Problem);
             it.PositionY = PeekInt(obj, {"ObjType", "ObjPic", "PositionY"}, it.Problem);
             it.Width = PeekInt(obj, {"ObjType", "ObjPic", "Width"}, it.Problem);
@@ -365,7 +365,7 @@ std::vector<TStoryItem> TProjectEditor::Items() const
             }
             others.push_back(std::move(it));
         } else if (it.Kind == "Sound") {
-            it.Content = obj.PeekText({"ObjType", "ObjSound", "Content"});
+            it.Content = obj.ResolvePath(obj.PeekText({"ObjType", "ObjSound", "Content"}));
             others.push_back(std::move(it));
         } else {
             it.Problem = "the movie has no place for objects of kind \"" + it.Kind + "\"";
