@@ -6,6 +6,7 @@
 #include "export/FlashPic.h"
 #include "platform/CaptureService.h"
 #include "platform/Platform.h"
+#include "project/Recovery.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -101,6 +102,19 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         // Nothing can be recorded into a project that cannot be saved.
         TearDown();
         throw;
+    }
+
+    // From here on the working project holds a recording not saved yet. A
+    // folder that took the header takes the marker; should it not, the
+    // recording still goes on, only without the offer after a crash.
+    RecordingId = quillora::NewRecordingId();
+    CaptureCount = 0;
+    if (!Globals.UntitledBase.empty()) {
+        try {
+            quillora::WriteRecoveryMarker(Globals.UntitledBase, RecordingId);
+        } catch (const std::exception& error) {
+            qWarning("%s", error.what());
+        }
     }
 
     QStringList problems;
@@ -271,8 +285,11 @@ void TRecorder::CaptureScreenshot()
             Desktop.Screen().Read(QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight));
         const QPoint p = Desktop.Input().PointerPos();
         std::string jpeg = quillora::EncodeJpeg(pixels, 90);
-        const uint64_t ticket =
-            Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg), NameSource);
+        quillora::TCaptureNote note{
+            RecordingId, ++CaptureCount, p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight,
+            0, {}};
+        const uint64_t ticket = Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg),
+                                                   NameSource, std::move(note));
         Shots[ticket] = {p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight};
     } catch (const std::exception& error) {
         Report(QString::fromStdString(error.what()));
