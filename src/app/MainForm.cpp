@@ -6,6 +6,8 @@
 #include "app/FileNames.h"
 #include "base/Error.h"
 #include "project/FlashCard.h"
+#include "project/ProjectFiles.h"
+#include "project/Recovery.h"
 #include "export/SwfWriters.h"
 #include "recording/NewForm.h"
 #include "ui/AboutForm.h"
@@ -262,11 +264,96 @@ void TMainForm::AskSaveChanges()
         FileSaveExecute();
 }
 
+void TMainForm::ForgetWorkingProject()
+{
+    // Only a project of this run works in the working file; the controller
+    // of the start-up has none.
+    if (FFlashCard && FFlashCard->Mode == "Edit")
+        quillora::ClearRecoveryMarker(Globals.UntitledBase);
+}
+
+bool TMainForm::MayReplaceWorkingProject()
+{
+    const std::optional<quillora::TRecoverable> left =
+        quillora::FindRecoverable(Globals.UntitledBase);
+    if (!left)
+        return true;
+    const int pictures = left->Pictures + int(left->Missing.size());
+    if (pictures > 0 &&
+        !Shell.ConfirmOkCancel(
+            this, QStringLiteral("The working project still holds %1 pictures of a recording "
+                                 "that was not saved. A new recording replaces them; they are "
+                                 "kept in the trash of the working folder for %2 days.")
+                      .arg(pictures)
+                      .arg(quillora::kTrashDays)))
+        return false;
+    quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+    return true;
+}
+
+void TMainForm::ReportMissingFiles()
+{
+    if (!FFlashCard || FFlashCard->MissingFiles.empty())
+        return;
+    QString list;
+    for (const std::string& path : FFlashCard->MissingFiles)
+        list += QStringLiteral("\n") + Q(path);
+    Shell.ShowError(this, QStringLiteral("These files of the project cannot be found:%1\n\n"
+                                         "Their tiles show them as missing. Put them back, or "
+                                         "delete their tiles before saving.")
+                              .arg(list));
+}
+
+void TMainForm::OfferRecovery()
+{
+    const std::string folder = Globals.ScreenshotsDir;
+    quillora::PruneTrash(folder, std::time(nullptr));
+    quillora::PruneWorkingPictures(Globals.UntitledBase);
+    const std::optional<quillora::TRecoverable> left =
+        quillora::FindRecoverable(Globals.UntitledBase);
+    if (!left)
+        return;
+    const int pictures = left->Pictures + int(left->Missing.size());
+    if (pictures == 0) {
+        // A recording that captured nothing: nothing to offer.
+        quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+        return;
+    }
+    const int answer = Shell.Choose(
+        this,
+        QStringLiteral("Quillora was not closed properly. The last recording, with %1 pictures, "
+                       "was not saved.\n\nRecover opens it so you can save it. Discard puts it "
+                       "in the trash of the working folder, kept for %2 days.")
+            .arg(pictures)
+            .arg(quillora::kTrashDays),
+        {QStringLiteral("&Recover"), QStringLiteral("&Discard")}, -1);
+    if (answer == 1) {
+        quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+        return;
+    }
+    if (answer != 0)
+        return; // asked again at the next start, and by New
+    quillora::RecoverWorkingProject(Globals.UntitledBase);
+    // Opened as the recording left it: untitled, with changes to save.
+    if (FFlashCard)
+        FreeFlashCard();
+    FFlashCard = MakeFlashCard();
+    ProjectExtension = QStringLiteral(".qlv");
+    FFlashCard->SetMode("Edit");
+    FXMLDoc = std::make_unique<quillora::TXMLDocument>(FFlashCard->WorkProjectPath);
+    Movie = quillora::GetMovie(*FXMLDoc);
+    FFlashCard->BindMovie(&Movie);
+    FFlashCard->Modified = true;
+    SetTitleFromBasePath();
+    ShowProject();
+}
+
 void TMainForm::FreeFlashCard()
 {
     // The storyboard lets go of the controller's editor first.
     Storyboard->SetEditor(nullptr);
     UpdateEditActions();
+    ForgetWorkingProject();
     // The controller's end disables the document actions.
     FFlashCard.reset();
     DisableDocumentActions();
@@ -302,6 +389,8 @@ void TMainForm::FileNewExecute()
     }
     if (!FNewForm)
         FNewForm = new TNewForm(this);
+    if (!MayReplaceWorkingProject())
+        return;
     if (FNewForm->exec() != QDialog::Accepted)
         return;
 
@@ -353,7 +442,8 @@ void TMainForm::FileSaveExecute()
         }
     }
     if (write) {
-        quillora::CopyFileOver(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
+        // The project travels with a folder of its files beside it.
+        quillora::SaveProjectWithFiles(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
         const bool modified = card.Modified;
         RunExport(std::string());
         try {
@@ -363,6 +453,7 @@ void TMainForm::FileSaveExecute()
             card.Modified = modified;
             throw;
         }
+        ForgetWorkingProject();
     }
     SetTitleFromBasePath();
     ViewPlay->setEnabled(true);
@@ -473,6 +564,7 @@ void TMainForm::HandleCommandLine(const QStringList& arguments)
         }
         FFlashCard->BindMovie(&Movie);
         ShowProject();
+        ReportMissingFiles();
     }
 }
 
@@ -507,6 +599,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    ForgetWorkingProject();
     WriteLastOpenDir();
     event->accept();
     emit Closed();

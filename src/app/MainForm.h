@@ -42,6 +42,9 @@ public:
     // The program's arguments without the program name; only the first is
     // looked at.
     void HandleCommandLine(const QStringList& arguments);
+    // At start-up: tidies the working folder and offers to recover a
+    // recording that a run which died did not save.
+    void OfferRecovery();
 
     // Where blank.qlv and the help page are; where LastOpenDir falls back to.
     QString DataFolder;
@@ -140,6 +143,13 @@ private:
     void BuildMenus();
     std::unique_ptr<quillora::TFlashCard> MakeFlashCard();
     void FreeFlashCard();
+    // The user is done with the working project (saved it, or let it go):
+    // the next start has nothing to offer.
+    void ForgetWorkingProject();
+    // False when a recording of a run that died is still in the working
+    // project and the user keeps it.
+    bool MayReplaceWorkingProject();
+    void ReportMissingFiles();
     // "Save changes?" while the project is modified: OK saves (an error
     // from that save stops the caller), Cancel goes on without saving.
     void AskSaveChanges();

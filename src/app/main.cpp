@@ -90,6 +90,7 @@ int main(int argc, char** argv)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    RunGuarded(shell, form.get(), [&] { form->OfferRecovery(); });
     RunGuarded(shell, form.get(), [&] { form->HandleCommandLine(arguments); });
     return app.exec();
 }

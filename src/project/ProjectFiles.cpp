@@ -80,6 +80,7 @@ TSavedFiles SaveProjectWithFiles(const std::string& workingProject, const std::s
     const std::string filesName = files.filename().string();
 
     TSavedFiles saved;
+    bool changed = false;
     std::map<std::string, std::string> placed; // source -> path relative to the project
     for (auto& [kind, content] : FileContents(doc)) {
         const std::string source = Resolved(content.text().get(), from);
@@ -113,9 +114,16 @@ TSavedFiles SaveProjectWithFiles(const std::string& workingProject, const std::s
             }
             known = placed.emplace(source, relative).first;
         }
-        SetText(content, known->second);
+        if (known->second != content.text().get()) {
+            SetText(content, known->second);
+            changed = true;
+        }
     }
-    WriteFileAtomic(target, SerializeDocument(doc.DOM()));
+    // A project whose files are all in place already is copied byte for byte.
+    if (changed)
+        WriteFileAtomic(target, SerializeDocument(doc.DOM()));
+    else
+        CopyFileOver(workingProject, target);
 
     // The working folder may let go of a screenshot once a saved project
     // holds its copy: say where it is.

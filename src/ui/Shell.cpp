@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -34,6 +35,23 @@ bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)
                                  QMessageBox::Ok | QMessageBox::Cancel,
                                  QMessageBox::Ok)
         == QMessageBox::Ok;
+}
+
+int TQtShell::Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+                     int escape)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(Branding::AppTitle), text,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> made;
+    for (const QString& caption : buttons)
+        made << box.addButton(caption, QMessageBox::ActionRole);
+    if (!made.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+    // Without an escape button Escape does nothing; the close box still
+    // closes the box and counts as escape.
+    box.exec();
+    const int pressed = int(made.indexOf(box.clickedButton()));
+    return pressed < 0 ? escape : pressed;
 }
 
 void TQtShell::ShowError(QWidget* parent, const QString& text)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QWidget;
@@ -28,6 +29,17 @@ public:
         (void)mimeType;
         return true;
     }
+    // A question with buttons of its own, the first the default; returns
+    // the index of the button pressed, or escape when the box was closed
+    // (Escape, the close box). A shell that cannot ask returns escape.
+    virtual int Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+                       int escape)
+    {
+        (void)parent;
+        (void)text;
+        (void)buttons;
+        return escape;
+    }
 };
 
 class TQtShell : public IShell {
@@ -40,4 +52,6 @@ public:
     void OpenUrl(const QUrl& url) override;
     // Asks xdg-mime; without it no program is known.
     bool HasProgramFor(const QString& mimeType) override;
+    int Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+               int escape) override;
 };

@@ -669,7 +669,11 @@ TEST_F(MainFormTest, AProjectTooLongForAnSwfIsSavedAndItsMovieRefusedWithOneMess
     EXPECT_TRUE(message.contains("MP4, WebM or GIF")) << message.toStdString();
     EXPECT_TRUE(message.contains("split the project")) << message.toStdString();
     EXPECT_EQ(ReadAll(Work("long.swf")), "old movie");
-    EXPECT_EQ(ReadAll(Work("long.qlv")).toUtf8(), project) << "the project itself is saved";
+    // The project itself is saved, its picture copied beside it.
+    const QString saved = ReadAll(Work("long.qlv"));
+    EXPECT_EQ(saved.count("<Content>long_files/shot.jpg</Content>"), 2731);
+    EXPECT_FALSE(saved.contains(Work("shot.jpg")));
+    EXPECT_TRUE(QFile::exists(Work("long_files/shot.jpg")));
 
     // Export to Flash says the same once more and writes nothing.
     shell.SaveAnswers = {Work("other.swf")};

@@ -157,9 +157,10 @@ PY
 check_jpegs() {
     local jpg n=0
     for jpg in $($PY -c "
-import sys, xml.etree.ElementTree as ET
+import os, sys, xml.etree.ElementTree as ET
 for o in ET.parse(sys.argv[1]).getroot().findall('Obj'):
-    print(o.findtext('ObjType/ObjPic/Content'))" "$1"); do
+    # A saved project names its pictures from its own folder.
+    print(os.path.join(os.path.dirname(os.path.abspath(sys.argv[1])), o.findtext('ObjType/ObjPic/Content')))" "$1"); do
         n=$((n + 1))
         [ -s "$jpg" ] || fail "missing picture $jpg"
         basename "$jpg" | grep -Eq '^(0|[1-9][0-9]{0,7})\.jpg$' || fail "bad picture name $jpg"
