@@ -24,9 +24,15 @@ PACKAGES=(
   python3 python3-yaswfp
   xvfb xdotool x11-utils trayer imagemagick x11-xserver-utils xautomation xauth
   ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
+  # the guides, read back and measured against img2pdf
+  img2pdf poppler-utils qpdf python3-html5lib cmark chromium
+  # a window manager for the close box in the exit test
+  openbox wmctrl
   # the headless Wayland session of the Wayland end-to-end tests
   sway swaybg grim wtype dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
+  gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good python3-pil
 )
 
 missing=()
