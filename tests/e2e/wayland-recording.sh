@@ -161,8 +161,9 @@ sleep 0.5
 
 # The project: three pictures, the arrow resting in the region's middle.
 $PY - "$HOME/Documents/wayland.qlv" "$tmp" <<'PY' || fail "wrong project"
-import subprocess, sys, xml.etree.ElementTree as ET
+import os, subprocess, sys, xml.etree.ElementTree as ET
 root = ET.parse(sys.argv[1]).getroot()
+here = os.path.dirname(os.path.abspath(sys.argv[1]))
 objs = root.findall("Obj")
 got = [(o.findtext("MouseX"), o.findtext("MouseY"), o.findtext("StartTime")) for o in objs]
 want = [("320", "240", "0"), ("320", "240", "24"), ("320", "240", "48")]
@@ -172,7 +173,8 @@ def rmse(a, b):
                          capture_output=True, text=True).stderr
     return float(out.split("(")[1].split(")")[0])
 for i, o in enumerate(objs, 1):
-    jpg = o.findtext("ObjType/ObjPic/Content")
+    # saved projects name their pictures from the project's own folder
+    jpg = os.path.join(here, o.findtext("ObjType/ObjPic/Content"))
     assert o.findtext("ObjType/ObjPic/Width") == "640", "width"
     ident = subprocess.run(["identify", "-format", "%m %w %h", jpg], capture_output=True, text=True).stdout
     assert ident == "JPEG 640 480", f"{jpg}: {ident}"
