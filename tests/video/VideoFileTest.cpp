@@ -172,22 +172,6 @@ const std::vector<uint8_t>& FrameAt(const Decoded& d, int f, int rate = 15)
     return d.frames.at(k);
 }
 
-// PSNR of a rectangle of a decoded image against the same rectangle of a picture.
-double PsnrIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, video::TRect r)
-{
-    double sum = 0;
-    long n = 0;
-    for (int y = r.y; y < r.y + r.h; ++y)
-        for (int x = r.x; x < r.x + r.w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                double d = double(a[(size_t(y) * w + x) * 3 + c]) - b[(size_t(y) * w + x) * 3 + c];
-                sum += d * d;
-                ++n;
-            }
-    double mse = sum / std::max(1L, n);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 TEST(VideoFile, ACaptionShowsFromItsStartToItsEndAndIsGoneInTheFrameAfter)
 {
     // "HH" low on the left, frames 5 to 30: over the end of the first picture
