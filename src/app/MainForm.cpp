@@ -257,12 +257,19 @@ bool TMainForm::Modified() const
     return FFlashCard && FFlashCard->Modified;
 }
 
-void TMainForm::AskSaveChanges()
+bool TMainForm::AskSaveChanges()
 {
     if (!Modified())
-        return;
-    if (Shell.ConfirmOkCancel(this, QStringLiteral("Save changes?")))
-        FileSaveExecute();
+        return true;
+    switch (Shell.AskSaveChanges(this, QStringLiteral("Save changes?"))) {
+    case IShell::TSaveAnswer::Save:
+        return SaveProject();
+    case IShell::TSaveAnswer::DontSave:
+        return true;
+    case IShell::TSaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void TMainForm::ForgetWorkingProject()
@@ -385,7 +392,8 @@ void CheckProjectFile(const QString& path, const char* what)
 void TMainForm::FileNewExecute()
 {
     if (FFlashCard) {
-        AskSaveChanges();
+        if (!AskSaveChanges())
+            return;
         FreeFlashCard();
     }
     if (!FNewForm)
@@ -419,7 +427,8 @@ void TMainForm::FileOpenExecute()
     if (path.isEmpty())
         return;
     if (FFlashCard) {
-        AskSaveChanges();
+        if (!AskSaveChanges())
+            return;
         FreeFlashCard();
     }
     const QString ext = FileNames::Extension(path).toUpper();
@@ -431,8 +440,13 @@ void TMainForm::FileOpenExecute()
 
 void TMainForm::FileSaveExecute()
 {
+    SaveProject();
+}
+
+bool TMainForm::SaveProject()
+{
     if (!FFlashCard)
-        return;
+        return false;
     quillora::TFlashCard& card = *FFlashCard;
     bool write = true;
     if (card.BasePath == Globals.UntitledBase) {
@@ -460,6 +474,7 @@ void TMainForm::FileSaveExecute()
     }
     SetTitleFromBasePath();
     ViewPlay->setEnabled(true);
+    return write;
 }
 
 void TMainForm::FileSaveAsExecute()
@@ -474,7 +489,8 @@ void TMainForm::FileCloseExecute()
 {
     if (!FFlashCard)
         return;
-    AskSaveChanges();
+    if (!AskSaveChanges())
+        return;
     FFlashCard->SetMode("Close");
     FreeFlashCard();
     setWindowTitle(AppTitle);
@@ -519,6 +535,8 @@ void TMainForm::ViewPlayExecute()
         quillora::ProjectTimeline(project, S(DataFolder) + "/click.wav", nullptr), this);
     player->setAttribute(Qt::WA_DeleteOnClose);
     player->show();
+    // Preview is asked for to watch the movie: it plays at once.
+    player->Play();
 }
 
 void TMainForm::HelpContentsExecute()
@@ -598,7 +616,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
     }
 #endif
     // An error while saving keeps the window open, so nothing is lost.
-    if (!RunGuarded(Shell, this, [this] { AskSaveChanges(); })) {
+    bool goOn = false;
+    if (!RunGuarded(Shell, this, [&] { goOn = AskSaveChanges(); }) || !goOn) {
         event->ignore();
         return;
     }
