@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/ExportProgress.h"
+#include "app/MainFormGuide.h"
 #include "project/MovieFormats.h"
 #include "app/FileNames.h"
 #include "base/Error.h"
@@ -99,6 +100,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     HelpAbout = MakeAction(QStringLiteral("HelpAbout"), QStringLiteral("&About ..."), QStringLiteral("About ..."),
                            &TMainForm::HelpAboutExecute);
     BuildEditActions();
+    BuildGuideActions();
     BuildMenus();
     Storyboard->RunEdit = [this](const std::function<void()>& edit) { RunGuarded(Shell, this, edit); };
     connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::UpdateEditActions);
@@ -170,7 +172,7 @@ void TMainForm::BuildMenus()
     QMenu* file = addMenu(QStringLiteral("&File"));
     file->addActions({FileNew, FileOpen, FileSave, FileSaveAs, FileClose});
     file->addSeparator();
-    file->addAction(FileExportSWF);
+    file->addActions({FileExportSWF, FileExportGuide});
     file->addSeparator();
     file->addAction(FileExit);
     QMenu* edit = addMenu(QStringLiteral("&Edit"));
@@ -238,14 +240,14 @@ void TMainForm::WriteLastOpenDir()
 
 void TMainForm::DisableDocumentActions()
 {
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, ViewPlay})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide, ViewPlay})
         a->setEnabled(false);
 }
 
 void TMainForm::EnableDocumentActions()
 {
     // Preview waits for the first Save.
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide})
         a->setEnabled(true);
 }
 
@@ -393,11 +395,9 @@ void TMainForm::FileExportSWFExecute()
     const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
     if (path.isEmpty())
         return;
-    // A video's extension picks its format; any other name gets the SWF's.
-    const std::string target = S(path);
-    RunExport(video::VideoFormatOf(target)
-                  ? target
-                  : S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+    // The extension picks the format; one that names none is refused.
+    CheckMovieName(path);
+    RunExport(S(path));
 }
 
 void TMainForm::FileExitExecute()

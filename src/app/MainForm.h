@@ -53,6 +53,7 @@ public:
     QAction* FileSaveAs;
     QAction* FileClose;
     QAction* FileExportSWF;
+    QAction* FileExportGuide; // HTML, Markdown or PDF
     QAction* FileExit;
     QAction* ViewPlay;
     // The Edit menu; each works on the storyboard's selection.
@@ -78,6 +79,9 @@ public:
     void FileSaveAsExecute();
     void FileCloseExecute();
     void FileExportSWFExecute();
+    void FileExportGuideExecute();
+    // Enter or F2 on the storyboard: the selected picture's caption, or a new one.
+    void EditStepTextExecute();
     void FileExitExecute();
     void ViewPlayExecute();
     void EditUndoExecute();
@@ -148,6 +152,7 @@ private:
     void RunExport(const std::string& target);
     void ReadLastOpenDir();
     void BuildEditActions();
+    void BuildGuideActions();
     // Shows the open project in the storyboard, or nothing.
     void ShowProject();
     // Enables the Edit menu for the selection and names Undo and Redo.
