@@ -26,6 +26,8 @@ PACKAGES=(
   ffmpeg python3-pyatspi at-spi2-core dpkg-dev file
   # the guides, read back and measured against img2pdf
   img2pdf poppler-utils qpdf python3-html5lib cmark chromium
+  # a window manager for the close box in the exit test
+  openbox wmctrl
   # the headless Wayland session of the Wayland end-to-end tests
   sway swaybg grim wtype dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev

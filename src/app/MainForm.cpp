@@ -118,6 +118,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
 #ifdef QUILLORA_HAVE_RECORDER
     Recorder = new TRecorder(*this, Globals, this);
     StartRecording = [this](int w, int h, bool autoMode) { Recorder->Start(w, h, autoMode); };
+    PrepareRecording = [this] { Recorder->OpenScreen(); };
 #else
     // Without the recording library the project gets its header and stays
     // open, as after a recording without captures.
@@ -311,6 +312,8 @@ void TMainForm::FileNewExecute()
     // recording runs; stop here, before anything is hidden or written.
     const QString templatePath = DataFolder + QStringLiteral("/blank.qlv");
     CheckProjectFile(templatePath, "the project template");
+    if (PrepareRecording)
+        PrepareRecording();
 
     FFlashCard = MakeFlashCard();
     FFlashCard->SourcePath = S(templatePath);
@@ -507,9 +510,19 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    WriteLastOpenDir();
+    WriteSettings();
     event->accept();
     emit Closed();
+}
+
+void TMainForm::EndSession()
+{
+    WriteSettings();
+}
+
+void TMainForm::WriteSettings()
+{
+    WriteLastOpenDir();
 }
 
 // --- what the recording and the export call -------------------------------

@@ -43,6 +43,13 @@ public:
     // looked at.
     void HandleCommandLine(const QStringList& arguments);
 
+    // The program ends without the window closing (a signal, the session's
+    // end): no question is asked, as none could be answered; unsaved work
+    // stays in the working project. The settings are written; the caller
+    // then leaves the event loop and destroys the window, which stops a
+    // recording after its captures are on disk.
+    void EndSession();
+
     // Where blank.qlv and the help page are; where LastOpenDir falls back to.
     QString DataFolder;
     QString ProgramFolder;
@@ -116,6 +123,10 @@ public:
     // recorder's Start when the recording library is built in. Tests put a
     // stand-in here that writes the header as a recording does.
     std::function<void(int captureWidth, int captureHeight, bool autoMode)> StartRecording;
+    // Opens what the recording reads the screen with, before New changes
+    // anything: a refusal (no screen-cast portal, the desktop's dialog
+    // cancelled) throws and leaves the project and the title as they were.
+    std::function<void()> PrepareRecording;
     // The extension the project file is saved with: ".qlv", or the one of
     // a project named on the command line (project.QLV stays project.QLV).
     QString ProjectExtension = QStringLiteral(".qlv");
@@ -161,6 +172,8 @@ private:
     // Runs an edit through the error handler, then shows its result.
     void RunEdit(const std::function<void()>& edit, int selectIndex = -1);
     void WriteLastOpenDir();
+    // What close writes: LastOpenDir.
+    void WriteSettings();
 
     IShell& Shell;
     std::unique_ptr<TSwfWriterSet> Writers;

@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "base/GlobalVars.h"
 #include "app/MainForm.h"
+#include "app/QuitSignals.h"
 #include "ui/Branding.h"
 #include "ui/Resources.h"
 #include "ui/Shell.h"
@@ -28,6 +29,33 @@ int RequestCapture(int argc, char** argv)
         return 0;
     std::fprintf(stderr, "quillora: %s\n", qPrintable(error));
     return 1;
+}
+
+// The main window's life, from the command line to the end of the event
+// loop; the window is gone when this returns.
+int RunMainWindow(TApplication& app, IShell& shell)
+{
+    std::unique_ptr<TMainForm> form;
+    if (!RunGuarded(shell, nullptr, [&] { form = std::make_unique<TMainForm>(shell, quillora::GlobalVars); }))
+        return 1;
+    QObject::connect(form.get(), &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // A signal ends the program as Exit does, without questions: a session
+    // that ends cannot answer them, and the working project keeps the work.
+    TQuitSignals quitSignals;
+    QObject::connect(&quitSignals, &TQuitSignals::Received, form.get(), [&form](int) {
+        form->EndSession();
+        QCoreApplication::exit(0);
+    });
+    form->show();
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    RunGuarded(shell, form.get(), [&] { form->HandleCommandLine(arguments); });
+    const int status = app.exec();
+    // A recording still running stops here: its captures on their way to the
+    // disk are written and joined to the working project first.
+    form.reset();
+    return status;
 }
 
 } // namespace
@@ -82,14 +110,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::unique_ptr<TMainForm> form;
-    if (!RunGuarded(shell, nullptr, [&] { form = std::make_unique<TMainForm>(shell, quillora::GlobalVars); }))
-        return 1;
-    QObject::connect(form.get(), &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    form->show();
-
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
-    RunGuarded(shell, form.get(), [&] { form->HandleCommandLine(arguments); });
-    return app.exec();
+    const int status = RunMainWindow(app, shell);
+    // The desktop services hold a session-bus name, windows and sounds: they
+    // end while the application and its connections are still there.
+    platform::ShutdownPlatform();
+    return status;
 }

@@ -129,6 +129,13 @@ void TFlashText::PlaceText(const TExportTarget& target)
         movie.RemoveObject(text);
         movie.AddObject(text);
     }
+    // Gone in the frame after its end, as a picture is gone at its end;
+    // otherwise it stayed until the next caption took its place. A caption
+    // that ends with the last frame a movie can hold has no frame after it.
+    if (EndTime >= StartTime && EndTime < movie.MaxFrame()) {
+        movie.GotoFrame(EndTime + 1);
+        movie.RemoveObject(text);
+    }
 }
 
 } // namespace quillora

@@ -96,22 +96,30 @@ std::optional<int64_t> PeekInt(const XMLNodeBinding& owner, const char* element)
     }
 }
 
-// The last frame the export will use: the end of the latest object, or the
-// stop action's frame.
-int64_t LastFrameOf(const IXMLMovie& movie, bool stopAtEnd)
+} // namespace
+
+TMovieEnd LastMovieFrame(const IXMLMovie& movie, bool stopAtEnd)
 {
-    int64_t last = 0;
+    TMovieEnd end;
     if (stopAtEnd)
-        last = std::max(last, PeekInt(movie, "TotalFrames").value_or(0));
-    for (const IXMLObj& obj : movie.GetObj().AllItems()) {
-        const std::string kind = obj.PeekText({"ObjTypeName"});
+        end.Frame = std::max<int64_t>(0, PeekInt(movie, "TotalFrames").value_or(0));
+    const std::vector<IXMLObj> objs = movie.GetObj().AllItems();
+    for (size_t i = 0; i < objs.size(); ++i) {
+        const std::string kind = objs[i].PeekText({"ObjTypeName"});
         if (kind != "Pic" && kind != "Text" && kind != "Sound")
             continue;
-        last = std::max(
-            {last, PeekInt(obj, "StartTime").value_or(0), PeekInt(obj, "EndTime").value_or(0)});
+        const int64_t last = std::max(PeekInt(objs[i], "StartTime").value_or(0),
+                                      PeekInt(objs[i], "EndTime").value_or(0));
+        if (last > end.Frame) {
+            end.Frame = last;
+            end.Object = int32_t(i);
+            end.Name = objs[i].PeekText({"ObjName"});
+        }
     }
-    return last;
+    return end;
 }
+
+namespace {
 
 // Refuses, before any work, a movie longer than the writer can hold, with
 // the way out; otherwise every picture past the limit would be refused one
@@ -119,7 +127,7 @@ int64_t LastFrameOf(const IXMLMovie& movie, bool stopAtEnd)
 void CheckLength(const IXMLMovie& movie, bool stopAtEnd, const swf::ISwfMovie& writer)
 {
     const int64_t maxFrame = writer.MaxFrame();
-    const int64_t last = LastFrameOf(movie, stopAtEnd);
+    const int64_t last = LastMovieFrame(movie, stopAtEnd).Frame;
     if (last <= maxFrame)
         return;
     const int64_t limit = maxFrame + 1;

@@ -20,6 +20,17 @@ struct TExportSettings {
     std::string ClickPath;
 };
 
+// The last frame an export of movie uses: the end of its latest object
+// (Object, its index, and Name), or the stop action's frame ("TotalFrames",
+// Object -1). Read without changing the document; values that do not read
+// count as 0 here and are reported by the export itself.
+struct TMovieEnd {
+    int64_t Frame = 0;
+    int32_t Object = -1;
+    std::string Name;
+};
+TMovieEnd LastMovieFrame(const IXMLMovie& movie, bool stopAtEnd);
+
 // Writes the header, every object in document order, the arrow cursor and
 // (when asked) the stop action, then the movie to target. Refused
 // pictures and sounds go to reporter and the export goes on; any other

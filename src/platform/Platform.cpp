@@ -4,6 +4,7 @@
 #include "platform/WaylandPlatform.h"
 #include "platform/X11Platform.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -76,7 +77,24 @@ std::unique_ptr<IPlatform> CreatePlatform(QString* why)
 }
 
 namespace {
-std::unique_ptr<IPlatform> Owned;
+// The backend holds a session-bus name, windows and sounds, all of which
+// need the application and its connections: the program ends it with
+// ShutdownPlatform while they are there. One still here when the process
+// exits, after the application is gone, is left to the exit, as tearing it
+// down then would talk to a bus connection that no longer exists.
+struct TOwned {
+    IPlatform* Platform = nullptr;
+    ~TOwned()
+    {
+        if (QCoreApplication::instance())
+            delete Platform;
+    }
+    void Reset()
+    {
+        delete Platform;
+        Platform = nullptr;
+    }
+} Owned;
 IPlatform* Current = nullptr;
 } // namespace
 
@@ -84,8 +102,8 @@ IPlatform& CurrentPlatform()
 {
     if (!Current) {
         QString why;
-        Owned = CreatePlatform(&why);
-        Current = Owned.get();
+        Owned.Platform = CreatePlatform(&why).release();
+        Current = Owned.Platform;
         if (Current->Name() == QLatin1String("fake"))
             std::fprintf(stderr, "quillora: desktop services: %s %s\n", qPrintable(Current->Name()),
                          qPrintable(why));
@@ -97,7 +115,14 @@ void SetCurrentPlatform(IPlatform* platform)
 {
     Current = platform;
     if (!platform)
-        Owned.reset();
+        Owned.Reset();
+}
+
+void ShutdownPlatform()
+{
+    if (Current == Owned.Platform)
+        Current = nullptr;
+    Owned.Reset();
 }
 
 } // namespace platform

@@ -131,6 +131,10 @@ struct TCapabilities {
     bool ClickCapture = true;
     // Said in the dialog when something above is missing (empty otherwise).
     QString Note;
+    // The dialog's instructions where this desktop captures and stops
+    // otherwise than by the Pause key and the tray (empty: the usual ones).
+    QString ManualText;
+    QString StopText;
 };
 
 class IPlatform {
@@ -174,5 +178,8 @@ std::unique_ptr<IPlatform> CreatePlatform(QString* why = nullptr);
 IPlatform& CurrentPlatform();
 // Tests and tools may put their own in place; ownership stays with the caller.
 void SetCurrentPlatform(IPlatform* platform);
+// Ends the program-wide backend, if one was made; the next CurrentPlatform()
+// makes a new one. Programs call it before their QApplication goes.
+void ShutdownPlatform();
 
 } // namespace platform

@@ -162,9 +162,12 @@ class TStandInWindow : public QAbstractButton {
     std::function<void()> OnClick;
 };
 
-constexpr int StandInSize = 32;
-
 } // namespace
+
+std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick)
+{
+    return std::make_unique<TStandInWindow>(std::move(onClick));
+}
 
 TQtTrayIcon::TQtTrayIcon() = default;
 TQtTrayIcon::~TQtTrayIcon() = default;
@@ -203,7 +206,7 @@ void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
         return;
     }
     if (!StandIn)
-        StandIn = std::make_unique<TStandInWindow>([this] { Clicked(); });
+        StandIn = MakeStandInButton([this] { Clicked(); });
     // avoid is in physical pixels; Qt places windows in its own units.
     QScreen* screen = QGuiApplication::primaryScreen();
     const double ratio = screen ? screen->devicePixelRatio() : 1.0;

@@ -7,11 +7,18 @@
 #include <QObject>
 #include <QPointer>
 
+class QAbstractButton;
 class QSystemTrayIcon;
 class QTimer;
 class QWidget;
 
 namespace platform {
+
+// Side of the stand-in's square, in Qt's units.
+constexpr int StandInSize = 32;
+
+// The stand-in's button, a window of its own until it is given a parent.
+std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick);
 
 class TQtTimer : public ITimer {
   public:

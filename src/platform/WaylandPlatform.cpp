@@ -15,6 +15,10 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
+#include <QAbstractButton>
+#include <QSystemTrayIcon>
+#include <QWindow>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -516,6 +520,111 @@ class TWaylandFrame : public IScreenFrame {
     std::unique_ptr<TFrameWindow> Window;
 };
 
+// --- tray or stand-in ----------------------------------------------------------------
+
+// A Wayland client cannot place its windows: the compositor put a small
+// stand-in wherever it liked, usually the middle of the screen, inside the
+// region. A window as large as the monitor is placed at its origin, like
+// the frame's; the button sits in one of its corners, and the window takes
+// the pointer only there, so clicks elsewhere reach the programs below.
+class TStandInOverlay : public QWidget {
+  public:
+    explicit TStandInOverlay(std::function<void()> onClick)
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    {
+        setWindowTitle(QStringLiteral("Quillora recording"));
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        Button = MakeStandInButton(std::move(onClick));
+        Button->setParent(this);
+        // The desktop's focus on this window goes to the button.
+        setFocusProxy(Button.get());
+    }
+
+    void Place(QScreen* screen, const QRect& monitor, const QRect& avoid)
+    {
+        const QRect area = screen->geometry();
+        const double ratio = screen->devicePixelRatio();
+        const QRect physical(monitor.isEmpty() ? area.topLeft() : monitor.topLeft(),
+                             area.size() * ratio);
+        const int size = qRound(StandInSize * ratio);
+        Spot = TQtTrayIcon::StandInPlace(physical, avoid, size);
+        setScreen(screen);
+        setFixedSize(area.size());
+        move(area.topLeft());
+        Button->setGeometry(QRect((Spot.topLeft() - physical.topLeft()) / ratio,
+                                  QSize(StandInSize, StandInSize)));
+        Button->show();
+    }
+
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        // The input region; Qt hands it to the compositor once the surface
+        // exists, so again a moment later.
+        const QRegion mask(Button->geometry());
+        windowHandle()->setMask(mask);
+        QTimer::singleShot(100, this, [this, mask] {
+            if (windowHandle())
+                windowHandle()->setMask(mask);
+        });
+    }
+
+    // Where the button is, in screen pixels.
+    QRect Spot;
+
+  private:
+    std::unique_ptr<QAbstractButton> Button;
+};
+
+class TWaylandTray : public ITrayIcon {
+  public:
+    explicit TWaylandTray(TScreenCast& cast) : Cast(cast) {}
+
+    void Show(std::function<void()> onClick, const QRect& avoid) override
+    {
+        Hide();
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            Tray.Show(std::move(onClick), avoid);
+            return;
+        }
+        OnClick = std::move(onClick);
+        if (!Overlay)
+            Overlay = std::make_unique<TStandInOverlay>([this] {
+                if (Shown && OnClick)
+                    OnClick();
+            });
+        const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        for (QScreen* s : QGuiApplication::screens())
+            if (s->geometry().topLeft() == monitor.topLeft())
+                screen = s;
+        if (!screen)
+            return;
+        Overlay->Place(screen, monitor, avoid);
+        Overlay->show();
+        Shown = true;
+    }
+
+    void Hide() override
+    {
+        Tray.Hide();
+        if (Overlay)
+            Overlay->hide();
+        Shown = false;
+    }
+
+    bool IsShown() const override { return Shown || Tray.IsShown(); }
+    bool IsStandIn() const override { return Shown; }
+
+  private:
+    TScreenCast& Cast;
+    TQtTrayIcon Tray;
+    std::unique_ptr<TStandInOverlay> Overlay;
+    std::function<void()> OnClick;
+    bool Shown = false;
+};
+
 // --- capture key -----------------------------------------------------------------------
 
 class TWaylandHotKey : public QObject, public IHotKey {
@@ -612,7 +721,8 @@ class TWaylandHotKey : public QObject, public IHotKey {
 class TWaylandPlatform : public IPlatform {
   public:
     TWaylandPlatform()
-        : ScreenRd(Cast), InputMon(Cast, FrameLines), FrameWin(Cast, FrameLines), Key(Service)
+        : ScreenRd(Cast), InputMon(Cast, FrameLines), FrameWin(Cast, FrameLines), Key(Service),
+          TrayIcon(Cast)
     {
     }
     ~TWaylandPlatform() override
@@ -641,6 +751,19 @@ class TWaylandPlatform : public IPlatform {
             caps.Note = QStringLiteral("On Wayland, Auto Capture captures when the mouse rests; "
                                        "captures on clicks need an X11 session.");
         }
+        // No Pause key of our own here: the desktop's shortcut where it
+        // offers one, the command everywhere.
+        if (PortalProperty(ShortcutsInterface, QStringLiteral("version")).isValid()) {
+            caps.ManualText = QStringLiteral("1. Press the capture key or run \"quillora --capture\".");
+        } else {
+            caps.ManualText = QStringLiteral("1. Run \"quillora --capture\" to capture Screenshots.");
+            if (modes)
+                caps.Note += QStringLiteral(" To capture with a key, bind one to the command "
+                                            "quillora --capture in the desktop's keyboard settings.");
+        }
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            caps.StopText =
+                QStringLiteral("2. Click the Quillora button in a corner of the screen");
         return caps;
     }
 
@@ -664,7 +787,7 @@ class TWaylandPlatform : public IPlatform {
     TWaylandInput InputMon;
     TWaylandFrame FrameWin;
     TWaylandHotKey Key;
-    TQtTrayIcon TrayIcon;
+    TWaylandTray TrayIcon;
     TQtSound Player;
     TQtPrompts Boxes;
 };

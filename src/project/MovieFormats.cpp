@@ -4,6 +4,8 @@
 
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
+#include "export/MovieExport.h"
+#include "video/TempFile.h"
 #include "video/Timeline.h"
 
 namespace quillora {
@@ -14,12 +16,48 @@ const char* const kMovieFormatList = "  .swf   Flash movie (the default), at mos
                                      "  .webm  VP9 video with Opus sound\n"
                                      "  .gif   animated GIF, without sound\n";
 
+namespace {
+
+// Refuses, before any work, a movie whose times run past what a video
+// holds, naming the object to correct; without this a time typed wrong
+// made the encoders work for hours or run out of memory.
+void CheckVideoLength(const IXMLMovie& movie, bool stopAtEnd)
+{
+    int64_t rate = 0;
+    try {
+        rate = StrToInt32(movie.PeekText({"Rate"}));
+    } catch (const std::exception&) {
+        return; // the export says what is wrong with it
+    }
+    if (rate < 1 || rate > 255)
+        return;
+    const int64_t limit = video::MaxVideoFrames(int(rate));
+    const TMovieEnd end = LastMovieFrame(movie, stopAtEnd);
+    if (end.Frame < limit)
+        return;
+    const std::string at = " frames per second";
+    const std::string what = end.Object < 0
+                                 ? "its TotalFrames is " + std::to_string(end.Frame)
+                                 : "object " + std::to_string(end.Object + 1) +
+                                       (end.Name.empty() ? "" : " (\"" + end.Name + "\")") +
+                                       " ends at frame " + std::to_string(end.Frame);
+    throw Error("This project is too long for a video: " + what + ", about " +
+                std::to_string(end.Frame / rate / 3600) + " hours at " + std::to_string(rate) + at +
+                ". A video holds at most " + std::to_string(video::kMaxVideoHours) + " hours (" +
+                std::to_string(limit) + " frames at " + std::to_string(rate) + at +
+                "); correct the times of that object, or split the project into shorter ones.");
+}
+
+} // namespace
+
 void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWriters& swfWriters,
                      IExportReporter* reporter, const video::TEncodeOptions& options,
                      std::string* note)
 {
     const std::string path = target.empty() ? card.MoviePath : target;
     std::optional<video::TVideoFormat> format = video::VideoFormatOf(path);
+    // A target that cannot be written is said at once, not after the work.
+    video::TTempFile::CheckTarget(path);
     if (!format) {
         card.ExportSwf("All", path, swfWriters, reporter);
         return;
@@ -29,6 +67,8 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
     const bool looping = card.Looping;
     card.Looping = looping || (card.MovieRef && !card.MovieRef->IsNull() &&
                                card.MovieRef->PeekText({"Loop"}) == "True");
+    if (card.MovieRef && !card.MovieRef->IsNull())
+        CheckVideoLength(*card.MovieRef, !card.Looping);
     struct Restore {
         TFlashCard& card;
         bool looping;
@@ -53,11 +93,12 @@ video::TTimeline ProjectTimeline(const std::string& projectPath, const std::stri
     TFlashCard card(base, nullptr);
     card.BindMovie(&movie);
     card.ClickSoundPath = clickPath;
+    CheckVideoLength(movie, true);
     video::TTimelineWriterSet set;
     video::TTimeline timeline;
     set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
-    card.ExportSwf("All", base + ".swf", {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action},
-                   reporter);
+    card.ExportSwf("All", base + ".swf",
+                   {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, reporter);
     return timeline;
 }
 

@@ -188,7 +188,7 @@ void TNewForm::RBtnAutoClick()
 
 void TNewForm::RBtnManuClick()
 {
-    Label6->setText(QString::fromLatin1(ManualText));
+    Label6->setText(ManualHint.isEmpty() ? QString::fromLatin1(ManualText) : ManualHint);
     Label6->adjustSize();
 }
 
@@ -207,6 +207,15 @@ void TNewForm::ApplyCapabilities(const platform::TCapabilities& caps)
     RBtnAuto->setEnabled(caps.AutoMode);
     if (!caps.AutoMode)
         RBtnManu->setChecked(true);
+    ManualHint = caps.ManualText;
+    if (RBtnManu->isChecked())
+        RBtnManuClick();
+    if (DefaultStopText.isEmpty())
+        DefaultStopText = Label7->text();
+    Label7->setText(caps.StopText.isEmpty() ? DefaultStopText : caps.StopText);
+    Label7->adjustSize();
+    FitLabel(Label6, width() - 4);
+    FitLabel(Label7, width() - 4);
     // The desktop's limits go below the instructions; the dialog grows by
     // as much as the note needs.
     int extra = 0;

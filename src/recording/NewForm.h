@@ -51,6 +51,9 @@ public:
     QPushButton* Button2;
     QFrame* Bevel2;
     QLabel* LabelPlatform;
+    // The desktop's own ways to capture and to stop, when they differ.
+    QString ManualHint;
+    QString DefaultStopText;
 
     static const char* ManualText;
     static const char* AutoText;

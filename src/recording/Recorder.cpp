@@ -78,9 +78,9 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         TearDown();
     // Before anything shows: on Wayland the desktop may ask the user first,
     // and a refusal leaves nothing half started.
-    QString closed;
-    if (!Desktop.Screen().Open(&closed))
-        throw std::runtime_error(closed.toStdString());
+    if (!ScreenOpen)
+        OpenScreen();
+    ScreenOpen = false;
     CaptureWidth = captureWidth;
     CaptureHeight = captureHeight;
     const QRect lines = FrameFor(Desktop.Screen().PrimaryScreen(), captureWidth, captureHeight);
@@ -146,6 +146,16 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
         Desktop.Prompts().ShowWarning(problem);
+}
+
+void TRecorder::OpenScreen()
+{
+    if (Recording)
+        TearDown();
+    QString closed;
+    ScreenOpen = Desktop.Screen().Open(&closed);
+    if (!ScreenOpen)
+        throw std::runtime_error(closed.toStdString());
 }
 
 void TRecorder::TearDown(bool showHost)

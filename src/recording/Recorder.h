@@ -58,6 +58,10 @@ class TRecorder : public QObject {
     // window, shows the tray icon and the frame, writes the header, installs
     // the mouse monitor and (manual mode) the Pause key.
     void Start(int captureWidth, int captureHeight, bool autoMode);
+    // Opens the screen for the next Start (on Wayland the desktop may ask
+    // the user first), so a refusal can stop New before anything of the
+    // project changes. Throws with the reason; Start opens it if not done.
+    void OpenScreen();
     bool IsRecording() const;
 
     // The frame lines (left, top, right, bottom) centred on screen for a
@@ -141,6 +145,7 @@ class TRecorder : public QObject {
     bool Stopping = false;
     bool Capturing = false;
     bool CommandHintShown = false;
+    bool ScreenOpen = false; // by OpenScreen, for the next Start
 
     std::unique_ptr<quillora::TDiskQueue> Disk;
     std::map<uint64_t, TShot> Shots; // by disk ticket, until the file is written

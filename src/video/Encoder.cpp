@@ -350,6 +350,10 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
 TEncodeResult EncodeVideo(const TTimeline& timeline, const std::string& path, TVideoFormat format,
                           const TEncodeOptions& options)
 {
+    if (VideoFrameCount(timeline) > MaxVideoFrames(timeline.rate))
+        throw std::runtime_error("Cannot write the movie \"" + path +
+                                 "\": it would be longer than " + std::to_string(kMaxVideoHours) +
+                                 " hours");
     if (format == TVideoFormat::Gif)
         return EncodeGif(timeline, path, options);
     return EncodeAv(timeline, path, format, options);

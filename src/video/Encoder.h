@@ -19,6 +19,15 @@ enum class TVideoFormat { Mp4, WebM, Gif };
 // The format of a file name's extension (.mp4, .webm, .gif), if any.
 std::optional<TVideoFormat> VideoFormatOf(const std::string& path);
 
+// The longest video written: a day of the movie. Far past any recording,
+// and short enough that a time typed wrong is refused instead of encoded
+// for hours.
+constexpr int kMaxVideoHours = 24;
+constexpr int64_t MaxVideoFrames(int rate)
+{
+    return int64_t(rate) * 3600 * kMaxVideoHours;
+}
+
 struct TEncodeOptions {
     // Frames done of frames total; returning false cancels.
     std::function<bool(int done, int total)> Progress;

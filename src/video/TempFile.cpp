@@ -10,10 +10,59 @@
 
 namespace video {
 
+namespace {
+
+[[noreturn]] void Refuse(const std::string& target, const std::string& why)
+{
+    throw std::runtime_error("Cannot write the movie \"" + target + "\": " + why);
+}
+
+// The folder a file name lands in.
+std::string FolderOf(const std::string& target)
+{
+    const size_t slash = target.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : target.substr(0, slash);
+}
+
+// A folder as the target would only be found at the rename, after all the work.
+void CheckNotFolder(const std::string& target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        Refuse(target, "it is a folder");
+}
+
+} // namespace
+
+void TTempFile::CheckTarget(const std::string& target)
+{
+    if (target.empty())
+        Refuse(target, "no file name");
+    CheckNotFolder(target);
+    const std::string folder = FolderOf(target);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        Refuse(target, errno == ENOENT ? "the folder \"" + folder + "\" does not exist"
+                                       : std::string(std::strerror(errno)));
+    if (!S_ISDIR(st.st_mode))
+        Refuse(target, "\"" + folder + "\" is not a folder");
+    // Only a file made there tells for sure (permissions, a read-only
+    // file system, quotas, the user's own rights).
+    std::string probe = target + ".XXXXXX";
+    int fd = mkstemp(probe.data());
+    if (fd < 0)
+        Refuse(target, std::strerror(errno));
+    ::close(fd);
+    ::unlink(probe.c_str());
+}
+
 TTempFile::TTempFile(const std::string& target) : Target(target)
 {
     if (target.empty())
         Fail("no file name");
+    CheckNotFolder(target);
     Tmp = target + ".XXXXXX";
     int fd = mkstemp(Tmp.data());
     if (fd < 0) {

@@ -11,6 +11,7 @@
 #include "ui/AboutForm.h"
 #include "ui/Player.h"
 
+#include <stdexcept>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -290,6 +291,22 @@ TEST_F(MainFormTest, NewCancelledLeavesNoProjectAndTheTitle)
     EXPECT_EQ(DocumentActions(), AllOff);
     EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
     EXPECT_EQ(recordings.size(), 1u);
+}
+
+TEST_F(MainFormTest, ANewRecordingTheDesktopRefusesWritesNothingAndKeepsTheTitle)
+{
+    Form().setWindowTitle("Quillora 1.0 - clip");
+    WriteAll(WorkProject(), SmallProject);
+    Form().PrepareRecording = [] {
+        throw std::runtime_error("Sharing the screen was cancelled, so nothing is recorded.");
+    };
+    New();
+    ASSERT_EQ(shell.Errors.size(), 1u);
+    EXPECT_EQ(shell.Errors[0], "Sharing the screen was cancelled, so nothing is recorded.");
+    EXPECT_TRUE(recordings.empty());
+    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
 }
 
 TEST_F(MainFormTest, NewAsksToSaveAModifiedProjectAndGoesOnEitherWay)

@@ -57,3 +57,24 @@ wait_exit() {
     done
     wait "$pid"
 }
+
+# start_session_bus: a private session bus for this test, as every desktop
+# has one; stopped when the script ends.
+start_session_bus() {
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 \
+        3>"$E2E_TMP/bus.address" 4>"$E2E_TMP/bus.pid" || fail "no session bus"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$E2E_TMP/bus.address")
+    export DBUS_SESSION_BUS_ADDRESS
+    bus_pid=$(head -n1 "$E2E_TMP/bus.pid")
+    trap 'kill "$bus_pid" 2>/dev/null' EXIT
+}
+
+# wait_bus_name TIMEOUT_S NAME: until NAME has an owner on the session bus.
+wait_bus_name() {
+    local end=$((SECONDS + $1))
+    until dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$2" 2>/dev/null | grep -q 'boolean true'; do
+        [ $SECONDS -le $end ] || return 1
+        sleep 0.1
+    done
+}

@@ -2,7 +2,8 @@
 # Manual recording on a headless Wayland desktop (sway, PipeWire and the
 # wlroots screen-cast portal, started and stopped here): New, Start, three
 # captures by `quillora --capture` with a different picture on the screen
-# each time, stop from the stand-in window, Save. The pictures are checked
+# each time, stop from the stand-in window (in a corner, outside the
+# region), Save, File > Exit. The pictures are checked
 # against grim's grabs of the region, the project and movie against what
 # was shown. Skips (77) when the Wayland packages are missing.
 set -u
@@ -35,6 +36,7 @@ trap 'exit 130' INT TERM
 fail() {
     echo "FAIL: $*" >&2
     grim "$artifacts/failure.png" 2>/dev/null
+    cp "$shots"/*.jpg "$artifacts/" 2>/dev/null
     [ -f "$tmp/quillora.log" ] && tail -n 20 "$tmp/quillora.log" >&2
     exit 1
 }
@@ -122,6 +124,13 @@ sleep 0.3
 # The red frame lines lie just outside the region.
 [ "$(pixel 640 500)" = FF0000 ] || fail "no red frame line at x 640 ($(pixel 640 500))"
 [ "$(pixel 1281 500)" = FF0000 ] || fail "no red frame line at x 1281"
+# The stand-in (no tray here) is in the screen's top right corner, outside
+# the region, and nowhere else: its dark square is 32 x 32 at 1888,0.
+[ "$(pixel 1888 0)" = 282828 ] || fail "no stand-in in the top right corner ($(pixel 1888 0))"
+[ "$(pixel 1919 31)" = 282828 ] || fail "the stand-in is not 32 x 32 at the corner"
+dark=$(grim -g "641,301 640x480" - | convert - -fill black +opaque '#282828' -fill white -opaque '#282828' \
+    -format '%[fx:int(mean*w*h+0.5)]' info:)
+[ "$dark" = 0 ] || fail "$dark pixels of the stand-in inside the region"
 
 for i in 1 2 3; do
     show_desktop "$i"
@@ -177,7 +186,14 @@ for i, o in enumerate(objs, 1):
                             capture_output=True, text=True).stdout
         r, g = map(int, px.split(","))
         assert r < 120 and g < 120, f"picture {i}: a frame line at its edge {spot} ({px})"
-print("project: 3 pictures equal to grim's grabs")
+    # No solid block of the stand-in's dark grey (40, 40, 40) in the picture;
+    # the erosion drops the JPEG's ringing along the edges of the shapes.
+    dark = subprocess.run(["convert", jpg, "-fuzz", "6%", "-fill", "black", "+opaque", "#282828",
+                           "-fill", "white", "-opaque", "#282828", "-morphology", "Erode",
+                           "Square:4", "-format", "%[fx:int(mean*w*h+0.5)]", "info:"],
+                          capture_output=True, text=True).stdout
+    assert int(dark) == 0, f"picture {i}: {dark} pixels of the stand-in"
+print("project: 3 pictures equal to grim's grabs, no stand-in in them")
 PY
 
 # The movie: the three pictures, each shown 24 frames, in order.
@@ -204,5 +220,15 @@ for i, tag in enumerate(pics, 1):
 print("movie: the three pictures in order")
 PY
 
-kill "$pid"; wait "$pid" 2>/dev/null; pid=
+# Quit as a user does: File > Exit; the project is saved, so nothing is asked.
+key -M alt f -m alt
+key x
+status=0
+if wait_for 20 sh -c "! kill -0 $pid"; then
+    wait "$pid"; status=$?
+else
+    fail "File > Exit did not end the program"
+fi
+pid=
+echo "File > Exit: status $status"
 echo PASS

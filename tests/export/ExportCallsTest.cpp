@@ -160,8 +160,54 @@ TEST(ExportCalls, TextHiMakesGlyphsTextAndItsFrames)
         expected.push_back("Movie.RemoveObject(Text)");
         expected.push_back("Movie.AddObject(Text)");
     }
+    // Taken away in the frame after its end, where the movie stops.
+    expected.push_back("Movie.GotoFrame(25)");
+    expected.push_back("Movie.RemoveObject(Text)");
     // A single object that is not a picture places no arrow.
-    EXPECT_EQ(w.Calls, Cat({Header(), expected, Arrow(), Stop(24, p.card.MoviePath)}));
+    EXPECT_EQ(w.Calls, Cat({Header(), expected, Arrow(), Stop(25, p.card.MoviePath)}));
+}
+
+TEST(ExportCalls, CaptionsEndInTheFrameAfterTheirEndTime)
+{
+    // One caption over each of two pictures, as the storyboard writes them
+    // (the picture's frames, its end less one), and one that ends before it
+    // starts, which shows nowhere and needs no removal.
+    Pic a{.name = "Pic1", .start = 0, .end = 24};
+    Pic b{.name = "Pic2", .start = 24, .end = 48};
+    Text first{.name = "Text1", .start = 0, .end = 23, .content = "A"};
+    Text second{.name = "Text2", .start = 24, .end = 47, .content = "B"};
+    Text none{.name = "Text3", .start = 30, .end = 29, .content = "C"};
+    Project p(MovieXml(a.Xml() + first.Xml() + b.Xml() + second.Xml() + none.Xml()));
+    rec::Writers w;
+    p.card.ExportSwf("All", "", w.Refs());
+    // The text calls, frame by frame: the last frame of each caption places
+    // it, the next one only takes it away.
+    std::vector<std::pair<int, std::string>> text;
+    int frame = 0;
+    for (const std::string& c : w.Calls) {
+        if (c.rfind("Movie.GotoFrame(", 0) == 0)
+            frame = std::stoi(c.substr(16));
+        else if (c == "Movie.AddObject(Text)" || c == "Movie.RemoveObject(Text)")
+            text.emplace_back(frame, c);
+    }
+    auto count = [&](int f, const std::string& call) {
+        return std::count(text.begin(), text.end(), std::make_pair(f, call));
+    };
+    EXPECT_EQ(count(23, "Movie.AddObject(Text)"), 1);
+    EXPECT_EQ(count(24, "Movie.RemoveObject(Text)"), 2); // first's end, second's own start
+    EXPECT_EQ(count(47, "Movie.AddObject(Text)"), 1);
+    EXPECT_EQ(count(48, "Movie.RemoveObject(Text)"), 1);
+    EXPECT_EQ(count(48, "Movie.AddObject(Text)"), 0);
+    EXPECT_EQ(text.back(), std::make_pair(48, std::string("Movie.RemoveObject(Text)")));
+    EXPECT_EQ(std::count_if(text.begin(), text.end(),
+                            [](auto& t) {
+                                return t.first >= 29 && t.first <= 31 &&
+                                       t.second == "Movie.AddObject(Text)";
+                            }),
+              3)
+        << "only the second caption shows in frames 29 to 31";
+    // The stop stays where the last picture's arrow is.
+    EXPECT_EQ(Calls(w.Calls.end() - 4, w.Calls.end()), Stop(48, p.card.MoviePath));
 }
 
 TEST(ExportCalls, ColoursAreRedInTheLowestByte)
@@ -433,8 +479,9 @@ TEST(ExportCalls, PicturesAreAnnouncedAheadWithoutTouchingTheDocument)
     rec::Writers w;
     EXPECT_THROW(p.card.ExportSwf("All", "", w.Refs()), std::exception);
     ASSERT_EQ(w.SwfMedia.Hints.size(), 1u);
-    EXPECT_EQ(w.SwfMedia.Hints[0], (std::vector<std::string>{"/shots/1.jpg", "/home/me/demo/Pic7.jpg",
-                                                              "/shots/9.jpg", "/shots/10.jpg"}));
+    EXPECT_EQ(w.SwfMedia.Hints[0],
+              (std::vector<std::string>{"/shots/1.jpg", "/home/me/demo/Pic7.jpg", "/shots/9.jpg",
+                                        "/shots/10.jpg"}));
     bool found = false;
     for (pugi::xml_node obj : p.doc.DocumentElement().children("Obj"))
         if (std::string(obj.child("ObjName").text().get()) == "Pic10") {

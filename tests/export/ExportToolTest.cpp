@@ -1,6 +1,9 @@
 // quillora-export as a user runs it: the movie beside the project, messages
 // on standard error, exit status, and no movie file when the export fails.
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "../swf/TestMedia.h"
 #include "ExportTestUtil.h"
@@ -168,6 +171,51 @@ TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused)
     EXPECT_EQ(self.status, 1);
     EXPECT_NE(self.err.find("would replace the project"), std::string::npos) << self.err;
     EXPECT_EQ(ReadAll(project), before);
+}
+
+TEST_F(ExportTool, ATargetThatCannotBeWrittenIsRefusedBeforeAnyWork)
+{
+    // A picture that cannot be used would be reported while the objects
+    // are exported: its message shows whether any work was done.
+    WriteAll(dir / "fake.jpg", "GIF89a");
+    Pic bad{.name = "Pic1", .content = dir / "fake.jpg", .w = 64, .h = 48};
+    Pic good{.name = "Pic2", .start = 24, .end = 48, .content = Jpeg("2.jpg"), .w = 64, .h = 48};
+    Project(bad.Xml() + good.Xml());
+    std::filesystem::create_directory(dir / "ro");
+    std::filesystem::permissions(dir / "ro", std::filesystem::perms(0555));
+    // Root writes into any folder; without the right to override permissions
+    // it is refused as any user is.
+    const bool root = geteuid() == 0;
+    const bool canDrop = !root || std::system("setpriv --help > /dev/null 2>&1") == 0;
+    const std::string asUser = root ? "setpriv --bounding-set=-dac_override,-dac_read_search " : "";
+    for (const char* ext : {"mp4", "gif", "swf"}) {
+        SCOPED_TRACE(ext);
+        const std::string name = std::string("out.") + ext;
+        std::filesystem::create_directory(dir / name);
+        struct Case {
+            std::string target, why, prefix;
+        };
+        std::vector<Case> cases = {
+            {dir / name, "it is a folder", ""},
+            {dir / ("none/" + name), "the folder \"" + (dir / "none") + "\" does not exist", ""},
+        };
+        if (canDrop)
+            cases.push_back({dir / ("ro/" + name), "Permission denied", asUser});
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.target);
+            const std::string cmd = std::string(QUILLORA_BIN_DIR) + "/quillora-export " +
+                                    q("clip.qlv") + " '" + c.target + "' > '" + (dir / "stdout") +
+                                    "' 2> '" + (dir / "stderr") + "'";
+            int rc = std::system((c.prefix + cmd).c_str());
+            ASSERT_TRUE(WIFEXITED(rc));
+            EXPECT_EQ(WEXITSTATUS(rc), 1);
+            EXPECT_EQ(ReadAll(dir / "stderr"), "quillora-export: Cannot write the movie \"" +
+                                                   c.target + "\": " + c.why + "\n");
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir / name)) << "nothing in the folder";
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "ro"));
+        EXPECT_FALSE(Exists(dir / "none"));
+    }
 }
 
 } // namespace

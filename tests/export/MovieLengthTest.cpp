@@ -166,5 +166,74 @@ TEST_F(MovieLength, TheCommandLineExporterSaysItOnceAndWritesNothing)
     EXPECT_FALSE(Exists(media / "long.swf"));
 }
 
+TEST_F(MovieLength, TimesPastADayAreRefusedForVideosBeforeAnyWork)
+{
+    // A caption whose end was typed wrong, and a movie whose stop is that far.
+    Pic a{.content = jpeg, .w = 16, .h = 16};
+    const std::string wrongEnd = MovieXml(
+        a.Xml() + Text{.name = "Text1", .start = 0, .end = 20000000}.Xml(), 0, "16777215", 16, 16);
+    const std::string wrongTotal = MovieXml(a.Xml(), 20000000, "16777215", 16, 16);
+    for (const char* ext : {"mp4", "webm", "gif"}) {
+        SCOPED_TRACE(ext);
+        WriteAll(media / "long.qlv", wrongEnd);
+        const std::string movie = media / (std::string("long.") + ext);
+        std::string cmd = std::string(QUILLORA_BIN_DIR) + "/quillora-export '" +
+                          (media / "long.qlv") + "' '" + movie + "' 2> '" + (media / "stderr") +
+                          "'";
+        int rc = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(rc));
+        EXPECT_EQ(WEXITSTATUS(rc), 1);
+        const std::string err = ReadAll(media / "stderr");
+        EXPECT_EQ(err, "quillora-export: This project is too long for a video: object 2 "
+                       "(\"Text1\") ends at frame 20000000, about 370 hours at 15 frames per "
+                       "second. A video holds at most 24 hours (1296000 frames at 15 frames per "
+                       "second); correct the times of that object, or split the project into "
+                       "shorter ones.\n");
+        EXPECT_FALSE(Exists(movie));
+        EXPECT_EQ(FilesIn(media), 3u) << "the picture, the project and the messages only";
+    }
+    // The program's export and the player's timeline say the same.
+    Project p(wrongTotal);
+    TSwfWriterSet swfWriters;
+    try {
+        ExportMovieFile(p.card, p.dir / "long.mp4", swfWriters.Writers(), nullptr);
+        ADD_FAILURE() << "exported";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("its TotalFrames is 20000000"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW(ProjectTimeline(p.dir / "Untitled.qlv", "", nullptr), Error);
+    // A looping movie has no stop: its TotalFrames does not count.
+    p.card.Looping = true;
+    video::TEncodeOptions options;
+    options.Progress = [](int, int) { return false; };
+    EXPECT_THROW(
+        ExportMovieFile(p.card, p.dir / "loop.mp4", swfWriters.Writers(), nullptr, options),
+        video::TCancelled);
+}
+
+TEST_F(MovieLength, ADayIsTheLastFrameAVideoTakes)
+{
+    // The stop action in the last frame of the day: written as far as the
+    // encoder's start; one frame more is refused.
+    Pic a{.content = jpeg, .w = 16, .h = 16};
+    TSwfWriterSet swfWriters;
+    video::TEncodeOptions options;
+    int frames = 0;
+    options.Progress = [&](int, int total) {
+        frames = total;
+        return false;
+    };
+    Project fits(MovieXml(a.Xml(), 1296000 - 1, "16777215", 16, 16));
+    EXPECT_THROW(
+        ExportMovieFile(fits.card, fits.dir / "day.mp4", swfWriters.Writers(), nullptr, options),
+        video::TCancelled);
+    EXPECT_EQ(frames, 1296000);
+    Project over(MovieXml(a.Xml(), 1296000, "16777215", 16, 16));
+    EXPECT_THROW(
+        ExportMovieFile(over.card, over.dir / "day.mp4", swfWriters.Writers(), nullptr, options),
+        Error);
+}
+
 } // namespace
 } // namespace quillora::test

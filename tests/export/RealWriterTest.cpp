@@ -2,6 +2,7 @@
 // and read back: by the writer's own reader and by yaswfp, a parser written
 // elsewhere.
 #include <cstdlib>
+#include <sstream>
 
 #include "../swf/TestMedia.h"
 #include "ExportTestUtil.h"
@@ -138,7 +139,7 @@ TEST_F(RealWriter, TextSoundAndMovePicture)
     EXPECT_TRUE(p.reporter.Errors.empty())
         << (p.reporter.Details.empty() ? "" : p.reporter.Details[0]);
     EXPECT_EQ(m.background, 0x0000FFu);
-    EXPECT_EQ(m.frameCount, 11);
+    EXPECT_EQ(m.frameCount, 12); // the text, frames 0 to 10, is gone in the last
     EXPECT_EQ(m.frames[4].soundsStarted.size(), 1u);
     bool sawText = false;
     for (auto& [id, c] : m.characters)
@@ -160,6 +161,57 @@ TEST_F(RealWriter, TextSoundAndMovePicture)
         EXPECT_EQ(found, 1) << f;
     }
     Yaswfp(p.dir / "movie.swf");
+}
+
+TEST_F(RealWriter, CaptionIsRemovedInTheFrameAfterItsEnd)
+{
+    // Two pictures, a caption over the first as the storyboard writes it.
+    Pic a{.name = "Pic1", .start = 0, .end = 24, .content = Jpeg("1.jpg", 1), .w = 64, .h = 48};
+    Pic b{.name = "Pic2", .start = 24, .end = 48, .content = Jpeg("2.jpg", 2), .w = 64, .h = 48};
+    Text t{.start = 0, .end = 23, .content = "Hi", .size = 12, .px = 2, .py = 2};
+    RealProject p(MovieXml(a.Xml() + t.Xml() + b.Xml(), 0, "16777215", 64, 48));
+    p.card.ClickSoundPath = Click();
+    const std::string movie = p.Export();
+    std::istringstream parsed(Yaswfp(movie));
+    // Frame by frame, as yaswfp reads the tags: where the text's character
+    // is placed, and the frames in which its depth is emptied.
+    int frame = 0, textId = -1, textDepth = -1, placedAt = -1;
+    std::vector<int> removedAt;
+    for (std::string line; std::getline(parsed, line);) {
+        std::istringstream words(line);
+        std::string tag, name;
+        words >> tag >> name;
+        auto field = [&](const std::string& key) {
+            size_t at = line.find(" " + key + "=");
+            return at == std::string::npos ? -1 : std::stoi(line.substr(at + key.size() + 2));
+        };
+        if (name == "ShowFrame")
+            ++frame;
+        else if (name.rfind("DefineText", 0) == 0)
+            textId = field("id");
+        else if (name == "PlaceObject2" && textId >= 0 && field("char") == textId) {
+            textDepth = field("depth");
+            placedAt = placedAt < 0 ? frame : placedAt;
+        } else if (name == "PlaceObject2" && field("depth") == textDepth && field("char") >= 0)
+            textDepth = -1; // the depth holds something else now
+        else if (name == "RemoveObject2" && textDepth >= 0 && field("depth") == textDepth)
+            removedAt.push_back(frame);
+    }
+    EXPECT_EQ(placedAt, 0);
+    ASSERT_FALSE(removedAt.empty()) << "the caption is never taken away";
+    // Removed and placed again inside its frames is the writer's business;
+    // the last removal is in frame 24, where the second picture starts.
+    EXPECT_EQ(removedAt.back(), 24);
+    swf::ReadMovie m = swf::ReadMovieFile(movie);
+    auto texts = [&](size_t f) {
+        int n = 0;
+        for (auto& [depth, item] : m.frames.at(f).display)
+            n += m.characters.at(item.character).tag == swf::kDefineText2;
+        return n;
+    };
+    EXPECT_EQ(texts(23), 1);
+    EXPECT_EQ(texts(24), 0);
+    EXPECT_EQ(m.frameCount, 49);
 }
 
 TEST_F(RealWriter, EmptyDocumentAndASinglePicture)

@@ -50,7 +50,7 @@ def main(path):
             line += " name=%s codes=%s" % (tag.FontName, "".join(chr(c) for c in tag.CodeTable))
         elif name in ("DefineText", "DefineText2"):
             glyphs = sum(r.GlyphCount for r in tag.TextRecords)
-            line += " glyphs=%d" % glyphs
+            line += " glyphs=%d id=%d" % (glyphs, tag.CharacterID)
         elif name in ("DefineShape", "DefineShape3"):
             line += " id=%d fills=%d lines=%d" % (tag.ShapeId, len(tag.Shapes.FillStyles.FillStyles),
                                                  len(tag.Shapes.LineStyles.LineStyles))

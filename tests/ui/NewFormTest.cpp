@@ -314,3 +314,25 @@ TEST_F(NewFormTest, DesktopLimitsGreyAutoOutAndAddANote)
     EXPECT_EQ(form->size(), QSize(403, 302));
     EXPECT_EQ(form->Button1->pos(), QPoint(191, 269));
 }
+
+TEST_F(NewFormTest, TheDesktopsOwnWaysToCaptureAndStopReplaceTheKeyAndTheTray)
+{
+    platform::TCapabilities caps;
+    caps.ManualText = QStringLiteral("1. Run \"quillora --capture\" to capture Screenshots.");
+    caps.StopText = QStringLiteral("2. Click the Quillora button in a corner of the screen");
+    form->ApplyCapabilities(caps);
+    EXPECT_EQ(form->Label6->text(), caps.ManualText);
+    EXPECT_EQ(form->Label7->text(), caps.StopText);
+    // The desktop's text follows the mode back and forth.
+    form->RBtnAuto->setChecked(true);
+    EXPECT_EQ(form->Label6->text(), QString::fromLatin1(TNewForm::AutoText));
+    form->RBtnManu->setChecked(true);
+    EXPECT_EQ(form->Label6->text(), caps.ManualText);
+    for (QLabel* label : {form->Label6, form->Label7})
+        EXPECT_LE(label->geometry().right(), form->width()) << label->text().toStdString();
+
+    // A desktop with the Pause key and a tray gets the usual instructions.
+    form->ApplyCapabilities(platform::TCapabilities{});
+    EXPECT_EQ(form->Label6->text(), QString::fromLatin1(TNewForm::ManualText));
+    EXPECT_TRUE(form->Label7->text().startsWith("2. Click on the Quillora Icon in the System Tray"));
+}

@@ -162,6 +162,55 @@ TEST(VideoFile, Mp4ShowsEveryPictureWithItsClickAndStopsAtTheStopFrame)
     }
 }
 
+// The decoded image on screen in movie frame f (a GIF stores only the
+// images that changed).
+const std::vector<uint8_t>& FrameAt(const Decoded& d, int f, int rate = 15)
+{
+    size_t k = 0;
+    while (k + 1 < d.frames.size() && d.times[k + 1] <= (f + 0.5) / rate)
+        ++k;
+    return d.frames.at(k);
+}
+
+// PSNR of a rectangle of a decoded image against the same rectangle of a picture.
+double PsnrIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, video::TRect r)
+{
+    double sum = 0;
+    long n = 0;
+    for (int y = r.y; y < r.y + r.h; ++y)
+        for (int x = r.x; x < r.x + r.w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double d = double(a[(size_t(y) * w + x) * 3 + c]) - b[(size_t(y) * w + x) * 3 + c];
+                sum += d * d;
+                ++n;
+            }
+    double mse = sum / std::max(1L, n);
+    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST(VideoFile, ACaptionShowsFromItsStartToItsEndAndIsGoneInTheFrameAfter)
+{
+    // "HH" low on the left, frames 5 to 30: over the end of the first picture
+    // and into the second, away from where the arrow glides then.
+    Text caption{
+        .start = 5, .end = 30, .content = "HH", .size = 10, .color = "0", .px = 2, .py = 40};
+    ShotProject p(2, kStageW, kStageH, caption.Xml());
+    const video::TRect box{2, 44, 30, 18};
+    const std::vector<uint8_t> first = swftest::DecodeRgb(ReadBytes(p.Shots[0]));
+    const std::vector<uint8_t> second = swftest::DecodeRgb(ReadBytes(p.Shots[1]));
+    for (const char* name : {"movie.mp4", "movie.webm", "movie.gif"}) {
+        Decoded d = Decode(Export(p, name));
+        ASSERT_EQ(d.w, kStageW) << name;
+        // Without the caption the box shows the picture; with it, black text.
+        const double before = PsnrIn(FrameAt(d, 4), first, d.w, box);
+        const double after = PsnrIn(FrameAt(d, 31), second, d.w, box);
+        EXPECT_GT(before, 20.0) << name << ": before its start";
+        EXPECT_GT(after, 20.0) << name << ": the frame after its end";
+        EXPECT_LT(PsnrIn(FrameAt(d, 5), first, d.w, box), before - 4) << name << ": first frame";
+        EXPECT_LT(PsnrIn(FrameAt(d, 30), second, d.w, box), after - 4) << name << ": last frame";
+    }
+}
+
 TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)
 {
     ShotProject p(2);

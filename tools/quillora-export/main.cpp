@@ -44,8 +44,8 @@ const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
                      "cannot be written) ends the export with its message, and no movie file is\n"
                      "written or changed; a value that does not read is named with its object\n"
                      "(its place in the project, from 1, and its name) and its element.\n"
-                     "Progress is shown when standard error is a terminal; Ctrl+C stops a video\n"
-                     "and leaves no file behind.\n"
+                     "Progress is shown when standard error is a terminal. Ctrl+C, SIGTERM and\n"
+                     "SIGHUP stop the export and leave no file behind.\n"
                      "\n"
                      "Exit status: 0 when the movie was written, 1 when the export failed,\n"
                      "2 for a wrong command line (an extension that names no format too).\n";
@@ -74,6 +74,20 @@ std::string WithoutExtension(const std::string& path)
     return path.substr(0, dot);
 }
 
+volatile sig_atomic_t Interrupted = 0;
+
+// Ctrl+C, a kill and a closed terminal all stop the export at its next
+// step, so the file being written beside the target is removed on the way
+// out; the default action would end the process and leave it behind.
+void CatchStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = [](int sig) { Interrupted = sig; };
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
 class TerminalReporter : public IExportReporter {
   public:
     TerminalReporter() : Progress(isatty(STDERR_FILENO)) {}
@@ -85,7 +99,13 @@ class TerminalReporter : public IExportReporter {
         ClearLine();
         std::fprintf(stderr, "quillora-export: %s (%s)\n", message.c_str(), detail.c_str());
     }
-    void ExportProgress(int done, int total) override { ExportProgress(done, total, "objects"); }
+    void ExportProgress(int done, int total) override
+    {
+        // Between objects nothing is written yet: a stop costs nothing.
+        if (Interrupted)
+            throw video::TCancelled();
+        ExportProgress(done, total, "objects");
+    }
     void ExportProgress(int done, int total, const char* what)
     {
         if (!Progress)
@@ -114,8 +134,6 @@ class TerminalReporter : public IExportReporter {
     bool Shown = false;
     int LastPercent = -1;
 };
-
-volatile sig_atomic_t Interrupted = 0;
 
 bool SameFile(const std::string& a, const std::string& b)
 {
@@ -177,6 +195,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    CatchStopSignals();
     TerminalReporter reporter;
     try {
         if (!std::filesystem::exists(project))
@@ -185,7 +204,6 @@ int main(int argc, char** argv)
             throw Error("Cannot open " + project + ": not a file");
         if (SameFile(project, target))
             throw Error("The movie " + target + " would replace the project");
-        signal(SIGINT, [](int) { Interrupted = 1; });
         if (isGuide) {
             guide::TGuideOptions options;
             options.Paper = paper;
@@ -230,6 +248,14 @@ int main(int argc, char** argv)
         else
             std::fprintf(stderr, "quillora-export: %s: %s: %s\n", project.c_str(), place.c_str(),
                          e.what());
+        return 1;
+    } catch (const video::TCancelled& e) {
+        reporter.ClearLine();
+        const int sig = Interrupted;
+        std::fprintf(stderr, "quillora-export: %s (%s)\n", e.what(),
+                     sig == SIGTERM  ? "SIGTERM"
+                     : sig == SIGHUP ? "SIGHUP"
+                                     : "Ctrl+C");
         return 1;
     } catch (const std::exception& e) {
         reporter.ClearLine();
