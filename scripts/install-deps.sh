@@ -31,6 +31,8 @@ PACKAGES=(
   # the headless Wayland session of the Wayland end-to-end tests
   sway swaybg grim wtype dbus dbus-user-session pipewire wireplumber xdg-desktop-portal
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
+  gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good python3-pil
 )
 
 missing=()

@@ -257,12 +257,19 @@ bool TMainForm::Modified() const
     return FFlashCard && FFlashCard->Modified;
 }
 
-void TMainForm::AskSaveChanges()
+bool TMainForm::AskSaveChanges()
 {
     if (!Modified())
-        return;
-    if (Shell.ConfirmOkCancel(this, QStringLiteral("Save changes?")))
-        FileSaveExecute();
+        return true;
+    switch (Shell.AskSaveChanges(this, QStringLiteral("Save changes?"))) {
+    case IShell::TSaveAnswer::Save:
+        return SaveProject();
+    case IShell::TSaveAnswer::DontSave:
+        return true;
+    case IShell::TSaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void TMainForm::FreeFlashCard()
@@ -300,7 +307,8 @@ void CheckProjectFile(const QString& path, const char* what)
 void TMainForm::FileNewExecute()
 {
     if (FFlashCard) {
-        AskSaveChanges();
+        if (!AskSaveChanges())
+            return;
         FreeFlashCard();
     }
     if (!FNewForm)
@@ -332,7 +340,8 @@ void TMainForm::FileOpenExecute()
     if (path.isEmpty())
         return;
     if (FFlashCard) {
-        AskSaveChanges();
+        if (!AskSaveChanges())
+            return;
         FreeFlashCard();
     }
     const QString ext = FileNames::Extension(path).toUpper();
@@ -344,8 +353,13 @@ void TMainForm::FileOpenExecute()
 
 void TMainForm::FileSaveExecute()
 {
+    SaveProject();
+}
+
+bool TMainForm::SaveProject()
+{
     if (!FFlashCard)
-        return;
+        return false;
     quillora::TFlashCard& card = *FFlashCard;
     bool write = true;
     if (card.BasePath == Globals.UntitledBase) {
@@ -371,6 +385,7 @@ void TMainForm::FileSaveExecute()
     }
     SetTitleFromBasePath();
     ViewPlay->setEnabled(true);
+    return write;
 }
 
 void TMainForm::FileSaveAsExecute()
@@ -385,7 +400,8 @@ void TMainForm::FileCloseExecute()
 {
     if (!FFlashCard)
         return;
-    AskSaveChanges();
+    if (!AskSaveChanges())
+        return;
     FFlashCard->SetMode("Close");
     FreeFlashCard();
     setWindowTitle(AppTitle);
@@ -428,6 +444,8 @@ void TMainForm::ViewPlayExecute()
         quillora::ProjectTimeline(project, S(DataFolder) + "/click.wav", nullptr), this);
     player->setAttribute(Qt::WA_DeleteOnClose);
     player->show();
+    // Preview is asked for to watch the movie: it plays at once.
+    player->Play();
 }
 
 void TMainForm::HelpContentsExecute()
@@ -506,7 +524,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
     }
 #endif
     // An error while saving keeps the window open, so nothing is lost.
-    if (!RunGuarded(Shell, this, [this] { AskSaveChanges(); })) {
+    bool goOn = false;
+    if (!RunGuarded(Shell, this, [&] { goOn = AskSaveChanges(); }) || !goOn) {
         event->ignore();
         return;
     }

@@ -155,9 +155,12 @@ private:
     void BuildMenus();
     std::unique_ptr<quillora::TFlashCard> MakeFlashCard();
     void FreeFlashCard();
-    // "Save changes?" while the project is modified: OK saves (an error
-    // from that save stops the caller), Cancel goes on without saving.
-    void AskSaveChanges();
+    // "Save changes?" while the project is modified. False when the caller
+    // must stop and leave everything as it is: Cancel, or Save whose name
+    // dialog was cancelled (an error from that save stops it too).
+    bool AskSaveChanges();
+    // Save's work; false when the name dialog was cancelled.
+    bool SaveProject();
     bool Modified() const;
     void SetTitleFromBasePath();
     void RunExport(const std::string& target);

@@ -242,35 +242,4 @@ void WriteBytes(const std::string& path, const void* data, size_t size, const st
         Fail(target, std::strerror(errno));
 }
 
-TTempFile::TTempFile(const std::string& target) : Target(target)
-{
-    if (target.empty())
-        Fail(target, "no file name");
-    Tmp = target + ".XXXXXX";
-    int fd = mkstemp(Tmp.data());
-    if (fd < 0) {
-        int e = errno;
-        Tmp.clear();
-        Fail(target, std::strerror(e));
-    }
-    // mkstemp makes the file private; a guide is for sharing.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-}
-
-TTempFile::~TTempFile()
-{
-    if (!Done && !Tmp.empty())
-        ::unlink(Tmp.c_str());
-}
-
-void TTempFile::Commit()
-{
-    if (::rename(Tmp.c_str(), Target.c_str()) != 0)
-        Fail(Target, std::strerror(errno));
-    Done = true;
-}
-
 } // namespace guide::detail

@@ -2,6 +2,8 @@
 // atomic file.
 #pragma once
 
+#include "base/TempFile.h"
+
 #include <cairo.h>
 
 #include <cstdint>
@@ -49,19 +51,10 @@ std::vector<std::string> Lines(const std::string& text);
 // Writes path; a failure is reported as one writing target.
 void WriteBytes(const std::string& path, const void* data, size_t size, const std::string& target);
 
-// A file written beside its target and renamed over it when complete.
-class TTempFile {
+// A guide written beside its target and renamed over it when complete.
+class TTempFile : public quillora::TTempFile {
   public:
-    explicit TTempFile(const std::string& target);
-    ~TTempFile();
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    const std::string& Path() const { return Tmp; }
-    void Commit();
-
-  private:
-    std::string Target, Tmp;
-    bool Done = false;
+    explicit TTempFile(const std::string& target) : quillora::TTempFile(target, "guide") {}
 };
 
 [[noreturn]] void Fail(const std::string& target, const std::string& why);

@@ -468,6 +468,17 @@ class TFrameWindow : public QWidget {
     }
 };
 
+// The screen a cast monitor is on, by its origin; the primary screen when
+// none matches (or nothing is cast yet).
+QScreen* ScreenOf(const QRect& monitor)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->geometry().topLeft() == monitor.topLeft())
+            screen = s;
+    return screen;
+}
+
 class TWaylandFrame : public IScreenFrame {
   public:
     TWaylandFrame(TScreenCast& cast, QRect& lines) : Cast(cast), Lines(lines) {}
@@ -476,10 +487,7 @@ class TWaylandFrame : public IScreenFrame {
     {
         Lines = QRect(QPoint(left, top), QPoint(right, bottom));
         const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
-        QScreen* screen = QGuiApplication::primaryScreen();
-        for (QScreen* s : QGuiApplication::screens())
-            if (s->geometry().topLeft() == monitor.topLeft())
-                screen = s;
+        QScreen* screen = ScreenOf(monitor);
         if (!screen)
             return;
         if (!Window)
@@ -595,10 +603,7 @@ class TWaylandTray : public ITrayIcon {
                     OnClick();
             });
         const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
-        QScreen* screen = QGuiApplication::primaryScreen();
-        for (QScreen* s : QGuiApplication::screens())
-            if (s->geometry().topLeft() == monitor.topLeft())
-                screen = s;
+        QScreen* screen = ScreenOf(monitor);
         if (!screen)
             return;
         Overlay->Place(screen, monitor, avoid);

@@ -71,7 +71,7 @@ TAboutForm::TAboutForm(IShell& shell, QWidget* parent)
     bevel1->setFrameShadow(QFrame::Sunken);
     bevel1->setGeometry(17, 136, 264, 2);
 
-    Label3 = new QLabel(QStringLiteral("Physical Memory Available to Windows:"), this);
+    Label3 = new QLabel(QStringLiteral("Physical Memory:"), this);
     Label3->move(19, 147);
     PhysMem = new QLabel(QStringLiteral("0"), this);
     PhysMem->move(214, 147);

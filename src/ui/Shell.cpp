@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 
 QString TQtShell::GetOpenFileName(QWidget* parent, const QString& filter)
@@ -34,6 +35,25 @@ bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)
                                  QMessageBox::Ok | QMessageBox::Cancel,
                                  QMessageBox::Ok)
         == QMessageBox::Ok;
+}
+
+IShell::TSaveAnswer TQtShell::AskSaveChanges(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
+                    parent);
+    QPushButton* save = box.addButton(QMessageBox::Save);
+    QPushButton* dontSave = box.addButton(QStringLiteral("Do&n't Save"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    // Anything but a clear choice (the box closed some other way, the
+    // program ending) keeps the work and stops the action.
+    if (box.clickedButton() == save)
+        return TSaveAnswer::Save;
+    if (box.clickedButton() == dontSave)
+        return TSaveAnswer::DontSave;
+    return TSaveAnswer::Cancel;
 }
 
 void TQtShell::ShowError(QWidget* parent, const QString& text)

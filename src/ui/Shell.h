@@ -16,6 +16,10 @@ public:
     virtual QString GetSaveFileName(QWidget* parent, const QString& filter) = 0;
     // A confirmation with OK and Cancel; true for OK.
     virtual bool ConfirmOkCancel(QWidget* parent, const QString& text) = 0;
+    // "Save changes?": Save, Don't Save, or Cancel (also Escape and the
+    // close box), which stops whatever asked.
+    enum class TSaveAnswer { Save, DontSave, Cancel };
+    virtual TSaveAnswer AskSaveChanges(QWidget* parent, const QString& text) = 0;
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
     virtual void ShowInfo(QWidget* parent, const QString& text) = 0;
     // The user's associated program for a file, mail address or web page.
@@ -35,6 +39,7 @@ public:
     QString GetOpenFileName(QWidget* parent, const QString& filter) override;
     QString GetSaveFileName(QWidget* parent, const QString& filter) override;
     bool ConfirmOkCancel(QWidget* parent, const QString& text) override;
+    TSaveAnswer AskSaveChanges(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     void ShowInfo(QWidget* parent, const QString& text) override;
     void OpenUrl(const QUrl& url) override;

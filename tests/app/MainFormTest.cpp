@@ -284,7 +284,7 @@ TEST_F(MainFormTest, NewPreparesAFreshUntitledProjectFromTheTemplate)
 TEST_F(MainFormTest, NewCancelledLeavesNoProjectAndTheTitle)
 {
     New();
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     Form().setWindowTitle("Quillora 1.0 - clip");
     New(false);
     EXPECT_EQ(Form().FlashCard(), nullptr);
@@ -312,20 +312,90 @@ TEST_F(MainFormTest, ANewRecordingTheDesktopRefusesWritesNothingAndKeepsTheTitle
 TEST_F(MainFormTest, NewAsksToSaveAModifiedProjectAndGoesOnEitherWay)
 {
     New();
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     New(true, 320, 200);
     EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
     EXPECT_TRUE(shell.SaveFilters.isEmpty());
     EXPECT_TRUE(ReadAll(WorkProject()).contains("<Width>320</Width>"));
 
     // OK saves first, with the dialog for an untitled project.
-    shell.ConfirmAnswers = {true};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::Save};
     shell.SaveAnswers = {Work("first.qlv")};
     New(true, 500, 400);
     EXPECT_EQ(shell.Confirms.size(), 2);
     EXPECT_TRUE(ReadAll(Work("first.qlv")).contains("<Width>320</Width>"));
     EXPECT_TRUE(QFile::exists(Work("first.swf")));
     EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+}
+
+// Cancel, and Save with its name dialog cancelled, stop the whole action:
+// the project stays open as it was, nothing is written or shown.
+TEST_F(MainFormTest, CancellingSaveChangesStopsEveryActionThatAsked)
+{
+    using Answer = IShell::TSaveAnswer;
+    New(true, 320, 200);
+    Form().show();
+    const std::string base = Form().FlashCard()->BasePath;
+    const QString work = ReadAll(WorkProject());
+    struct Case {
+        const char* name;
+        Answer answer;
+        std::function<void()> run;
+    };
+    bool newDialogShown = false;
+    const Case cases[] = {
+        {"New", Answer::Cancel,
+         [&] {
+             QTimer::singleShot(0, [&] {
+                 if (auto* d = qobject_cast<TNewForm*>(QApplication::activeModalWidget())) {
+                     newDialogShown = true;
+                     d->Button2->click();
+                 }
+             });
+             Form().FileNew->trigger();
+             QApplication::processEvents();
+         }},
+        {"Open", Answer::Cancel,
+         [&] {
+             shell.OpenAnswers = {Work("other.swf")};
+             Form().FileOpen->trigger();
+         }},
+        {"Close", Answer::Cancel, [&] { Form().FileClose->trigger(); }},
+        {"Exit", Answer::Cancel, [&] { Form().FileExit->trigger(); }},
+        {"the close box", Answer::Cancel, [&] { EXPECT_FALSE(Form().close()); }},
+        {"Close, Save, name dialog cancelled", Answer::Save,
+         [&] {
+             shell.SaveAnswers = {QString()};
+             Form().FileClose->trigger();
+         }},
+    };
+    int asked = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        shell.SaveChangesAnswers = {c.answer};
+        c.run();
+        EXPECT_EQ(shell.Confirms.size(), ++asked);
+        EXPECT_FALSE(newDialogShown) << "no New dialog after Cancel";
+        ASSERT_NE(Form().FlashCard(), nullptr);
+        EXPECT_EQ(Form().FlashCard()->BasePath, base);
+        EXPECT_TRUE(Form().FlashCard()->Modified);
+        EXPECT_TRUE(Form().isVisible());
+        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+        // A Save whose dialog is cancelled still enables Preview, as ever.
+        EXPECT_EQ(DocumentActions(), c.answer == Answer::Save ? EditAfterSave : EditBeforeSave);
+        EXPECT_TRUE(shell.Opened.isEmpty());
+        EXPECT_EQ(ReadAll(WorkProject()), work);
+    }
+    EXPECT_EQ(recordings.size(), 1u);
+    EXPECT_TRUE(QDir(Work("")).entryList(QDir::Files).isEmpty());
+
+    // Don't Save goes on without writing anything.
+    bool closed = false;
+    QObject::connect(&Form(), &TMainForm::Closed, [&] { closed = true; });
+    shell.SaveChangesAnswers = {Answer::DontSave};
+    EXPECT_TRUE(Form().close());
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(QDir(Work("")).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(MainFormTest, SaveAsksForANameOnceThenWritesBothFiles)
@@ -414,14 +484,14 @@ TEST_F(MainFormTest, CloseDisablesTheDocumentActionsAndResetsTheTitle)
 TEST_F(MainFormTest, CloseAsksAboutUnsavedWork)
 {
     New();
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     Form().FileClose->trigger();
     EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
     EXPECT_EQ(Form().FlashCard(), nullptr);
     EXPECT_TRUE(shell.SaveFilters.isEmpty());
 
     New();
-    shell.ConfirmAnswers = {true};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::Save};
     shell.SaveAnswers = {Work("kept.qlv")};
     Form().FileClose->trigger();
     EXPECT_TRUE(QFile::exists(Work("kept.qlv")));
@@ -458,7 +528,7 @@ TEST_F(MainFormTest, OpenOfAnotherKindOrCancelled)
     EXPECT_NE(Form().FlashCard(), nullptr) << "a cancelled Open changes nothing";
     EXPECT_TRUE(shell.Confirms.isEmpty());
 
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     shell.OpenAnswers = {Work("notes.txt")};
     Form().FileOpen->trigger();
     EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
@@ -529,7 +599,7 @@ TEST_F(MainFormTest, CommandLineProjectThatCannotBeReadIsReportedAndNothingIsOpe
 TEST_F(MainFormTest, ExitAsksAboutUnsavedWorkAndSavesOnOk)
 {
     New();
-    shell.ConfirmAnswers = {true};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::Save};
     shell.SaveAnswers = {Work("last.qlv")};
     Form().FileExit->trigger();
     EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
@@ -548,7 +618,7 @@ TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
 
     // Closing with the failed save still pending keeps the window open.
-    shell.ConfirmAnswers = {true};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::Save};
     Form().show();
     EXPECT_FALSE(Form().close());
     EXPECT_EQ(shell.Errors.size(), 2);
@@ -621,6 +691,7 @@ TEST_F(MainFormTest, PreviewPlaysInsideTheProgramWhenTheDesktopHasNoFlashProgram
     auto* player = Form().findChild<TPlayerForm*>();
     ASSERT_NE(player, nullptr);
     EXPECT_TRUE(player->isVisible());
+    EXPECT_TRUE(player->IsPlaying()) << "Preview plays at once";
     // The stage holds the recorded picture.
     const QImage shown = player->View()->Image();
     ASSERT_FALSE(shown.isNull());
@@ -753,7 +824,7 @@ TEST_F(MainFormTest, SecondaryWindowsAreMadeOnceAndKept)
 
     New(true, 700, 500, true);
     TNewForm* dialog = Form().NewForm();
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     bool kept = false;
     QTimer::singleShot(0, [&] {
         auto* again = qobject_cast<TNewForm*>(QApplication::activeModalWidget());

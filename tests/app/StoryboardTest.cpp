@@ -243,7 +243,7 @@ TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)
     EXPECT_EQ(form->EditUndo->text(), "&Undo Set Cursor of Pic2");
 
     // An edited project asks before it is closed.
-    shell.ConfirmAnswers = {false};
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     form->FileClose->trigger();
     EXPECT_EQ(shell.Confirms, QStringList{"Save changes?"});
     EXPECT_FALSE(Strip()->isVisible());

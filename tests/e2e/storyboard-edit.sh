@@ -68,7 +68,8 @@ grep -q 'codes=.*C' "$E2E_TMP/swf.txt" || fail "the movie's font lacks the capti
 grep -q 'TAG DefineText.* glyphs=10' "$E2E_TMP/swf.txt" || fail "the movie has no caption text: $(grep -c TAG "$E2E_TMP/swf.txt") tags"
 
 # No program for SWF files here, so View > Preview plays the saved movie in
-# the program's own player: it opens on the first picture (Pic3, blue);
+# the program's own player: it plays at once, and Home stops it on the
+# first picture (Pic3, blue);
 # End shows the stop frame, after the last picture's end, and Left the last
 # picture (Pic2, green).
 xdotool windowfocus --sync "$main"
@@ -86,8 +87,10 @@ expect_centre() {
     r=$4 g=$5 b=$6
     eval "$2" || fail "the player's $1 frame is not $3: $r $g $b"
 }
-expect_centre first '[ $b -gt 180 ] && [ $r -lt 80 ] && [ $g -lt 80 ]' "Pic3's blue"
 xdotool windowfocus --sync "$player"
+key Home
+sleep 0.5
+expect_centre first '[ $b -gt 180 ] && [ $r -lt 80 ] && [ $g -lt 80 ]' "Pic3's blue"
 key End
 sleep 0.5
 expect_centre stop '[ $r -gt 200 ] && [ $g -gt 200 ] && [ $b -gt 200 ]' "the bare stage"

@@ -85,7 +85,7 @@ TEST_F(AboutFormTest, ShowsItsTextsAndTheBuildsVersion)
     EXPECT_EQ(form->ProductName->text(), "Quillora");
     EXPECT_TRUE(form->ProductName->font().bold());
     EXPECT_EQ(form->LabelVersion->text(), "Version 1.0");
-    EXPECT_EQ(form->Label3->text(), "Physical Memory Available to Windows:");
+    EXPECT_EQ(form->Label3->text(), "Physical Memory:");
     EXPECT_EQ(form->Label4->text(), "Memory in Use:");
     EXPECT_EQ(form->Button1->text(), "&OK");
     EXPECT_TRUE(form->PhysMem->text().endsWith(" KB"));

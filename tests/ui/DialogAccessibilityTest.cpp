@@ -93,6 +93,10 @@ TEST(DialogAccessibilityTest, MessageBoxesAndFileDialogsNameTheirControls)
     const QString filter = QStringLiteral("Quillora file (*.qlv);;Flash file (*.swf)");
     const std::vector<std::pair<const char*, std::function<void()>>> dialogs = {
         {"confirm", [&] { EXPECT_FALSE(shell.ConfirmOkCancel(nullptr, "Delete the picture?")); }},
+        {"save changes",
+         [&] {
+             EXPECT_EQ(shell.AskSaveChanges(nullptr, "Save changes?"), IShell::TSaveAnswer::Cancel);
+         }},
         {"error", [&] { shell.ShowError(nullptr, QStringLiteral("Can not write the file.")); }},
         {"info", [&] { shell.ShowInfo(nullptr, QStringLiteral("The movie is written.")); }},
         {"yes or no", [&] { EXPECT_FALSE(prompts.AskYesNo("Quillora", "Stop the recording?")); }},
@@ -104,6 +108,41 @@ TEST(DialogAccessibilityTest, MessageBoxesAndFileDialogsNameTheirControls)
     for (const auto& [name, open] : dialogs) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ProblemsOfModal(open), "");
+    }
+}
+
+// "Save changes?" offers three buttons; Escape and the close box cancel, and
+// each button gives its own answer.
+TEST(DialogAccessibilityTest, SaveChangesHasSaveDontSaveAndCancel)
+{
+    TestApp();
+    TQtShell shell;
+    using Answer = IShell::TSaveAnswer;
+    const std::vector<std::pair<std::function<void(QMessageBox&)>, Answer>> cases = {
+        {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, Answer::Cancel},
+        {[](QMessageBox& box) { box.close(); }, Answer::Cancel},
+        {[](QMessageBox& box) { box.button(QMessageBox::Save)->click(); }, Answer::Save},
+        {[](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); }, Answer::Cancel},
+        {[](QMessageBox& box) {
+             for (QAbstractButton* b : box.buttons())
+                 if (b->text() == "Do&n't Save")
+                     b->click();
+         },
+         Answer::DontSave},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        QStringList texts;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* b : box->buttons())
+                texts << b->text();
+            cases[i].first(*box);
+        });
+        EXPECT_EQ(shell.AskSaveChanges(nullptr, "Save changes?"), cases[i].second);
+        texts.sort();
+        EXPECT_EQ(texts, QStringList({"Cancel", "Do&n't Save", "Save"}));
     }
 }
 

@@ -78,6 +78,19 @@ public:
         ConfirmAnswers.pop_front();
         return answer;
     }
+    // Answers to "Save changes?", in order; Cancel when none is left.
+    std::deque<TSaveAnswer> SaveChangesAnswers;
+    TSaveAnswer AskSaveChanges(QWidget*, const QString& text) override
+    {
+        Confirms << text;
+        if (OnConfirm)
+            OnConfirm();
+        if (SaveChangesAnswers.empty())
+            return TSaveAnswer::Cancel;
+        const TSaveAnswer answer = SaveChangesAnswers.front();
+        SaveChangesAnswers.pop_front();
+        return answer;
+    }
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
     void ShowInfo(QWidget*, const QString& text) override { Infos << text; }
     void OpenUrl(const QUrl& url) override { Opened << url; }

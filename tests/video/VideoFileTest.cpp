@@ -172,22 +172,6 @@ const std::vector<uint8_t>& FrameAt(const Decoded& d, int f, int rate = 15)
     return d.frames.at(k);
 }
 
-// PSNR of a rectangle of a decoded image against the same rectangle of a picture.
-double PsnrIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, video::TRect r)
-{
-    double sum = 0;
-    long n = 0;
-    for (int y = r.y; y < r.y + r.h; ++y)
-        for (int x = r.x; x < r.x + r.w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                double d = double(a[(size_t(y) * w + x) * 3 + c]) - b[(size_t(y) * w + x) * 3 + c];
-                sum += d * d;
-                ++n;
-            }
-    double mse = sum / std::max(1L, n);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 TEST(VideoFile, ACaptionShowsFromItsStartToItsEndAndIsGoneInTheFrameAfter)
 {
     // "HH" low on the left, frames 5 to 30: over the end of the first picture
@@ -209,6 +193,38 @@ TEST(VideoFile, ACaptionShowsFromItsStartToItsEndAndIsGoneInTheFrameAfter)
         EXPECT_LT(PsnrIn(FrameAt(d, 5), first, d.w, box), before - 4) << name << ": first frame";
         EXPECT_LT(PsnrIn(FrameAt(d, 30), second, d.w, box), after - 4) << name << ": last frame";
     }
+}
+
+TEST(VideoFile, TheSoundTrackMixedPieceByPieceIsTheWholeMix)
+{
+    // Clicks that overlap (a sound object on top of a picture's click) and
+    // pieces of odd sizes that cut through them.
+    Sound extra{.start = 25, .content = std::string(QUILLORA_BIN_DIR) + "/click.wav"};
+    ShotProject p(3, kStageW, kStageH, extra.Xml());
+    video::TTimeline t = RecordTimeline(p.card);
+    ASSERT_EQ(t.sounds.size(), 4u);
+    const std::vector<float> whole = video::MixAudio(t, 48000, 48000 * 5);
+    ASSERT_EQ(whole.size(), size_t(48000 * 5));
+    video::TAudioMixer mixer(t, 48000);
+    std::vector<float> pieces(whole.size());
+    int64_t at = 0;
+    for (int step = 1; at < int64_t(pieces.size()); step = step * 7 % 3001 + 1) {
+        const int n = int(std::min<int64_t>(step, int64_t(pieces.size()) - at));
+        mixer.Mix(at, n, pieces.data() + at);
+        at += n;
+    }
+    EXPECT_EQ(pieces, whole);
+    // The overlapping clicks add up: louder than one alone somewhere.
+    float loudest = 0, alone = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        const double s = double(i) / 48000;
+        if (s > 25.0 / 15 && s < 25.0 / 15 + 0.05)
+            loudest = std::max(loudest, std::fabs(whole[i]));
+        if (s > 1.0 / 15 && s < 1.0 / 15 + 0.05)
+            alone = std::max(alone, std::fabs(whole[i]));
+    }
+    EXPECT_GT(alone, 0.05f);
+    EXPECT_GT(loudest, alone * 1.2f);
 }
 
 TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)

@@ -76,15 +76,16 @@ inline video::TTimeline RecordTimeline(TFlashCard& card, IExportReporter* report
     return timeline;
 }
 
-// PSNR of two RGB images of one size, leaving out a rectangle (the cursor).
-inline double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, int h,
-                   video::TRect mask = {})
+// PSNR of two RGB images over the pixels keep(x, y) takes.
+template <typename Keep>
+double PsnrWhere(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, int h,
+                 Keep keep)
 {
     double sum = 0;
     long n = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            if (x >= mask.x && x < mask.x + mask.w && y >= mask.y && y < mask.y + mask.h)
+            if (!keep(x, y))
                 continue;
             for (int c = 0; c < 3; ++c) {
                 double d = double(a[(size_t(y) * w + x) * 3 + c]) - b[(size_t(y) * w + x) * 3 + c];
@@ -94,6 +95,24 @@ inline double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
         }
     double mse = sum / std::max(1L, n);
     return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// PSNR of two RGB images of one size, leaving out a rectangle (the cursor).
+inline double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, int h,
+                   video::TRect mask = {})
+{
+    return PsnrWhere(a, b, w, h, [&](int x, int y) {
+        return !(x >= mask.x && x < mask.x + mask.w && y >= mask.y && y < mask.y + mask.h);
+    });
+}
+
+// PSNR of one rectangle of two RGB images.
+inline double PsnrIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w,
+                     video::TRect r)
+{
+    return PsnrWhere(a, b, w, r.y + r.h, [&](int x, int y) {
+        return x >= r.x && x < r.x + r.w && y >= r.y;
+    });
 }
 
 // The arrow's box, from its tip.

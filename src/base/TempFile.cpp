@@ -1,4 +1,6 @@
-#include "video/TempFile.h"
+#include "base/TempFile.h"
+
+#include "base/Error.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,14 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
-namespace video {
+namespace quillora {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& target, const std::string& why)
+[[noreturn]] void Refuse(const std::string& kind, const std::string& target, const std::string& why)
 {
-    throw std::runtime_error("Cannot write the movie \"" + target + "\": " + why);
+    throw Error("Cannot write the " + kind + " \"" + target + "\": " + why);
 }
 
 // The folder a file name lands in.
@@ -27,49 +30,51 @@ std::string FolderOf(const std::string& target)
 }
 
 // A folder as the target would only be found at the rename, after all the work.
-void CheckNotFolder(const std::string& target)
+void CheckNotFolder(const std::string& kind, const std::string& target)
 {
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        Refuse(target, "it is a folder");
+        Refuse(kind, target, "it is a folder");
 }
 
 } // namespace
 
-void TTempFile::CheckTarget(const std::string& target)
+void TTempFile::CheckTarget(const std::string& target, const std::string& kind)
 {
     if (target.empty())
-        Refuse(target, "no file name");
-    CheckNotFolder(target);
+        Refuse(kind, target, "no file name");
+    CheckNotFolder(kind, target);
     const std::string folder = FolderOf(target);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0)
-        Refuse(target, errno == ENOENT ? "the folder \"" + folder + "\" does not exist"
+        Refuse(kind, target, errno == ENOENT ? "the folder \"" + folder + "\" does not exist"
                                        : std::string(std::strerror(errno)));
     if (!S_ISDIR(st.st_mode))
-        Refuse(target, "\"" + folder + "\" is not a folder");
+        Refuse(kind, target, "\"" + folder + "\" is not a folder");
     // Only a file made there tells for sure (permissions, a read-only
     // file system, quotas, the user's own rights).
     std::string probe = target + ".XXXXXX";
     int fd = mkstemp(probe.data());
     if (fd < 0)
-        Refuse(target, std::strerror(errno));
+        Refuse(kind, target, std::strerror(errno));
     ::close(fd);
     ::unlink(probe.c_str());
 }
 
-TTempFile::TTempFile(const std::string& target) : Target(target)
+TTempFile::TTempFile(const std::string& target, std::string kind)
+    : Target(target), Kind(std::move(kind))
 {
     if (target.empty())
         Fail("no file name");
-    CheckNotFolder(target);
+    CheckNotFolder(Kind, target);
     Tmp = target + ".XXXXXX";
     int fd = mkstemp(Tmp.data());
     if (fd < 0) {
+        int e = errno;
         Tmp.clear();
-        Fail(std::strerror(errno));
+        Fail(std::strerror(e));
     }
-    // mkstemp makes the file private; a movie is for sharing.
+    // mkstemp makes the file private; what we write is for sharing.
     mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
@@ -91,7 +96,7 @@ void TTempFile::Commit()
 
 void TTempFile::Fail(const std::string& why) const
 {
-    throw std::runtime_error("Cannot write the movie \"" + Target + "\": " + why);
+    Refuse(Kind, Target, why);
 }
 
-} // namespace video
+} // namespace quillora
