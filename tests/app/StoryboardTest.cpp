@@ -346,6 +346,7 @@ TEST_F(StoryboardTest, ExportGuideWritesTheStepsAndSaysWhatIsMissing)
     EXPECT_FALSE(QFile::exists(Work("steps.txt")));
 
     // No project, no guide.
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
     form->FileClose->trigger();
     EXPECT_FALSE(action->isEnabled());
 }
