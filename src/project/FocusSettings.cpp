@@ -82,15 +82,13 @@ TFocusChoice ReadFocusChoice(const IXMLMovie& movie, const TFocusOverride& over)
     c.ClickRings = over.ClickRings.value_or(rings.value_or(c.Zoom));
     if (over.Level) {
         c.Level = *over.Level;
-    } else if (c.Zoom) {
-        const std::string text = movie.PeekText({"ZoomLevel"});
-        if (!Trimmed(text).empty()) {
-            const std::optional<double> level = ParseZoomLevel(text);
-            if (!level)
-                throw Error("The zoom level \"" + text + "\" is not " + ZoomLevelRange(),
-                            movie.Place("ZoomLevel"));
+    } else if (const std::string text = movie.PeekText({"ZoomLevel"}); !Trimmed(text).empty()) {
+        // Kept while the zoom is off, for when it is turned on again.
+        if (const std::optional<double> level = ParseZoomLevel(text))
             c.Level = *level;
-        }
+        else if (c.Zoom)
+            throw Error("The zoom level \"" + text + "\" is not " + ZoomLevelRange(),
+                        movie.Place("ZoomLevel"));
     }
     return c;
 }

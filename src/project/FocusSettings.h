@@ -39,8 +39,8 @@ std::string ZoomLevelText(double level);
 
 // The project's choice with the override applied. Click rings go with the
 // zoom unless "ClickRings" (or the override) says otherwise. A value that
-// does not read throws an Error naming its element and what it may hold; the
-// level only where the zoom uses it.
+// does not read throws an Error naming its element and what it may hold; a
+// level only where the zoom uses it (otherwise the default stands in).
 TFocusChoice ReadFocusChoice(const IXMLMovie& movie, const TFocusOverride& over = {});
 
 // Stores the choice in the movie's elements (adding those missing).
