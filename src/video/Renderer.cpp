@@ -7,6 +7,7 @@
 
 #include <turbojpeg.h>
 
+#include "swf/Media.h"
 #include "video/Face.h"
 
 namespace video {
@@ -124,10 +125,16 @@ cairo_surface_t* TRenderer::Picture(const TJpegSource& source)
     cairo_surface_t* s =
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, source.width, source.height);
     cairo_surface_flush(s);
+    // Checked when the movie was made; a file gone since shows black.
+    swf::Bytes bytes;
+    try {
+        bytes = swf::ReadFileBytes(source.path);
+    } catch (const std::exception&) {
+    }
     tjhandle tj = tjInitDecompress();
-    int rc = tj ? tjDecompress2(tj, source.bytes.data(), source.bytes.size(),
-                                cairo_image_surface_get_data(s), source.width,
-                                cairo_image_surface_get_stride(s), source.height, TJPF_BGRX, 0)
+    int rc = tj ? tjDecompress2(tj, bytes.data(), bytes.size(), cairo_image_surface_get_data(s),
+                                source.width, cairo_image_surface_get_stride(s), source.height,
+                                TJPF_BGRX, 0)
                 : -1;
     if (tj)
         tjDestroy(tj);

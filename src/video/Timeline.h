@@ -19,10 +19,10 @@ struct TRgba {
     uint8_t r = 0, g = 0, b = 0, a = 255;
 };
 
-// A JPEG as read; decoded only while the renderer shows it.
+// A JPEG checked when it was made; read again and decoded only while the
+// renderer shows it, so a long movie does not hold every picture's bytes.
 struct TJpegSource {
     std::string path;
-    std::vector<uint8_t> bytes;
     int width = 0, height = 0;
 };
 
