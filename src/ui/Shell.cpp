@@ -12,7 +12,11 @@
 
 QString TQtShell::GetOpenFileName(QWidget* parent, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QString(), StartFolder ? StartFolder() : QString(), filter);
+    if (!path.isEmpty() && FileChosen)
+        FileChosen(path);
+    return path;
 }
 
 QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
@@ -21,11 +25,14 @@ QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
     // so "demo" with the MP4 filter is an MP4; Save adds ".qlv" or ".swf"
     // itself where a filter names several.
     QString selected;
-    QString path = QFileDialog::getSaveFileName(parent, QString(), QString(), filter, &selected);
+    QString path = QFileDialog::getSaveFileName(parent, QString(), StartFolder ? StartFolder() : QString(),
+                                                filter, &selected);
     const QRegularExpressionMatch one =
         QRegularExpression(QStringLiteral("\\(\\*(\\.\\w+)\\)$")).match(selected);
     if (!path.isEmpty() && one.hasMatch() && QFileInfo(path).suffix().isEmpty())
         path += one.captured(1);
+    if (!path.isEmpty() && FileChosen)
+        FileChosen(path);
     return path;
 }
 

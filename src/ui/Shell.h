@@ -5,12 +5,17 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 class QWidget;
 
 class IShell {
 public:
     virtual ~IShell() = default;
+    // Where the file dialogs start, and what each one chose (a file, never
+    // a cancel): the main window keeps the last folder used.
+    std::function<QString()> StartFolder;
+    std::function<void(const QString& chosenFile)> FileChosen;
     // Each returns the chosen path, or an empty string when cancelled.
     virtual QString GetOpenFileName(QWidget* parent, const QString& filter) = 0;
     virtual QString GetSaveFileName(QWidget* parent, const QString& filter) = 0;

@@ -13,6 +13,13 @@
 #include <QUrl>
 #include <deque>
 #include <functional>
+#include <ostream>
+
+// Failures show the text, not its bytes.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 inline QApplication& TestApp()
 {
@@ -57,15 +64,17 @@ public:
     // Called while a confirmation is open, for tests that look around then.
     std::function<void()> OnConfirm;
 
+    // The folder each file dialog started in.
+    QStringList StartFolders;
     QString GetOpenFileName(QWidget*, const QString& filter) override
     {
         OpenFilters << filter;
-        return Next(OpenAnswers);
+        return Chosen(Next(OpenAnswers));
     }
     QString GetSaveFileName(QWidget*, const QString& filter) override
     {
         SaveFilters << filter;
-        return Next(SaveAnswers);
+        return Chosen(Next(SaveAnswers));
     }
     bool ConfirmOkCancel(QWidget*, const QString& text) override
     {
@@ -99,6 +108,13 @@ public:
     bool HasProgramFor(const QString&) override { return HasProgram; }
 
 private:
+    QString Chosen(const QString& path)
+    {
+        StartFolders << (StartFolder ? StartFolder() : QString());
+        if (!path.isEmpty() && FileChosen)
+            FileChosen(path);
+        return path;
+    }
     static QString Next(std::deque<QString>& answers)
     {
         if (answers.empty())
