@@ -95,6 +95,7 @@ void TMainForm::UpdateEditActions()
     EditCaption->setText(caption ? QStringLiteral("Edit &Caption...")
                                  : QStringLiteral("Add &Caption..."));
     EditAddSound->setEnabled(bool(pic));
+    UpdateTitleMarker();
 }
 
 void TMainForm::RunEdit(const std::function<void()>& edit, int selectIndex)
@@ -104,6 +105,7 @@ void TMainForm::RunEdit(const std::function<void()>& edit, int selectIndex)
     if (Storyboard)
         Storyboard->Reload(selectIndex);
     UpdateEditActions();
+    ProjectEdited();
 }
 
 void TMainForm::EditUndoExecute()
