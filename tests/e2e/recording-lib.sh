@@ -203,3 +203,31 @@ assert jpegs >= 1, "no pictures"
 assert names.count("PlaceObject2") >= 1, "nothing placed"
 PY
 }
+
+# answer_recovery KEY: the start offers the recording a dead run left; the
+# box (the smaller of the two windows titled as the program) gets KEY, and
+# $main is set to the main window.
+answer_recovery() {
+    local end=$((SECONDS + 30)) ids id w box=
+    while [ $SECONDS -le $end ]; do
+        ids=$(xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null)
+        if [ "$(echo "$ids" | grep -c .)" -ge 2 ]; then
+            for id in $ids; do
+                w=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+                if [ "$w" -lt 800 ]; then box=$id; else main=$id; fi
+            done
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$box" ] || { shot no-recovery-offer; fail "the start offered no recovery"; }
+    sleep 0.3
+    xdotool windowfocus --sync "$box"
+    xdotool key --clearmodifiers "$1"
+    end=$((SECONDS + 10))
+    while xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null | grep -qx "$box"; do
+        [ $SECONDS -le $end ] || fail "the recovery offer did not close on $1"
+        sleep 0.1
+    done
+    sleep 0.5
+}
