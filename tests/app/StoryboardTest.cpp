@@ -306,6 +306,10 @@ TEST_F(StoryboardTest, EnterOrF2OnATileOpensItsStepText)
 TEST_F(StoryboardTest, ExportGuideWritesTheStepsAndSaysWhatIsMissing)
 {
     Open(true);
+    // The open already named the picture that is gone.
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(Work("2.jpg"))) << shell.Errors[0].toStdString();
+    shell.Errors.clear();
     QAction* action = form->FileExportGuide;
     ASSERT_TRUE(action->isEnabled());
     QMenu* file = form->ActionMainMenuBar1->actions()[0]->menu();
