@@ -186,6 +186,8 @@ void TMainForm::BuildMenus()
     edit->addActions({EditDelete, EditMoveEarlier, EditMoveLater, EditSetLength});
     edit->addSeparator();
     edit->addActions({EditCaption, EditAddSound});
+    edit->addSeparator();
+    edit->addAction(EditZoomPicture);
     QMenu* view = addMenu(QStringLiteral("&View"));
     view->addAction(ViewPlay);
     QMenu* help = addMenu(QStringLiteral("&Help"));

@@ -226,7 +226,8 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "Open &Recent", "&Save", "Save &As...", "&Close", "-",
                                      "&Export to Flash", "-", "E&xit"}));
     EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
-                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound..."}));
+                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound...", "-",
+                                     "&Zoom on This Picture"}));
     EXPECT_EQ(f.EditUndo->shortcut().toString(), "Ctrl+Z");
     EXPECT_EQ(f.EditRedo->shortcut().toString(), "Ctrl+Shift+Z");
     EXPECT_EQ(f.EditDelete->shortcut().toString(), "Del");
