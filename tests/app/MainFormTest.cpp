@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -1126,6 +1127,28 @@ TEST_F(MainFormTest, ASecondStartsFileOpensOnceNoDialogIsOpen)
     EXPECT_EQ(Form().RequestOpen(Work("nothing.qlv")), "");
     QTRY_COMPARE(shell.Errors.size(), 1);
     EXPECT_TRUE(shell.Errors[0].contains(Work("nothing.qlv")));
+}
+
+// The help page names menu entries as "Menu > Entry": each must be there,
+// as a user looking for it would find it.
+TEST_F(MainFormTest, EveryMenuEntryTheHelpNamesIsInTheMenus)
+{
+    QStringList entries;
+    for (QAction* menu : Form().ActionMainMenuBar1->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                entries << QString(menu->text() + " > " + a->text()).remove('&');
+    const QString help = ReadAll(Form().DataFolder + "/help.html");
+    ASSERT_FALSE(help.isEmpty());
+    const QRegularExpression named(R"(<b>(\w+) &gt; ([^<]+)</b>)");
+    int found = 0;
+    for (auto m = named.globalMatch(help); m.hasNext(); ++found) {
+        const QRegularExpressionMatch match = m.next();
+        const QString entry = match.captured(1) + " > " + match.captured(2).replace("&amp;", "&");
+        EXPECT_TRUE(entries.contains(entry)) << entry.toStdString() << " is not in the menus: "
+                                             << entries.join(", ").toStdString();
+    }
+    EXPECT_GE(found, 8);
 }
 
 TEST(WindowServiceTest, TakesOnlyWholePathsAndAnswersForTheWindow)
