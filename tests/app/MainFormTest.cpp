@@ -6,6 +6,7 @@
 #include "app/ErrorHandler.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
+#include "app/ProjectState.h"
 #include "platform/CaptureService.h"
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
@@ -1149,6 +1150,26 @@ TEST_F(MainFormTest, EveryMenuEntryTheHelpNamesIsInTheMenus)
                                              << entries.join(", ").toStdString();
     }
     EXPECT_GE(found, 8);
+}
+
+TEST(ProjectStateTest, TheHashSeesWhatAProjectSaysNotHowItIsWritten)
+{
+    QTemporaryDir dir;
+    auto hash = [&](const QByteArray& text) {
+        const QString path = dir.filePath("p.qlv");
+        QFile::remove(path);
+        WriteAll(path, text);
+        return ProjectContentHash(path);
+    };
+    const QByteArray recorded = hash("<?xml version=\"1.0\"?>\n<Movie><Obj><Demo></Demo><X>1</X></Obj></Movie>\n");
+    ASSERT_FALSE(recorded.isEmpty());
+    EXPECT_EQ(hash("<Movie>\n  <Obj><Demo/><X>1</X></Obj>\n</Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X>2</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/></Obj><Obj><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo a=\"1\"/><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X> 1</X></Obj></Movie>"), recorded) << "text counts whole";
+    EXPECT_TRUE(hash("<Movie><Obj>").isEmpty()) << "a broken file is never the saved one";
+    EXPECT_TRUE(ProjectContentHash(dir.filePath("missing.qlv")).isEmpty());
 }
 
 TEST(WindowServiceTest, TakesOnlyWholePathsAndAnswersForTheWindow)
