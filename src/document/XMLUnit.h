@@ -160,6 +160,8 @@ class IXMLObj : public XMLNodeBinding {
     void SetEndTime(int32_t v) const { SetInt("EndTime", v); }
     void SetLayer(int32_t v) const { SetInt("Layer", v); }
     void SetObjTypeName(std::string_view v) const { SetText("ObjTypeName", v); }
+    // "False" keeps a picture out of a video's zoom; read with PeekText.
+    void SetZoom(std::string_view v) const { SetText("Zoom", v); }
     // The whole "Obj" element as XML text (an empty value always spelt
     // <X></X>); what IXMLObjList::Restore takes back.
     std::string SaveToXML() const;
@@ -223,6 +225,10 @@ class IXMLMovie : public XMLNodeBinding {
     void SetMovieName(std::string_view v) const { SetText("MovieName", v); }
     void SetAuthor(std::string_view v) const { SetText("Author", v); }
     void SetLoop(std::string_view v) const { SetText("Loop", v); }
+    // A video's focus on the action, read with PeekText where it may be missing.
+    void SetZoom(std::string_view v) const { SetText("Zoom", v); }
+    void SetZoomLevel(std::string_view v) const { SetText("ZoomLevel", v); }
+    void SetClickRings(std::string_view v) const { SetText("ClickRings", v); }
 };
 
 // The root "Movie" of the document, opening (loading) it first when needed
