@@ -71,6 +71,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     FileNew->setIcon(QIcon(QStringLiteral(":/icons/new.png")));
     FileOpen = MakeAction(QStringLiteral("FileOpen"), QStringLiteral("&Open ..."), QStringLiteral("Open ..."),
                           &TMainForm::FileOpenExecute);
+    FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileOpen->setIcon(QIcon(QStringLiteral(":/icons/open.png")));
     FileSave = MakeAction(QStringLiteral("FileSave"), QStringLiteral("&Save"), QStringLiteral("Save"),
                           &TMainForm::FileSaveExecute);

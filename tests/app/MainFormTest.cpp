@@ -196,7 +196,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     };
     const Row rows[] = {
         {f.FileNew, "&New", "New", "Ctrl+N", true},
-        {f.FileOpen, "&Open ...", "Open ...", "", true},
+        {f.FileOpen, "&Open ...", "Open ...", "Ctrl+O", true},
         {f.FileSave, "&Save", "Save", "Ctrl+S", true},
         {f.FileSaveAs, "Save &As...", "Save As...", "", false},
         {f.FileClose, "&Close", "Close", "", false},
