@@ -409,6 +409,30 @@ void TMainForm::FileExportSWFExecute()
     const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
     if (path.isEmpty())
         return;
+    if (video::VideoFormatOf(S(path)) && FFlashCard->MovieRef && !FFlashCard->MovieRef->IsNull()) {
+        // The project's choice, as far as it reads; the dialog shows the rest
+        // at their defaults and the edit stores what the user confirms.
+        quillora::TFocusChoice choice;
+        try {
+            choice = quillora::ReadFocusChoice(*FFlashCard->MovieRef);
+        } catch (const quillora::Error&) {
+            choice.Zoom = FFlashCard->MovieRef->PeekText({"Zoom"}) == "True";
+            choice.ClickRings = choice.Zoom;
+        }
+        const quillora::TFocusChoice before = choice;
+        if (!Shell.AskVideoOptions(this, choice))
+            return;
+        if (!(choice == before)) {
+            bool stored = false;
+            quillora::TProjectEditor* editor = FFlashCard->Editor.get();
+            RunEdit([&] {
+                editor->SetFocusChoice(choice);
+                stored = true;
+            });
+            if (!stored)
+                return;
+        }
+    }
     // A movie written elsewhere saves nothing of the project: its changes
     // are still to be saved.
     struct KeepModified {

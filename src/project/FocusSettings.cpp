@@ -100,6 +100,38 @@ void WriteFocusChoice(const IXMLMovie& movie, const TFocusChoice& choice)
     movie.SetClickRings(choice.ClickRings ? "True" : "False");
 }
 
+namespace {
+const char* const kFocusNames[] = {"Zoom", "ZoomLevel", "ClickRings"};
+} // namespace
+
+TFocusElements PeekFocusElements(const IXMLMovie& movie)
+{
+    TFocusElements e;
+    std::optional<std::string>* fields[] = {&e.Zoom, &e.Level, &e.ClickRings};
+    for (size_t i = 0; i < 3; ++i)
+        if (movie.Node().child(kFocusNames[i]))
+            *fields[i] = movie.PeekText({kFocusNames[i]});
+    return e;
+}
+
+void RestoreFocusElements(const IXMLMovie& movie, const TFocusElements& e)
+{
+    const std::optional<std::string>* fields[] = {&e.Zoom, &e.Level, &e.ClickRings};
+    for (size_t i = 0; i < 3; ++i) {
+        pugi::xml_node n = movie.Node().child(kFocusNames[i]);
+        if (!*fields[i]) {
+            if (n)
+                movie.Node().remove_child(n);
+            continue;
+        }
+        if (!n)
+            n = movie.Node().append_child(kFocusNames[i]);
+        while (n.first_child())
+            n.remove_child(n.first_child());
+        n.append_child(pugi::node_pcdata).set_value((*fields[i])->c_str());
+    }
+}
+
 bool PictureZooms(const IXMLObj& obj)
 {
     return ReadSwitch(obj, "Zoom").value_or(true);

@@ -46,6 +46,15 @@ TFocusChoice ReadFocusChoice(const IXMLMovie& movie, const TFocusOverride& over 
 // Stores the choice in the movie's elements (adding those missing).
 void WriteFocusChoice(const IXMLMovie& movie, const TFocusChoice& choice);
 
+// The three elements as they stand, missing ones as nullopt: what undoing a
+// change of the choice puts back.
+struct TFocusElements {
+    std::optional<std::string> Zoom, Level, ClickRings;
+    friend bool operator==(const TFocusElements&, const TFocusElements&) = default;
+};
+TFocusElements PeekFocusElements(const IXMLMovie& movie);
+void RestoreFocusElements(const IXMLMovie& movie, const TFocusElements& elements);
+
 // Whether the picture object takes part in the zoom (its "Zoom" is not False).
 bool PictureZooms(const IXMLObj& obj);
 

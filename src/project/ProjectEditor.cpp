@@ -302,6 +302,38 @@ class TSnapshotCommand : public TEditCommand {
     TProjectEditor::TSnapshot Before, After;
 };
 
+// Undo and redo of a change of the videos' zoom: the movie's elements
+// before and after it (the items stay as they are).
+class TFocusCommand : public TEditCommand {
+  public:
+    TFocusCommand(const IXMLMovie& movie, bool* modified, TFocusElements before,
+                  TFocusElements after)
+        : Movie(movie), Modified(modified), Before(std::move(before)), After(std::move(after))
+    {
+    }
+    std::string Name() const override { return "Zoom and Clicks"; }
+    void Undo() override { Put(Before); }
+    void Redo() override { Put(After); }
+
+  private:
+    void Put(const TFocusElements& e)
+    {
+        const TFocusElements now = PeekFocusElements(Movie);
+        RestoreFocusElements(Movie, e);
+        try {
+            Movie.SaveDocument();
+        } catch (...) {
+            RestoreFocusElements(Movie, now);
+            throw;
+        }
+        if (Modified)
+            *Modified = true;
+    }
+    IXMLMovie Movie;
+    bool* Modified;
+    TFocusElements Before, After;
+};
+
 } // namespace
 
 // --- reading ------------------------------------------------------------------
@@ -515,6 +547,26 @@ template <class Change> int32_t TProjectEditor::Edit(const std::string& name, Ch
         std::make_unique<TSnapshotCommand>(*this, name, std::move(before), std::move(after)));
     Touched();
     return result;
+}
+
+void TProjectEditor::SetFocusChoice(const TFocusChoice& choice)
+{
+    const IXMLMovie& movie = Movie();
+    CheckHistory();
+    const TFocusElements before = PeekFocusElements(movie);
+    try {
+        WriteFocusChoice(movie, choice);
+        movie.SaveDocument();
+    } catch (const std::exception& e) {
+        RestoreFocusElements(movie, before);
+        throw Error(std::string("Cannot change the zoom and clicks: ") + e.what());
+    }
+    TFocusElements after = PeekFocusElements(movie);
+    if (after == before)
+        return;
+    Known = Snapshot(); // the items as this edit leaves them, for CheckHistory
+    Stack.Push(std::make_unique<TFocusCommand>(movie, ModifiedRef, before, std::move(after)));
+    Touched();
 }
 
 void TProjectEditor::DeleteObjects(std::vector<int32_t> indexes)

@@ -18,6 +18,7 @@
 
 #include "document/XMLUnit.h"
 #include "project/CommandStack.h"
+#include "project/FocusSettings.h"
 
 namespace quillora {
 
@@ -89,6 +90,8 @@ class TProjectEditor {
     // Only a 16-bit mono WAV the movie writer can use is added.
     int32_t AddSound(int32_t pictureIndex, const std::string& wavPath);
     void SetCursor(int32_t pictureIndex, int32_t x, int32_t y);
+    // How the videos show the action (zoom, its level, click rings).
+    void SetFocusChoice(const TFocusChoice& choice);
 
     TCommandStack& History() { return Stack; }
     const TCommandStack& History() const { return Stack; }

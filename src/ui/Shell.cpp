@@ -1,6 +1,7 @@
 #include "ui/Shell.h"
 
 #include "ui/Branding.h"
+#include "ui/ExportOptions.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -34,6 +35,15 @@ QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
     if (!path.isEmpty() && FileChosen)
         FileChosen(path);
     return path;
+}
+
+bool TQtShell::AskVideoOptions(QWidget* parent, quillora::TFocusChoice& choice)
+{
+    TExportOptionsForm form(choice, parent);
+    if (form.exec() != QDialog::Accepted)
+        return false;
+    choice = form.Choice();
+    return true;
 }
 
 bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)

@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <functional>
 
+#include "project/FocusSettings.h"
+
 class QWidget;
 
 class IShell {
@@ -25,6 +27,14 @@ public:
     // close box), which stops whatever asked.
     enum class TSaveAnswer { Save, DontSave, Cancel };
     virtual TSaveAnswer AskSaveChanges(QWidget* parent, const QString& text) = 0;
+    // How a video about to be exported shows the action, starting from
+    // choice; false when cancelled. Shells that ask nobody keep the choice.
+    virtual bool AskVideoOptions(QWidget* parent, quillora::TFocusChoice& choice)
+    {
+        (void)parent;
+        (void)choice;
+        return true;
+    }
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
     virtual void ShowInfo(QWidget* parent, const QString& text) = 0;
     // The user's associated program for a file, mail address or web page.
@@ -45,6 +55,7 @@ public:
     QString GetSaveFileName(QWidget* parent, const QString& filter) override;
     bool ConfirmOkCancel(QWidget* parent, const QString& text) override;
     TSaveAnswer AskSaveChanges(QWidget* parent, const QString& text) override;
+    bool AskVideoOptions(QWidget* parent, quillora::TFocusChoice& choice) override;
     void ShowError(QWidget* parent, const QString& text) override;
     void ShowInfo(QWidget* parent, const QString& text) override;
     void OpenUrl(const QUrl& url) override;

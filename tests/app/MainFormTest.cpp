@@ -751,6 +751,44 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
     EXPECT_TRUE(shell.Errors.isEmpty());
 }
 
+TEST_F(MainFormTest, ExportingAVideoAsksForZoomAndClicksAndKeepsTheChoiceAsAnEdit)
+{
+    New(true, 64, 48);
+    AddDarkCyanCapture();
+    // The SWF asks nothing.
+    shell.SaveAnswers = {Work("clip.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(shell.VideoOptionsShown.empty());
+
+    // A video shows the project's choice and stores the one confirmed.
+    shell.SaveAnswers = {Work("zoom.mp4")};
+    shell.VideoOptionsAnswers = {quillora::TFocusChoice{true, 3, true}};
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.VideoOptionsShown.size(), 1u);
+    EXPECT_EQ(shell.VideoOptionsShown[0], quillora::TFocusChoice{});
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join(" ").toStdString();
+    EXPECT_TRUE(QFile::exists(Work("zoom.mp4")));
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("<Zoom>True</Zoom>"));
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("<ZoomLevel>3</ZoomLevel>"));
+    EXPECT_EQ(Form().EditUndo->text(), "&Undo Zoom and Clicks");
+    EXPECT_TRUE(Form().FlashCard()->Modified) << "the choice is a change to save";
+
+    // The next export starts from it; a cancel writes nothing and keeps it.
+    shell.SaveAnswers = {Work("again.webm")};
+    shell.VideoOptionsAnswers = {std::nullopt};
+    Form().FileExportSWF->trigger();
+    EXPECT_EQ(shell.VideoOptionsShown.back(), (quillora::TFocusChoice{true, 3, true}));
+    EXPECT_FALSE(QFile::exists(Work("again.webm")));
+
+    // Undo takes the choice back out of the project.
+    Form().EditUndo->trigger();
+    EXPECT_FALSE(ReadAll(WorkProject()).contains("<Zoom>"));
+    shell.SaveAnswers = {Work("plain.gif")};
+    Form().FileExportSWF->trigger();
+    EXPECT_EQ(shell.VideoOptionsShown.back(), quillora::TFocusChoice{});
+    EXPECT_TRUE(QFile::exists(Work("plain.gif")));
+}
+
 TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie)
 {
     New(true, 64, 48);

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <optional>
+#include <vector>
 #include <functional>
 #include <ostream>
 
@@ -99,6 +101,21 @@ public:
         const TSaveAnswer answer = SaveChangesAnswers.front();
         SaveChangesAnswers.pop_front();
         return answer;
+    }
+    // Answers to a video's zoom and clicks, in order (nullopt cancels); the
+    // choice shown is kept when none is left. Shown: what each one started from.
+    std::deque<std::optional<quillora::TFocusChoice>> VideoOptionsAnswers;
+    std::vector<quillora::TFocusChoice> VideoOptionsShown;
+    bool AskVideoOptions(QWidget*, quillora::TFocusChoice& choice) override
+    {
+        VideoOptionsShown.push_back(choice);
+        if (VideoOptionsAnswers.empty())
+            return true;
+        const auto answer = VideoOptionsAnswers.front();
+        VideoOptionsAnswers.pop_front();
+        if (answer)
+            choice = *answer;
+        return answer.has_value();
     }
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
     void ShowInfo(QWidget*, const QString& text) override { Infos << text; }
