@@ -126,6 +126,7 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     std::vector<char> zoomed(size_t(n), 0);
     bool state = false;
     int last = -1;
+    std::vector<char> shotZoomed(scene.shots.size(), 0);
     for (int32_t f = 0; f < n; ++f) {
         const int o = owner[size_t(f)];
         if (o != last && o >= 0) {
@@ -135,6 +136,7 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
                 state = false;
             else if (s.end - s.start >= ease)
                 state = true;
+            shotZoomed[size_t(o)] = state;
             if (!was && state) {
                 // A new picture is seen whole first, then the camera eases in.
                 for (int32_t g = f; g < std::min(n, f + ease); ++g)
@@ -158,6 +160,11 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     for (size_t i = 0; i < scene.shots.size(); ++i)
         gesture[i] = tips(scene.shots[i].start, scene.shots[i].end);
 
+    // A picture whose pointer stays near where it starts keeps the camera in.
+    auto staysIn = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
+    };
+
     std::vector<TView> raw(size_t(n), whole);
     bool inZoom = false;
     TView prev = whole;
@@ -174,10 +181,21 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
             const TBox& g = gesture[size_t(o)];
             if (fits(g)) {
                 need.Add(g); // near: the view takes in the whole step
-            } else if (f >= s.start + reach + 2 && f < s.end - reach - 1) {
-                // Far: out after the click, far enough to show both ends, and
-                // back in for the next.
-                need.Add(g);
+            } else {
+                // Far: in at the click where the pointer stayed near before,
+                // out far enough to show both ends, and back in where it
+                // stays near after. Between two far moves the camera stays
+                // out on the whole stage instead of pumping in and out.
+                const bool before = staysIn(s.start > 0 ? owner[size_t(s.start) - 1] : -1);
+                const bool after = staysIn(s.end < n ? owner[size_t(s.end)] : -1);
+                const bool early = f < s.start + reach + 2, late = f >= s.end - reach - 1;
+                if (!before && !after) {
+                    inZoom = false;
+                    prev = whole;
+                    continue;
+                }
+                if (!(early && before) && !(late && after))
+                    need.Add(g);
             }
         }
         TView v;
@@ -188,10 +206,13 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
             v.w = std::min(W, std::max(need.W(), need.H() * W / H));
             v.h = v.w * H / W;
         }
-        if (inZoom && prev.w == v.w && prev.h == v.h) {
-            // The least move that keeps what must be seen.
-            v.x = std::clamp(prev.x, need.x1 - v.w, need.x0);
-            v.y = std::clamp(prev.y, need.y1 - v.h, need.y0);
+        if (inZoom && prev.w == v.w && prev.h == v.h && need.x0 >= prev.x &&
+            need.x1 <= prev.x + prev.w && need.y0 >= prev.y && need.y1 <= prev.y + prev.h) {
+            // Holds while what must be seen is in view. Once it is not, the
+            // view centres on it: one pan instead of a drift of a pixel or
+            // two a picture, which would change every frame of the video.
+            v.x = prev.x;
+            v.y = prev.y;
         } else {
             v.x = (need.x0 + need.x1 - v.w) / 2;
             v.y = (need.y0 + need.y1 - v.h) / 2;

@@ -190,6 +190,18 @@ TEST(CameraTrack, PansToANearActionAndShowsBothEndsOfAFarOne)
         EXPECT_DOUBLE_EQ(Scale(s, v[size_t(f)]), 2) << f;
 }
 
+TEST(CameraTrack, StaysOutOnTheWholeStageBetweenFarMovesInsteadOfPumping)
+{
+    // Far, far, far, then near steps: whole through the far moves, out just
+    // far enough for the last one, and in where the pointer stays near.
+    const TCameraScene s =
+        Recorded({{20, 20}, {620, 460}, {20, 460}, {620, 20}, {600, 40}, {590, 50}, {580, 60}});
+    const std::vector<TView> v = video::CameraTrack(s, 2);
+    for (int f = 0; f < 40; ++f)
+        EXPECT_TRUE(IsWhole(s, v[size_t(f)])) << f;
+    EXPECT_NEAR(Scale(s, v[size_t(24 * 4 + 12)]), 2, 1e-3) << "in where the pointer stays near";
+}
+
 TEST(CameraTrack, SettlesWhileThePointerRests)
 {
     const TCameraScene s = Recorded({{200, 150, 60}, {200, 150, 60}, {200, 150, 60}});
