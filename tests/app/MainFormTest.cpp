@@ -201,6 +201,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
         {f.FileSaveAs, "Save &As...", "Save As...", "", false},
         {f.FileClose, "&Close", "Close", "", false},
         {f.FileExportSWF, "&Export to Flash", "Export to Flash", "", false},
+        {f.FileExportGuide, "Export &Guide...", "Export Guide", "", false},
         {f.FileExit, "E&xit", "Exit", "", false},
         {f.ViewPlay, "&PreView", "PreView", "", true},
         {f.HelpContents, "&Contents", "Contents", "F1", false},
@@ -226,7 +227,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
         return names;
     };
     EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "Open &Recent", "&Save", "Save &As...", "&Close", "-",
-                                     "&Export to Flash", "-", "E&xit"}));
+                                     "&Export to Flash", "Export &Guide...", "-", "E&xit"}));
     EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
                                      "Set &Length...", "-", "Add &Caption...", "Add S&ound..."}));
     EXPECT_EQ(f.EditUndo->shortcut().toString(), "Ctrl+Z");
@@ -725,15 +726,27 @@ TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(shell.Errors.size(), 2);
 }
 
-TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
+TEST_F(MainFormTest, ExportToFlashWritesTheFormatOfTheNameAndLeavesTheProjectAlone)
 {
     New();
-    shell.SaveAnswers = {Work("clip.txt")};
+    // A name whose extension names no movie format is refused, with the list.
+    shell.SaveAnswers = {Work("clip.txt"), Work("clip.html")};
     Form().FileExportSWF->trigger();
     EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf);;MP4 video (*.mp4);;WebM "
                                               "video (*.webm);;GIF animation (*.gif)"}));
-    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.Errors.size(), 2);
+    EXPECT_TRUE(shell.Errors[0].contains("\"clip.txt\"")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[0].contains(".webm")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[1].contains("Export Guide")) << shell.Errors[1].toStdString();
+    EXPECT_FALSE(QFile::exists(Work("clip.swf")));
     EXPECT_FALSE(QFile::exists(Work("clip.txt")));
+    EXPECT_FALSE(QFile::exists(Work("clip.html")));
+    shell.Errors.clear();
+
+    shell.SaveAnswers = {Work("clip.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
     EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
     EXPECT_FALSE(Form().ViewPlay->isEnabled());
     EXPECT_EQ(Form().FlashCard()->BasePath, vars.UntitledBase);
