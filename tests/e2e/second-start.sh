@@ -64,6 +64,16 @@ second raise
 [ "$(xdotool getwindowname "$main")" = "Quillora 1.0 - other" ] || fail "a bare second start changed the window"
 kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
 
+# File > Open Recent from the keyboard: its first entry is other.qlv.
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key --clearmodifiers r
+sleep 0.5
+shot open-recent
+xdotool key --clearmodifiers Escape Escape Escape
+sleep 0.3
+
 # File > Open (Ctrl+O) through the real dialog opens a project the same way.
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers ctrl+o
