@@ -28,6 +28,8 @@ second() {
     wait_exit 30 "$spid"
     local status=$?
     [ $status -eq 0 ] || { cat "$E2E_TMP/$name.log" >&2; fail "$name: the second start ended with status $status"; }
+    grep -q 'AddressSanitizer\|runtime error' "$E2E_TMP/$name.log" && { cat "$E2E_TMP/$name.log" >&2; fail "$name: sanitizer report"; }
+    true
 }
 
 "$bin/quillora" >"$E2E_TMP/quillora.log" 2>&1 &
