@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/ExportProgress.h"
+#include "app/MainFormGuide.h"
 #include "project/MovieFormats.h"
 #include "app/FileNames.h"
 #include "base/Error.h"
@@ -71,6 +72,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     FileNew->setIcon(QIcon(QStringLiteral(":/icons/new.png")));
     FileOpen = MakeAction(QStringLiteral("FileOpen"), QStringLiteral("&Open ..."), QStringLiteral("Open ..."),
                           &TMainForm::FileOpenExecute);
+    FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileOpen->setIcon(QIcon(QStringLiteral(":/icons/open.png")));
     FileSave = MakeAction(QStringLiteral("FileSave"), QStringLiteral("&Save"), QStringLiteral("Save"),
                           &TMainForm::FileSaveExecute);
@@ -96,6 +98,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     HelpAbout = MakeAction(QStringLiteral("HelpAbout"), QStringLiteral("&About ..."), QStringLiteral("About ..."),
                            &TMainForm::HelpAboutExecute);
     BuildEditActions();
+    BuildGuideActions();
     BuildRecentMenu();
     BuildMenus();
     Storyboard->RunEdit = [this](const std::function<void()>& edit) { RunGuarded(Shell, this, edit); };
@@ -177,7 +180,7 @@ void TMainForm::BuildMenus()
     file->addMenu(FileOpenRecent);
     file->addActions({FileSave, FileSaveAs, FileClose});
     file->addSeparator();
-    file->addAction(FileExportSWF);
+    file->addActions({FileExportSWF, FileExportGuide});
     file->addSeparator();
     file->addAction(FileExit);
     QMenu* edit = addMenu(QStringLiteral("&Edit"));
@@ -248,14 +251,14 @@ void TMainForm::WriteLastOpenDir()
 
 void TMainForm::DisableDocumentActions()
 {
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, ViewPlay})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide, ViewPlay})
         a->setEnabled(false);
 }
 
 void TMainForm::EnableDocumentActions()
 {
     // Preview waits for the first Save.
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide})
         a->setEnabled(true);
 }
 
@@ -410,6 +413,8 @@ void TMainForm::FileExportSWFExecute()
     const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
     if (path.isEmpty())
         return;
+    // The extension picks the format; one that names none is refused.
+    CheckMovieName(path);
     if (video::VideoFormatOf(S(path)) && FFlashCard->MovieRef && !FFlashCard->MovieRef->IsNull()) {
         // The project's choice, as far as it reads; the dialog shows the rest
         // at their defaults and the edit stores what the user confirms.
@@ -441,11 +446,7 @@ void TMainForm::FileExportSWFExecute()
         bool modified;
         ~KeepModified() { card.Modified = modified; }
     } keep{*FFlashCard, FFlashCard->Modified};
-    // A video's extension picks its format; any other name gets the SWF's.
-    const std::string target = S(path);
-    RunExport(video::VideoFormatOf(target)
-                  ? target
-                  : S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+    RunExport(S(path));
 }
 
 void TMainForm::FileExitExecute()

@@ -79,6 +79,7 @@ public:
     QAction* FileSaveAs;
     QAction* FileClose;
     QAction* FileExportSWF;
+    QAction* FileExportGuide; // HTML, Markdown or PDF
     QAction* FileExit;
     QAction* ViewPlay;
     // The Edit menu; each works on the storyboard's selection.
@@ -105,6 +106,9 @@ public:
     void FileSaveAsExecute();
     void FileCloseExecute();
     void FileExportSWFExecute();
+    void FileExportGuideExecute();
+    // Enter or F2 on the storyboard: the selected picture's caption, or a new one.
+    void EditStepTextExecute();
     void FileExitExecute();
     void ViewPlayExecute();
     void EditUndoExecute();
@@ -183,6 +187,7 @@ private:
     void RunExport(const std::string& target);
     void ReadLastOpenDir();
     void BuildEditActions();
+    void BuildGuideActions();
     static void CheckProjectFile(const QString& path, const char* what);
     bool IsRecording() const;
     void OpenPending();

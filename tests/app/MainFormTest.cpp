@@ -6,6 +6,7 @@
 #include "app/ErrorHandler.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
+#include "app/ProjectState.h"
 #include "platform/CaptureService.h"
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -194,11 +196,12 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     };
     const Row rows[] = {
         {f.FileNew, "&New", "New", "Ctrl+N", true},
-        {f.FileOpen, "&Open ...", "Open ...", "", true},
+        {f.FileOpen, "&Open ...", "Open ...", "Ctrl+O", true},
         {f.FileSave, "&Save", "Save", "Ctrl+S", true},
         {f.FileSaveAs, "Save &As...", "Save As...", "", false},
         {f.FileClose, "&Close", "Close", "", false},
         {f.FileExportSWF, "&Export to Flash", "Export to Flash", "", false},
+        {f.FileExportGuide, "Export &Guide...", "Export Guide", "", false},
         {f.FileExit, "E&xit", "Exit", "", false},
         {f.ViewPlay, "&PreView", "PreView", "", true},
         {f.HelpContents, "&Contents", "Contents", "F1", false},
@@ -224,7 +227,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
         return names;
     };
     EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "Open &Recent", "&Save", "Save &As...", "&Close", "-",
-                                     "&Export to Flash", "-", "E&xit"}));
+                                     "&Export to Flash", "Export &Guide...", "-", "E&xit"}));
     EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
                                      "Set &Length...", "-", "Add &Caption...", "Add S&ound...", "-",
                                      "&Zoom on This Picture"}));
@@ -724,15 +727,27 @@ TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(shell.Errors.size(), 2);
 }
 
-TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
+TEST_F(MainFormTest, ExportToFlashWritesTheFormatOfTheNameAndLeavesTheProjectAlone)
 {
     New();
-    shell.SaveAnswers = {Work("clip.txt")};
+    // A name whose extension names no movie format is refused, with the list.
+    shell.SaveAnswers = {Work("clip.txt"), Work("clip.html")};
     Form().FileExportSWF->trigger();
     EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf);;MP4 video (*.mp4);;WebM "
                                               "video (*.webm);;GIF animation (*.gif)"}));
-    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.Errors.size(), 2);
+    EXPECT_TRUE(shell.Errors[0].contains("\"clip.txt\"")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[0].contains(".webm")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[1].contains("Export Guide")) << shell.Errors[1].toStdString();
+    EXPECT_FALSE(QFile::exists(Work("clip.swf")));
     EXPECT_FALSE(QFile::exists(Work("clip.txt")));
+    EXPECT_FALSE(QFile::exists(Work("clip.html")));
+    shell.Errors.clear();
+
+    shell.SaveAnswers = {Work("clip.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
     EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
     EXPECT_FALSE(Form().ViewPlay->isEnabled());
     EXPECT_EQ(Form().FlashCard()->BasePath, vars.UntitledBase);
@@ -1165,6 +1180,48 @@ TEST_F(MainFormTest, ASecondStartsFileOpensOnceNoDialogIsOpen)
     EXPECT_EQ(Form().RequestOpen(Work("nothing.qlv")), "");
     QTRY_COMPARE(shell.Errors.size(), 1);
     EXPECT_TRUE(shell.Errors[0].contains(Work("nothing.qlv")));
+}
+
+// The help page names menu entries as "Menu > Entry": each must be there,
+// as a user looking for it would find it.
+TEST_F(MainFormTest, EveryMenuEntryTheHelpNamesIsInTheMenus)
+{
+    QStringList entries;
+    for (QAction* menu : Form().ActionMainMenuBar1->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                entries << QString(menu->text() + " > " + a->text()).remove('&');
+    const QString help = ReadAll(Form().DataFolder + "/help.html");
+    ASSERT_FALSE(help.isEmpty());
+    const QRegularExpression named(R"(<b>(\w+) &gt; ([^<]+)</b>)");
+    int found = 0;
+    for (auto m = named.globalMatch(help); m.hasNext(); ++found) {
+        const QRegularExpressionMatch match = m.next();
+        const QString entry = match.captured(1) + " > " + match.captured(2).replace("&amp;", "&");
+        EXPECT_TRUE(entries.contains(entry)) << entry.toStdString() << " is not in the menus: "
+                                             << entries.join(", ").toStdString();
+    }
+    EXPECT_GE(found, 8);
+}
+
+TEST(ProjectStateTest, TheHashSeesWhatAProjectSaysNotHowItIsWritten)
+{
+    QTemporaryDir dir;
+    auto hash = [&](const QByteArray& text) {
+        const QString path = dir.filePath("p.qlv");
+        QFile::remove(path);
+        WriteAll(path, text);
+        return ProjectContentHash(path);
+    };
+    const QByteArray recorded = hash("<?xml version=\"1.0\"?>\n<Movie><Obj><Demo></Demo><X>1</X></Obj></Movie>\n");
+    ASSERT_FALSE(recorded.isEmpty());
+    EXPECT_EQ(hash("<Movie>\n  <Obj><Demo/><X>1</X></Obj>\n</Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X>2</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/></Obj><Obj><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo a=\"1\"/><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X> 1</X></Obj></Movie>"), recorded) << "text counts whole";
+    EXPECT_TRUE(hash("<Movie><Obj>").isEmpty()) << "a broken file is never the saved one";
+    EXPECT_TRUE(ProjectContentHash(dir.filePath("missing.qlv")).isEmpty());
 }
 
 TEST(WindowServiceTest, TakesOnlyWholePathsAndAnswersForTheWindow)
