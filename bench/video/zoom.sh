@@ -4,11 +4,12 @@
 # recorded project of 200 screenshots at 640 x 480 and on one of 50 at
 # 1920 x 1080, beside the ffmpeg command line making the plain MP4 from the
 # same JPEGs in the same run (concat list, 1.6 s each, 15 fps; no cursor, no
-# sound). Each project twice: with the maker's pointer, which moves a pixel
-# a picture (the camera eases in once and holds), and with the pointer moved
-# to a walk of near steps and a far jump every fourth picture, so the camera
-# pans, eases out and back in all through the movie. Prints wall and CPU
-# seconds and bytes.
+# sound). Each project twice: with the maker's pointer, which lands 100 to
+# 300 pixels away on most pictures (mostly far moves: the camera is out or
+# easing for most of the movie), and with the pointer moved to a walk of
+# near steps and a far jump every fourth picture, so the camera holds on
+# runs of near actions and eases out and back in for the jumps. Prints wall
+# and CPU seconds and bytes.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/video/zoom.sh BUILD_DIR}" && pwd)
 work=$(mktemp -d)

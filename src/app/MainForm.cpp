@@ -74,6 +74,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     FileNew->setIcon(QIcon(QStringLiteral(":/icons/new.png")));
     FileOpen = MakeAction(QStringLiteral("FileOpen"), QStringLiteral("&Open ..."), QStringLiteral("Open ..."),
                           &TMainForm::FileOpenExecute);
+    FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileOpen->setIcon(QIcon(QStringLiteral(":/icons/open.png")));
     FileSave = MakeAction(QStringLiteral("FileSave"), QStringLiteral("&Save"), QStringLiteral("Save"),
                           &TMainForm::FileSaveExecute);
@@ -190,6 +191,8 @@ void TMainForm::BuildMenus()
     edit->addActions({EditDelete, EditMoveEarlier, EditMoveLater, EditSetLength});
     edit->addSeparator();
     edit->addActions({EditCaption, EditAddSound});
+    edit->addSeparator();
+    edit->addAction(EditZoomPicture);
     QMenu* view = addMenu(QStringLiteral("&View"));
     view->addAction(ViewPlay);
     QMenu* help = addMenu(QStringLiteral("&Help"));

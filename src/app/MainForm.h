@@ -94,6 +94,7 @@ public:
     QAction* EditSetLength;
     QAction* EditCaption;
     QAction* EditAddSound;
+    QAction* EditZoomPicture; // a check item: the picture takes part in a video's zoom
     QAction* HelpContents;
     QAction* HelpHomePage;
     QAction* HelpAbout;
@@ -123,6 +124,7 @@ public:
     void EditSetLengthExecute();
     void EditCaptionExecute();
     void EditAddSoundExecute();
+    void EditZoomPictureExecute();
     void HelpContentsExecute();
     void HelpHomePageExecute();
     void HelpAboutExecute();

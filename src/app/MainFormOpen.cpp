@@ -5,6 +5,7 @@
 #include "app/ErrorHandler.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
+#include "app/ProjectState.h"
 #include "base/Error.h"
 #include "project/MovieFormats.h"
 #include "ui/Branding.h"
@@ -13,7 +14,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -22,7 +22,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
-#include <QXmlStreamReader>
 
 namespace {
 const char* const OpenFilter = "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)";
@@ -36,46 +35,6 @@ QSettings Settings()
     return QSettings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
 }
 
-// A hash of what a project file says, not of how it is written: an empty
-// element, spacing between elements and the declaration do not count.
-QByteArray ContentHash(const std::string& path)
-{
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QXmlStreamReader xml(&f);
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            hash.addData(QByteArrayView("<"));
-            hash.addData(xml.name().toUtf8());
-            for (const QXmlStreamAttribute& a : xml.attributes()) {
-                hash.addData(QByteArrayView(" "));
-                hash.addData(a.name().toUtf8());
-                hash.addData(QByteArrayView("="));
-                hash.addData(a.value().toUtf8());
-            }
-            hash.addData(QByteArrayView(">"));
-            break;
-        case QXmlStreamReader::EndElement:
-            hash.addData(QByteArrayView("</>"));
-            break;
-        case QXmlStreamReader::Characters:
-            if (!xml.isWhitespace()) {
-                hash.addData(QByteArrayView("\""));
-                hash.addData(xml.text().toUtf8());
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    // A file that does not read is never taken for the saved one.
-    if (xml.hasError())
-        return {};
-    return hash.result();
-}
 
 // "~/Documents/demos" for a folder in the home folder, else the folder.
 QString ShownFolder(const QString& folder)
@@ -352,7 +311,7 @@ void TMainForm::UpdateTitleMarker()
 
 void TMainForm::NoteSavedState()
 {
-    SavedState = FFlashCard ? ContentHash(FFlashCard->WorkProjectPath) : QByteArray();
+    SavedState = FFlashCard ? ProjectContentHash(QString::fromStdString(FFlashCard->WorkProjectPath)) : QByteArray();
 }
 
 void TMainForm::ProjectEdited()
@@ -360,7 +319,7 @@ void TMainForm::ProjectEdited()
     // Edits (or undos) that bring the project back to what was saved leave
     // nothing to save.
     if (FFlashCard && FFlashCard->Modified && !SavedState.isEmpty() &&
-        ContentHash(FFlashCard->WorkProjectPath) == SavedState)
+        ProjectContentHash(QString::fromStdString(FFlashCard->WorkProjectPath)) == SavedState)
         FFlashCard->Modified = false;
     UpdateTitleMarker();
 }

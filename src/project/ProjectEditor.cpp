@@ -376,6 +376,7 @@ std::vector<TStoryItem> TProjectEditor::Items() const
             it.PositionY = PeekInt(obj, {"ObjType", "ObjPic", "PositionY"}, it.Problem);
             it.Width = PeekInt(obj, {"ObjType", "ObjPic", "Width"}, it.Problem);
             it.Height = PeekInt(obj, {"ObjType", "ObjPic", "Height"}, it.Problem);
+            it.Zoom = obj.PeekText({"Zoom"}) != "False";
             if (it.Content.empty() && it.Problem.empty())
                 it.Problem = "no picture file";
             pics.push_back(std::move(it));
@@ -547,6 +548,23 @@ template <class Change> int32_t TProjectEditor::Edit(const std::string& name, Ch
         std::make_unique<TSnapshotCommand>(*this, name, std::move(before), std::move(after)));
     Touched();
     return result;
+}
+
+void TProjectEditor::SetPictureZoom(int32_t pictureIndex, bool zoom)
+{
+    const IXMLObjList list = Movie().GetObj();
+    IXMLObj pic = ItemOfKind(list, pictureIndex, "Pic", "picture");
+    Edit((zoom ? "Zoom on " : "No Zoom on ") + Describe(pic, pictureIndex),
+         [&](const IXMLObjList&) {
+             // A picture let in again is as it was recorded: no element.
+             if (zoom) {
+                 if (pugi::xml_node n = pic.Node().child("Zoom"))
+                     pic.Node().remove_child(n);
+             } else {
+                 pic.SetZoom("False");
+             }
+             return -1;
+         });
 }
 
 void TProjectEditor::SetFocusChoice(const TFocusChoice& choice)

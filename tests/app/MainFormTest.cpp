@@ -6,6 +6,7 @@
 #include "app/ErrorHandler.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
+#include "app/ProjectState.h"
 #include "platform/CaptureService.h"
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -194,7 +196,7 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     };
     const Row rows[] = {
         {f.FileNew, "&New", "New", "Ctrl+N", true},
-        {f.FileOpen, "&Open ...", "Open ...", "", true},
+        {f.FileOpen, "&Open ...", "Open ...", "Ctrl+O", true},
         {f.FileSave, "&Save", "Save", "Ctrl+S", true},
         {f.FileSaveAs, "Save &As...", "Save As...", "", false},
         {f.FileClose, "&Close", "Close", "", false},
@@ -227,7 +229,8 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "Open &Recent", "&Save", "Save &As...", "&Close", "-",
                                      "&Export to Flash", "Export &Guide...", "-", "E&xit"}));
     EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
-                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound..."}));
+                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound...", "-",
+                                     "&Zoom on This Picture"}));
     EXPECT_EQ(f.EditUndo->shortcut().toString(), "Ctrl+Z");
     EXPECT_EQ(f.EditRedo->shortcut().toString(), "Ctrl+Shift+Z");
     EXPECT_EQ(f.EditDelete->shortcut().toString(), "Del");
@@ -1181,6 +1184,48 @@ TEST_F(MainFormTest, ASecondStartsFileOpensOnceNoDialogIsOpen)
     EXPECT_EQ(Form().RequestOpen(Work("nothing.qlv")), "");
     QTRY_COMPARE(shell.Errors.size(), 1);
     EXPECT_TRUE(shell.Errors[0].contains(Work("nothing.qlv")));
+}
+
+// The help page names menu entries as "Menu > Entry": each must be there,
+// as a user looking for it would find it.
+TEST_F(MainFormTest, EveryMenuEntryTheHelpNamesIsInTheMenus)
+{
+    QStringList entries;
+    for (QAction* menu : Form().ActionMainMenuBar1->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                entries << QString(menu->text() + " > " + a->text()).remove('&');
+    const QString help = ReadAll(Form().DataFolder + "/help.html");
+    ASSERT_FALSE(help.isEmpty());
+    const QRegularExpression named(R"(<b>(\w+) &gt; ([^<]+)</b>)");
+    int found = 0;
+    for (auto m = named.globalMatch(help); m.hasNext(); ++found) {
+        const QRegularExpressionMatch match = m.next();
+        const QString entry = match.captured(1) + " > " + match.captured(2).replace("&amp;", "&");
+        EXPECT_TRUE(entries.contains(entry)) << entry.toStdString() << " is not in the menus: "
+                                             << entries.join(", ").toStdString();
+    }
+    EXPECT_GE(found, 8);
+}
+
+TEST(ProjectStateTest, TheHashSeesWhatAProjectSaysNotHowItIsWritten)
+{
+    QTemporaryDir dir;
+    auto hash = [&](const QByteArray& text) {
+        const QString path = dir.filePath("p.qlv");
+        QFile::remove(path);
+        WriteAll(path, text);
+        return ProjectContentHash(path);
+    };
+    const QByteArray recorded = hash("<?xml version=\"1.0\"?>\n<Movie><Obj><Demo></Demo><X>1</X></Obj></Movie>\n");
+    ASSERT_FALSE(recorded.isEmpty());
+    EXPECT_EQ(hash("<Movie>\n  <Obj><Demo/><X>1</X></Obj>\n</Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X>2</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/></Obj><Obj><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo a=\"1\"/><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X> 1</X></Obj></Movie>"), recorded) << "text counts whole";
+    EXPECT_TRUE(hash("<Movie><Obj>").isEmpty()) << "a broken file is never the saved one";
+    EXPECT_TRUE(ProjectContentHash(dir.filePath("missing.qlv")).isEmpty());
 }
 
 TEST(WindowServiceTest, TakesOnlyWholePathsAndAnswersForTheWindow)

@@ -138,7 +138,8 @@ TEST_F(StoryboardTest, NoProjectLeavesTheAreaEmptyAndTheEditMenuOff)
     EXPECT_FALSE(Board()->Large()->isVisible());
     for (QAction* a :
          {form->EditUndo, form->EditRedo, form->EditDelete, form->EditMoveEarlier,
-          form->EditMoveLater, form->EditSetLength, form->EditCaption, form->EditAddSound})
+          form->EditMoveLater, form->EditSetLength, form->EditCaption, form->EditAddSound,
+          form->EditZoomPicture})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
 }
 
@@ -193,6 +194,33 @@ TEST_F(StoryboardTest, DeleteUndoRedoAndMoveFromTheKeyboard)
     EXPECT_EQ(Current().left(4), "Pic3");
     EXPECT_FALSE(form->EditMoveEarlier->isEnabled());
     EXPECT_EQ(form->EditUndo->text(), "&Undo Move Pic3");
+}
+
+TEST_F(StoryboardTest, APictureIsKeptOutOfTheZoomWithACheckItemAndItsKey)
+{
+    Open();
+    const QString before = Saved();
+    EXPECT_TRUE(form->EditZoomPicture->isCheckable());
+    EXPECT_EQ(form->EditZoomPicture->shortcut().toString(), "Ctrl+M");
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Current().left(4), "Pic2");
+    EXPECT_TRUE(form->EditZoomPicture->isEnabled());
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_FALSE(form->EditZoomPicture->isChecked());
+    EXPECT_TRUE(Saved().contains("<ObjName>Pic2</ObjName>"));
+    EXPECT_EQ(Saved().count("<Zoom>False</Zoom>"), 1);
+    EXPECT_EQ(form->EditUndo->text(), "&Undo No Zoom on Pic2");
+    EXPECT_EQ(Current().left(4), "Pic2") << "the selection stays";
+    // Another picture shows its own state.
+    Key(Qt::Key_Left);
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_Right);
+    EXPECT_FALSE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    // As it was, an empty element spelt either way.
+    EXPECT_EQ(Saved().replace("<Demo/>", "<Demo></Demo>"), before);
 }
 
 TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)

@@ -2,7 +2,8 @@
 # session bus, and ends with status 0: the running window opens the project
 # (its title names it), asks "Save changes?" first when its own project has
 # changes, and comes to the front; a second start without a file only
-# brings the window up. File > Exit then ends the first with status 0.
+# brings the window up. File > Open through its dialog opens a project the
+# same way, and File > Exit then ends the first with status 0.
 . "$(dirname "$0")/lib.sh"
 
 start_session_bus
@@ -27,6 +28,8 @@ second() {
     wait_exit 30 "$spid"
     local status=$?
     [ $status -eq 0 ] || { cat "$E2E_TMP/$name.log" >&2; fail "$name: the second start ended with status $status"; }
+    grep -q 'AddressSanitizer\|runtime error' "$E2E_TMP/$name.log" && { cat "$E2E_TMP/$name.log" >&2; fail "$name: sanitizer report"; }
+    true
 }
 
 "$bin/quillora" >"$E2E_TMP/quillora.log" 2>&1 &
@@ -62,6 +65,30 @@ grep -q 'Pic1' "$proj/demo.qlv" || fail "Don't Save changed demo.qlv"
 second raise
 [ "$(xdotool getwindowname "$main")" = "Quillora 1.0 - other" ] || fail "a bare second start changed the window"
 kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
+
+# File > Open Recent from the keyboard: its first entry is other.qlv.
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key --clearmodifiers r
+sleep 0.5
+shot open-recent
+xdotool key --clearmodifiers Escape Escape Escape
+sleep 0.3
+
+# File > Open (Ctrl+O) through the real dialog opens a project the same way.
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers ctrl+o
+dialog=$(wait_window 20 --name '^Open$') || fail "Ctrl+O showed no file dialog"
+sleep 0.5
+shot open-dialog
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 20 "$proj/demo.qlv"
+xdotool key --clearmodifiers Return
+wait_gone 20 --name '^Open$' || fail "the file dialog stayed"
+wait_window 30 --name '^Quillora 1\.0 - demo$' >/dev/null || fail "File > Open did not open demo.qlv: $(xdotool getwindowname "$main")"
+sleep 0.5
+shot opened-by-dialog
 
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+f

@@ -497,3 +497,35 @@ TEST(ProjectEditor, TheVideosZoomAndClicksAreAnEditUndoneToTheFileAsItWas)
 
 } // namespace
 } // namespace quillora::test
+
+namespace quillora::test {
+namespace {
+
+TEST(ProjectEditor, APictureIsKeptOutOfTheZoomAndLetInAgainAsEdits)
+{
+    Edited p;
+    const std::string before = p.File();
+    const int32_t pic = p.IndexOf("Pic1");
+    auto zooms = [&] {
+        for (const TStoryItem& it : p.ed.Items())
+            if (it.Index == pic)
+                return it.Zoom;
+        return true;
+    };
+    EXPECT_TRUE(zooms());
+    p.ed.SetPictureZoom(pic, false);
+    EXPECT_FALSE(zooms());
+    EXPECT_FALSE(PictureZooms(p.card.MovieRef->GetObj().Items(pic)));
+    EXPECT_EQ(p.ed.History().UndoName(), "No Zoom on Pic1");
+    p.ed.Undo();
+    EXPECT_EQ(p.File(), before);
+    p.ed.Redo();
+    p.ed.SetPictureZoom(pic, true);
+    EXPECT_TRUE(zooms());
+    EXPECT_EQ(p.File(), before) << "let in again, the picture is as it was recorded";
+    EXPECT_EQ(p.ed.History().UndoName(), "Zoom on Pic1");
+    EXPECT_THROW(p.ed.SetPictureZoom(p.IndexOf("Text1"), false), Error);
+}
+
+} // namespace
+} // namespace quillora::test
