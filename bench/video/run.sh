@@ -55,3 +55,6 @@ t=$(seconds "$build/bin/quillora-export" "$work/p/project.qlv" "$work/q.webm")
 ours "quillora-export WebM (cursor, sound)" "$t" "$work/q.webm"
 t=$(seconds "$build/bin/quillora-export" "$work/p/project.qlv" "$work/q.swf")
 printf "  %-34s %7s s  %10d bytes\n" "quillora-export SWF" "$t" "$(stat -c %s "$work/q.swf")"
+
+bash "$(dirname "$0")/memory.sh" "$build"
+bash "$(dirname "$0")/zoom.sh" "$build"

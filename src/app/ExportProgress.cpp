@@ -57,7 +57,17 @@ bool TExportProgress::UpdateFrames(int done, int total)
         Clock.restart();
         delete FDialog;
     }
-    if (!ShowOnceDue(QStringLiteral("Writing the video"), QStringLiteral("Cancel")))
+    return UpdateCancellable(QStringLiteral("Writing the video"), done, total);
+}
+
+bool TExportProgress::UpdateSteps(int done, int total)
+{
+    return UpdateCancellable(QStringLiteral("Writing the guide"), done, total);
+}
+
+bool TExportProgress::UpdateCancellable(const QString& task, int done, int total)
+{
+    if (!ShowOnceDue(task, QStringLiteral("Cancel")))
         return true;
     FDialog->setMaximum(total > 0 ? total : 1);
     FDialog->setValue(std::clamp(done, 0, FDialog->maximum()));

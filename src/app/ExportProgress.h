@@ -24,12 +24,15 @@ public:
     // done of total video frames, with a Cancel button that works while the
     // video is written; false once the user cancelled.
     bool UpdateFrames(int done, int total);
+    // done of total steps of a guide, with Cancel as for a video.
+    bool UpdateSteps(int done, int total);
     QProgressDialog* Dialog() const { return FDialog; }
 
 private:
     // Shows the dialog of task once the export has taken ShowAfterMs (with a
     // cancel button if cancel names one); whether it is shown.
     bool ShowOnceDue(const QString& task, const QString& cancel);
+    bool UpdateCancellable(const QString& task, int done, int total);
 
     QWidget* Parent;
     std::function<qint64()> ElapsedMs;

@@ -2,22 +2,23 @@
 
 #include "app/ErrorHandler.h"
 #include "app/ExportProgress.h"
+#include "app/MainFormGuide.h"
 #include "project/MovieFormats.h"
 #include "app/FileNames.h"
 #include "base/Error.h"
 #include "project/FlashCard.h"
+#include "project/ProjectFiles.h"
+#include "project/Recovery.h"
 #include "export/SwfWriters.h"
 #include "recording/NewForm.h"
 #include "ui/AboutForm.h"
 #include "ui/Branding.h"
-#include "ui/Player.h"
 #include "ui/Shell.h"
 #include "ui/Storyboard.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,7 +31,6 @@
 
 namespace {
 const QString AppTitle = QString::fromLatin1(Branding::AppTitle);
-const char* const OpenFilter = "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)";
 const char* const SaveFilterQLV = "Quillora Project (*.qlv)";
 const char* const SaveFilterSWF =
     "Flash file (*.swf);;MP4 video (*.mp4);;WebM video (*.webm);;GIF animation (*.gif)";
@@ -56,7 +56,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(AppTitle);
-    resize(642, 443);
+    RestoreWindowPlace();
     auto* client = new QWidget(this);
     client->setAutoFillBackground(true);
     QPalette white = client->palette();
@@ -74,6 +74,7 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     FileNew->setIcon(QIcon(QStringLiteral(":/icons/new.png")));
     FileOpen = MakeAction(QStringLiteral("FileOpen"), QStringLiteral("&Open ..."), QStringLiteral("Open ..."),
                           &TMainForm::FileOpenExecute);
+    FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileOpen->setIcon(QIcon(QStringLiteral(":/icons/open.png")));
     FileSave = MakeAction(QStringLiteral("FileSave"), QStringLiteral("&Save"), QStringLiteral("Save"),
                           &TMainForm::FileSaveExecute);
@@ -99,9 +100,12 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     HelpAbout = MakeAction(QStringLiteral("HelpAbout"), QStringLiteral("&About ..."), QStringLiteral("About ..."),
                            &TMainForm::HelpAboutExecute);
     BuildEditActions();
+    BuildGuideActions();
+    BuildRecentMenu();
     BuildMenus();
     Storyboard->RunEdit = [this](const std::function<void()>& edit) { RunGuarded(Shell, this, edit); };
     connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::UpdateEditActions);
+    connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::ProjectEdited);
     connect(Storyboard, &TStoryboard::SelectionChanged, this, &TMainForm::UpdateEditActions);
     UpdateEditActions();
 
@@ -110,6 +114,9 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     DataFolder = Q(quillora::ProgramDataFolder());
     ProgramFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     ReadLastOpenDir();
+    // Every file dialog starts where the last one ended.
+    Shell.StartFolder = [this] { return StartFolder(); };
+    Shell.FileChosen = [this](const QString& file) { FolderChosen(file); };
     DisableDocumentActions();
     Writers = std::make_unique<TSwfWriterSet>();
     FFlashCard = MakeFlashCard();
@@ -135,6 +142,8 @@ TMainForm::~TMainForm()
 #endif
     Storyboard->SetEditor(nullptr);
     FFlashCard.reset();
+    Shell.StartFolder = nullptr;
+    Shell.FileChosen = nullptr;
 }
 
 std::unique_ptr<quillora::TFlashCard> TMainForm::MakeFlashCard()
@@ -169,9 +178,11 @@ void TMainForm::BuildMenus()
         return menu;
     };
     QMenu* file = addMenu(QStringLiteral("&File"));
-    file->addActions({FileNew, FileOpen, FileSave, FileSaveAs, FileClose});
+    file->addActions({FileNew, FileOpen});
+    file->addMenu(FileOpenRecent);
+    file->addActions({FileSave, FileSaveAs, FileClose});
     file->addSeparator();
-    file->addAction(FileExportSWF);
+    file->addActions({FileExportSWF, FileExportGuide});
     file->addSeparator();
     file->addAction(FileExit);
     QMenu* edit = addMenu(QStringLiteral("&Edit"));
@@ -180,6 +191,8 @@ void TMainForm::BuildMenus()
     edit->addActions({EditDelete, EditMoveEarlier, EditMoveLater, EditSetLength});
     edit->addSeparator();
     edit->addActions({EditCaption, EditAddSound});
+    edit->addSeparator();
+    edit->addAction(EditZoomPicture);
     QMenu* view = addMenu(QStringLiteral("&View"));
     view->addAction(ViewPlay);
     QMenu* help = addMenu(QStringLiteral("&Help"));
@@ -208,7 +221,8 @@ void TMainForm::showEvent(QShowEvent* event)
 {
     if (FirstShow) {
         FirstShow = false;
-        if (const QScreen* screen = this->screen()) {
+        const QScreen* screen = PlaceRestored ? nullptr : this->screen();
+        if (screen) {
             const QRect area = screen->availableGeometry();
             move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
         }
@@ -223,7 +237,7 @@ void TMainForm::ReadLastOpenDir()
     QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
     settings.beginGroup(QStringLiteral("Common"));
     const QString value = settings.value(QStringLiteral("LastOpenDir")).toString();
-    Globals.LastOpenDir = S(value.isEmpty() ? ProgramFolder : value);
+    Globals.LastOpenDir = S(value.isEmpty() ? DefaultFolder() : value);
 }
 
 void TMainForm::WriteLastOpenDir()
@@ -239,14 +253,14 @@ void TMainForm::WriteLastOpenDir()
 
 void TMainForm::DisableDocumentActions()
 {
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, ViewPlay})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide, ViewPlay})
         a->setEnabled(false);
 }
 
 void TMainForm::EnableDocumentActions()
 {
     // Preview waits for the first Save.
-    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF})
+    for (QAction* a : {FileSave, FileSaveAs, FileClose, FileExportSWF, FileExportGuide})
         a->setEnabled(true);
 }
 
@@ -270,27 +284,118 @@ bool TMainForm::AskSaveChanges()
     return false;
 }
 
+void TMainForm::ForgetWorkingProject()
+{
+    // Only a project of this run works in the working file; the controller
+    // of the start-up has none.
+    if (FFlashCard && FFlashCard->Mode == "Edit")
+        quillora::ClearRecoveryMarker(Globals.UntitledBase);
+}
+
+bool TMainForm::MayReplaceWorkingProject()
+{
+    const std::optional<quillora::TRecoverable> left =
+        quillora::FindRecoverable(Globals.UntitledBase);
+    if (!left)
+        return true;
+    const int pictures = left->Pictures + int(left->Missing.size());
+    if (pictures > 0 &&
+        !Shell.ConfirmOkCancel(
+            this, QStringLiteral("The working project still holds %1 pictures of a recording "
+                                 "that was not saved. A new recording replaces them; they are "
+                                 "kept in the trash of the working folder for %2 days.")
+                      .arg(pictures)
+                      .arg(quillora::kTrashDays)))
+        return false;
+    quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+    return true;
+}
+
+void TMainForm::ReportMissingFiles()
+{
+    if (!FFlashCard || FFlashCard->MissingFiles.empty())
+        return;
+    QString list;
+    for (const std::string& path : FFlashCard->MissingFiles)
+        list += QStringLiteral("\n") + Q(path);
+    Shell.ShowError(this, QStringLiteral("These files of the project cannot be found:%1\n\n"
+                                         "Their tiles show them as missing. Put them back, or "
+                                         "delete their tiles before saving.")
+                              .arg(list));
+}
+
+void TMainForm::OfferRecovery()
+{
+    const std::string folder = Globals.ScreenshotsDir;
+    quillora::PruneTrash(folder, std::time(nullptr));
+    quillora::PruneWorkingPictures(Globals.UntitledBase);
+    const std::optional<quillora::TRecoverable> left =
+        quillora::FindRecoverable(Globals.UntitledBase);
+    if (!left)
+        return;
+    const int pictures = left->Pictures + int(left->Missing.size());
+    if (pictures == 0) {
+        // A recording that captured nothing: nothing to offer.
+        quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+        return;
+    }
+    const int answer = Shell.Choose(
+        this,
+        QStringLiteral("Quillora was not closed properly. The last recording, with %1 pictures, "
+                       "was not saved.\n\nRecover opens it so you can save it. Discard puts it "
+                       "in the trash of the working folder, kept for %2 days.")
+            .arg(pictures)
+            .arg(quillora::kTrashDays),
+        {QStringLiteral("&Recover"), QStringLiteral("&Discard")}, -1);
+    if (answer == 1) {
+        quillora::DiscardWorkingProject(Globals.UntitledBase, std::time(nullptr));
+        return;
+    }
+    if (answer != 0)
+        return; // asked again at the next start, and by New
+    quillora::RecoverWorkingProject(Globals.UntitledBase);
+    // Opened as the recording left it: untitled, with changes to save.
+    if (FFlashCard)
+        FreeFlashCard();
+    FFlashCard = MakeFlashCard();
+    ProjectExtension = QStringLiteral(".qlv");
+    FFlashCard->SetMode("Edit");
+    FXMLDoc = std::make_unique<quillora::TXMLDocument>(FFlashCard->WorkProjectPath);
+    Movie = quillora::GetMovie(*FXMLDoc);
+    FFlashCard->BindMovie(&Movie);
+    FFlashCard->Modified = true;
+    SetTitleFromBasePath();
+    ShowProject();
+}
+
 void TMainForm::FreeFlashCard()
 {
     // The storyboard lets go of the controller's editor first.
     Storyboard->SetEditor(nullptr);
     UpdateEditActions();
+    ForgetWorkingProject();
     // The controller's end disables the document actions.
     FFlashCard.reset();
     DisableDocumentActions();
+    SavedState.clear();
+    UpdateTitleMarker();
 }
 
 void TMainForm::SetTitleFromBasePath()
 {
-    setWindowTitle(AppTitle + QStringLiteral(" - ") + FileNames::FileNamePart(Q(FFlashCard->BasePath)));
+    // "[*]" is where the desktop's mark of unsaved changes goes; one in the
+    // name itself is doubled to show as it is.
+    QString name = FileNames::FileNamePart(Q(FFlashCard->BasePath));
+    name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(AppTitle + QStringLiteral(" - ") + name + QStringLiteral("[*]"));
+    UpdateTitleMarker();
 }
 
 // --- the lifecycle ----------------------------------------------------------
 
-namespace {
 // A project file must load as a movie document before anything relies on
 // it; the message says which file and why.
-void CheckProjectFile(const QString& path, const char* what)
+void TMainForm::CheckProjectFile(const QString& path, const char* what)
 {
     try {
         quillora::TXMLDocument probe;
@@ -300,7 +405,6 @@ void CheckProjectFile(const QString& path, const char* what)
         throw quillora::Error(std::string("Cannot read ") + what + " " + S(path) + ": " + e.what());
     }
 }
-} // namespace
 
 void TMainForm::FileNewExecute()
 {
@@ -311,6 +415,8 @@ void TMainForm::FileNewExecute()
     }
     if (!FNewForm)
         FNewForm = new TNewForm(this);
+    if (!MayReplaceWorkingProject())
+        return;
     if (FNewForm->exec() != QDialog::Accepted)
         return;
 
@@ -330,23 +436,6 @@ void TMainForm::FileNewExecute()
     SetTitleFromBasePath();
 
     StartRecording(FNewForm->CaptureWidth, FNewForm->CaptureHeight, FNewForm->AutoMode());
-}
-
-void TMainForm::FileOpenExecute()
-{
-    const QString path = Shell.GetOpenFileName(this, QString::fromLatin1(OpenFilter));
-    if (path.isEmpty())
-        return;
-    if (FFlashCard) {
-        if (!AskSaveChanges())
-            return;
-        FreeFlashCard();
-    }
-    const QString ext = FileNames::Extension(path).toUpper();
-    if (ext == QLatin1String(".SWF"))
-        Shell.OpenUrl(QUrl::fromLocalFile(path));
-    else if (ext == QLatin1String(".QLV"))
-        Shell.OpenUrl(QUrl::fromLocalFile(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
 }
 
 void TMainForm::FileSaveExecute()
@@ -370,7 +459,8 @@ bool TMainForm::SaveProject()
         }
     }
     if (write) {
-        quillora::CopyFileOver(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
+        // The project travels with a folder of its files beside it.
+        quillora::SaveProjectWithFiles(card.WorkProjectPath, card.BasePath + S(ProjectExtension));
         const bool modified = card.Modified;
         RunExport(std::string());
         try {
@@ -380,6 +470,8 @@ bool TMainForm::SaveProject()
             card.Modified = modified;
             throw;
         }
+        SavedProject();
+        ForgetWorkingProject();
     }
     SetTitleFromBasePath();
     ViewPlay->setEnabled(true);
@@ -412,11 +504,40 @@ void TMainForm::FileExportSWFExecute()
     const QString path = Shell.GetSaveFileName(this, QString::fromLatin1(SaveFilterSWF));
     if (path.isEmpty())
         return;
-    // A video's extension picks its format; any other name gets the SWF's.
-    const std::string target = S(path);
-    RunExport(video::VideoFormatOf(target)
-                  ? target
-                  : S(FileNames::ChangeExtension(path, QStringLiteral(".swf"))));
+    // The extension picks the format; one that names none is refused.
+    CheckMovieName(path);
+    if (video::VideoFormatOf(S(path)) && FFlashCard->MovieRef && !FFlashCard->MovieRef->IsNull()) {
+        // The project's choice, as far as it reads; the dialog shows the rest
+        // at their defaults and the edit stores what the user confirms.
+        quillora::TFocusChoice choice;
+        try {
+            choice = quillora::ReadFocusChoice(*FFlashCard->MovieRef);
+        } catch (const quillora::Error&) {
+            choice.Zoom = FFlashCard->MovieRef->PeekText({"Zoom"}) == "True";
+            choice.ClickRings = choice.Zoom;
+        }
+        const quillora::TFocusChoice before = choice;
+        if (!Shell.AskVideoOptions(this, choice))
+            return;
+        if (!(choice == before)) {
+            bool stored = false;
+            quillora::TProjectEditor* editor = FFlashCard->Editor.get();
+            RunEdit([&] {
+                editor->SetFocusChoice(choice);
+                stored = true;
+            });
+            if (!stored)
+                return;
+        }
+    }
+    // A movie written elsewhere saves nothing of the project: its changes
+    // are still to be saved.
+    struct KeepModified {
+        quillora::TFlashCard& card;
+        bool modified;
+        ~KeepModified() { card.Modified = modified; }
+    } keep{*FFlashCard, FFlashCard->Modified};
+    RunExport(S(path));
 }
 
 void TMainForm::FileExitExecute()
@@ -428,24 +549,9 @@ void TMainForm::ViewPlayExecute()
 {
     if (!FFlashCard)
         return;
-    if (Shell.HasProgramFor(QStringLiteral("application/x-shockwave-flash"))) {
-        Shell.OpenUrl(QUrl::fromLocalFile(Q(FFlashCard->MoviePath)));
-        return;
-    }
-    // No program plays the SWF here: our own player shows what the last Save
-    // wrote (its problems were reported then).
-    const std::string project = FFlashCard->BasePath + S(ProjectExtension);
-    // A long project takes a moment to read.
-    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    struct Restore {
-        ~Restore() { QGuiApplication::restoreOverrideCursor(); }
-    } restore;
-    auto* player = new TPlayerForm(
-        quillora::ProjectTimeline(project, S(DataFolder) + "/click.wav", nullptr), this);
-    player->setAttribute(Qt::WA_DeleteOnClose);
-    player->show();
-    // Preview is asked for to watch the movie: it plays at once.
-    player->Play();
+    // Without a program for the SWF, our own player shows what the last
+    // Save wrote (its problems were reported then).
+    PlayMovie(Q(FFlashCard->MoviePath), Q(FFlashCard->BasePath) + ProjectExtension);
 }
 
 void TMainForm::HelpContentsExecute()
@@ -494,6 +600,8 @@ void TMainForm::HandleCommandLine(const QStringList& arguments)
         }
         FFlashCard->BindMovie(&Movie);
         ShowProject();
+        OpenedProject(path);
+        ReportMissingFiles();
     }
 }
 
@@ -529,6 +637,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    ForgetWorkingProject();
     WriteSettings();
     event->accept();
     emit Closed();
@@ -542,6 +651,7 @@ void TMainForm::EndSession()
 void TMainForm::WriteSettings()
 {
     WriteLastOpenDir();
+    WriteWindowPlace();
 }
 
 // --- what the recording and the export call -------------------------------

@@ -42,6 +42,26 @@ public:
     // The program's arguments without the program name; only the first is
     // looked at.
     void HandleCommandLine(const QStringList& arguments);
+    // At start-up: tidies the working folder and offers to recover a
+    // recording that a run which died did not save.
+    void OfferRecovery();
+
+    // Open's work once a file is chosen: a project opens in the storyboard
+    // as from the command line, after "Save changes?"; a movie plays. A
+    // file that cannot be opened throws and leaves the open project as it is.
+    void OpenFile(const QString& path);
+    // Plays movie as Preview does: in the desktop's program for SWF files,
+    // else our player on project (empty: the project beside the movie).
+    void PlayMovie(const QString& movie, const QString& project);
+    // A second start's requests, over the session bus: empty when taken,
+    // else why not. The file opens once no dialog of ours is open.
+    QString RequestOpen(const QString& path);
+    QString RequestRaise();
+    // The projects of File > Open Recent, newest first.
+    QStringList RecentProjects() const;
+    // Where the next file dialog starts: the last folder used while it
+    // exists, else the documents folder, else home.
+    QString StartFolder() const;
 
     // The program ends without the window closing (a signal, the session's
     // end): no question is asked, as none could be answered; unsaved work
@@ -56,10 +76,13 @@ public:
 
     QAction* FileNew;
     QAction* FileOpen;
+    QMenu* FileOpenRecent;
+    QAction* FileClearRecent;
     QAction* FileSave;
     QAction* FileSaveAs;
     QAction* FileClose;
     QAction* FileExportSWF;
+    QAction* FileExportGuide; // HTML, Markdown or PDF
     QAction* FileExit;
     QAction* ViewPlay;
     // The Edit menu; each works on the storyboard's selection.
@@ -71,6 +94,7 @@ public:
     QAction* EditSetLength;
     QAction* EditCaption;
     QAction* EditAddSound;
+    QAction* EditZoomPicture; // a check item: the picture takes part in a video's zoom
     QAction* HelpContents;
     QAction* HelpHomePage;
     QAction* HelpAbout;
@@ -85,6 +109,9 @@ public:
     void FileSaveAsExecute();
     void FileCloseExecute();
     void FileExportSWFExecute();
+    void FileExportGuideExecute();
+    // Enter or F2 on the storyboard: the selected picture's caption, or a new one.
+    void EditStepTextExecute();
     void FileExitExecute();
     void ViewPlayExecute();
     void EditUndoExecute();
@@ -97,6 +124,7 @@ public:
     void EditSetLengthExecute();
     void EditCaptionExecute();
     void EditAddSoundExecute();
+    void EditZoomPictureExecute();
     void HelpContentsExecute();
     void HelpHomePageExecute();
     void HelpAboutExecute();
@@ -151,6 +179,13 @@ private:
     void BuildMenus();
     std::unique_ptr<quillora::TFlashCard> MakeFlashCard();
     void FreeFlashCard();
+    // The user is done with the working project (saved it, or let it go):
+    // the next start has nothing to offer.
+    void ForgetWorkingProject();
+    // False when a recording of a run that died is still in the working
+    // project and the user keeps it.
+    bool MayReplaceWorkingProject();
+    void ReportMissingFiles();
     // "Save changes?" while the project is modified. False when the caller
     // must stop and leave everything as it is: Cancel, or Save whose name
     // dialog was cancelled (an error from that save stops it too).
@@ -162,6 +197,27 @@ private:
     void RunExport(const std::string& target);
     void ReadLastOpenDir();
     void BuildEditActions();
+    void BuildGuideActions();
+    static void CheckProjectFile(const QString& path, const char* what);
+    bool IsRecording() const;
+    void OpenPending();
+    void BuildRecentMenu();
+    void UpdateRecentMenu();
+    void NoteRecentProject(const QString& path);
+    // The documents folder, or home.
+    QString DefaultFolder() const;
+    void FolderChosen(const QString& file);
+    // The size and place of the last run, else a size that fits the screen.
+    void RestoreWindowPlace();
+    void WriteWindowPlace();
+    // The title's mark follows the project's Modified.
+    void UpdateTitleMarker();
+    // Remembers the working project as saved, so that undoing back to it
+    // leaves nothing to save.
+    void NoteSavedState();
+    void ProjectEdited();
+    void SavedProject();
+    void OpenedProject(const QString& path);
     // Shows the open project in the storyboard, or nothing.
     void ShowProject();
     // Enables the Edit menu for the selection and names Undo and Redo.
@@ -182,4 +238,8 @@ private:
     TRecorder* Recorder = nullptr; // a child of the window
     std::unique_ptr<TExportProgress> Progress; // while an export runs
     bool FirstShow = true;
+    bool PlaceRestored = false;
+    QStringList PendingOpens;
+    bool OpeningRequest = false;
+    QByteArray SavedState; // hash of the working project as last saved or opened
 };

@@ -40,6 +40,11 @@ void TMainForm::BuildEditActions()
     EditCaption->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     EditAddSound = MakeAction(QStringLiteral("EditAddSound"), QStringLiteral("Add S&ound..."),
                               QStringLiteral("Add Sound"), &TMainForm::EditAddSoundExecute);
+    EditZoomPicture =
+        MakeAction(QStringLiteral("EditZoomPicture"), QStringLiteral("&Zoom on This Picture"),
+                   QStringLiteral("Zoom on This Picture"), &TMainForm::EditZoomPictureExecute);
+    EditZoomPicture->setCheckable(true);
+    EditZoomPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     ExecEditDialog = [](QDialog& d) { return d.exec(); };
 }
 
@@ -95,6 +100,9 @@ void TMainForm::UpdateEditActions()
     EditCaption->setText(caption ? QStringLiteral("Edit &Caption...")
                                  : QStringLiteral("Add &Caption..."));
     EditAddSound->setEnabled(bool(pic));
+    EditZoomPicture->setEnabled(onPicture);
+    EditZoomPicture->setChecked(!onPicture || pic->Zoom);
+    UpdateTitleMarker();
 }
 
 void TMainForm::RunEdit(const std::function<void()>& edit, int selectIndex)
@@ -104,6 +112,7 @@ void TMainForm::RunEdit(const std::function<void()>& edit, int selectIndex)
     if (Storyboard)
         Storyboard->Reload(selectIndex);
     UpdateEditActions();
+    ProjectEdited();
 }
 
 void TMainForm::EditUndoExecute()
@@ -193,6 +202,17 @@ void TMainForm::EditCaptionExecute()
     if (added >= 0)
         Storyboard->Reload(added);
     UpdateEditActions();
+}
+
+void TMainForm::EditZoomPictureExecute()
+{
+    auto* editor = Editor();
+    const auto pic = editor ? Storyboard->CurrentPicture() : std::nullopt;
+    if (!pic)
+        return;
+    // The item shows the picture's own state again after the edit, or
+    // after a failed one.
+    RunEdit([&] { editor->SetPictureZoom(pic->Index, !pic->Zoom); }, pic->Index);
 }
 
 void TMainForm::EditAddSoundExecute()

@@ -1,5 +1,6 @@
 // Program entry: the application object, the folders, the single-copy
-// lock, the main window and the command line.
+// lock (a second start hands its file to the first), the main window and
+// the command line.
 #include "app/ErrorHandler.h"
 #include "base/GlobalVars.h"
 #include "app/MainForm.h"
@@ -11,6 +12,7 @@
 #include "platform/Platform.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLockFile>
 #include <cstdio>
@@ -31,6 +33,24 @@ int RequestCapture(int argc, char** argv)
     return 1;
 }
 
+// A second start: its file, or the request to come to the front, goes to
+// the copy that runs already, which opens it as File > Open does.
+int HandOver(IShell& shell)
+{
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const QString path = arguments.isEmpty() ? QString() : QFileInfo(arguments.first()).absoluteFilePath();
+    const platform::TOpenReply reply = platform::RequestOpen(path);
+    if (reply.Delivered)
+        return 0;
+    if (!reply.Message.isEmpty())
+        std::fprintf(stderr, "quillora: %s\n", qPrintable(reply.Message));
+    // Without a bus nothing can be handed over: as before, the user is told.
+    shell.ShowInfo(nullptr, reply.Unreachable ? QStringLiteral("Quillora is already running.")
+                                              : reply.Message);
+    return 1;
+}
+
 // The main window's life, from the command line to the end of the event
 // loop; the window is gone when this returns.
 int RunMainWindow(TApplication& app, IShell& shell)
@@ -39,6 +59,11 @@ int RunMainWindow(TApplication& app, IShell& shell)
     if (!RunGuarded(shell, nullptr, [&] { form = std::make_unique<TMainForm>(shell, quillora::GlobalVars); }))
         return 1;
     QObject::connect(form.get(), &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // A second start reaches this window over the bus; it goes before the
+    // window does.
+    platform::TWindowService windowService;
+    windowService.OnOpen = [&form](const QString& path) { return form->RequestOpen(path); };
+    windowService.OnRaise = [&form] { return form->RequestRaise(); };
     // A signal ends the program as Exit does, without questions: a session
     // that ends cannot answer them, and the working project keeps the work.
     TQuitSignals quitSignals;
@@ -50,8 +75,11 @@ int RunMainWindow(TApplication& app, IShell& shell)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    RunGuarded(shell, form.get(), [&] { form->OfferRecovery(); });
     RunGuarded(shell, form.get(), [&] { form->HandleCommandLine(arguments); });
     const int status = app.exec();
+    windowService.OnOpen = nullptr;
+    windowService.OnRaise = nullptr;
     // A recording still running stops here: its captures on their way to the
     // disk are written and joined to the working project first.
     form.reset();
@@ -105,10 +133,8 @@ int main(int argc, char** argv)
                        .filePath(QStringLiteral(".quillora.lock")));
     // A lock left by a run that crashed is taken over (its process is gone).
     lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-        shell.ShowInfo(nullptr, QStringLiteral("Quillora is already running."));
-        return 1;
-    }
+    if (!lock.tryLock(0))
+        return HandOver(shell);
 
     const int status = RunMainWindow(app, shell);
     // The desktop services hold a session-bus name, windows and sounds: they

@@ -201,6 +201,17 @@ void XMLNodeBinding::SetText(const char* name, std::string_view value) const
     TextNode(Child(name)).set_value(std::string(value).c_str());
 }
 
+std::string XMLNodeBinding::ResolvePath(std::string_view stored) const
+{
+    if (stored.empty() || stored.front() == '/')
+        return std::string(stored);
+    const std::string& file = DocumentFileName();
+    const size_t slash = file.find_last_of('/');
+    if (slash == std::string::npos)
+        return std::string(stored);
+    return file.substr(0, slash + 1) + std::string(stored);
+}
+
 std::string XMLNodeBinding::PeekText(std::initializer_list<const char*> path) const
 {
     pugi::xml_node n = node_;

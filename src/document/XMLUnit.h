@@ -56,6 +56,11 @@ class XMLNodeBinding {
     // (atomically); what the tools do after each completed change.
     void SaveDocument() const;
     const std::string& DocumentFileName() const;
+    // A picture or sound path as the document holds it, made usable: a
+    // relative path is taken from the folder of the document's file (a saved
+    // project keeps its files in a folder beside it), an absolute or empty
+    // one is returned as it is. Every reader of such paths goes through here.
+    std::string ResolvePath(std::string_view stored) const;
     const std::shared_ptr<detail::DocState>& DocumentState() const { return doc_; }
     // The text of the element at this path of child names, for a look that
     // changes nothing: "" where an element is missing or holds more than text.
@@ -160,6 +165,8 @@ class IXMLObj : public XMLNodeBinding {
     void SetEndTime(int32_t v) const { SetInt("EndTime", v); }
     void SetLayer(int32_t v) const { SetInt("Layer", v); }
     void SetObjTypeName(std::string_view v) const { SetText("ObjTypeName", v); }
+    // "False" keeps a picture out of a video's zoom; read with PeekText.
+    void SetZoom(std::string_view v) const { SetText("Zoom", v); }
     // The whole "Obj" element as XML text (an empty value always spelt
     // <X></X>); what IXMLObjList::Restore takes back.
     std::string SaveToXML() const;
@@ -223,6 +230,10 @@ class IXMLMovie : public XMLNodeBinding {
     void SetMovieName(std::string_view v) const { SetText("MovieName", v); }
     void SetAuthor(std::string_view v) const { SetText("Author", v); }
     void SetLoop(std::string_view v) const { SetText("Loop", v); }
+    // A video's focus on the action, read with PeekText where it may be missing.
+    void SetZoom(std::string_view v) const { SetText("Zoom", v); }
+    void SetZoomLevel(std::string_view v) const { SetText("ZoomLevel", v); }
+    void SetClickRings(std::string_view v) const { SetText("ClickRings", v); }
 };
 
 // The root "Movie" of the document, opening (loading) it first when needed

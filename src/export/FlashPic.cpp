@@ -18,7 +18,7 @@ void TFlashPic::LoadObject(int32_t index)
     TFlashObj::LoadObject(index);
     KindName = "Pic";
     IXMLObjPic p = Item(index).GetObjType().GetObjPic();
-    Content = p.GetContent();
+    Content = p.ResolvePath(p.GetContent());
     PositionX = p.GetPositionX();
     PositionY = p.GetPositionY();
     EffectName = p.GetEffectName();

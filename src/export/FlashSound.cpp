@@ -6,7 +6,8 @@ void TFlashSound::LoadObject(int32_t index)
 {
     TFlashObj::LoadObject(index);
     KindName = "Sound";
-    Content = Item(index).GetObjType().GetObjSound().GetContent();
+    IXMLObjSound sound = Item(index).GetObjType().GetObjSound();
+    Content = sound.ResolvePath(sound.GetContent());
 }
 
 void TFlashSound::AppendToDocument()

@@ -70,7 +70,7 @@ std::vector<std::string> ExpectedPictures(const IXMLObjList& list, const std::st
     for (const IXMLObj& obj : list.AllItems()) {
         if (obj.PeekText({"ObjTypeName"}) != "Pic")
             continue;
-        std::string content = obj.PeekText({"ObjType", "ObjPic", "Content"});
+        std::string content = obj.ResolvePath(obj.PeekText({"ObjType", "ObjPic", "Content"}));
         std::string effect = obj.PeekText({"ObjType", "ObjPic", "EffectName"});
         if (content.empty())
             continue;

@@ -1,6 +1,7 @@
 #include "project/FlashCard.h"
 
 #include "base/GlobalVars.h"
+#include "project/ProjectFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -68,8 +69,10 @@ void TFlashCard::SetMode(const std::string& word)
             Actions->EnableDocumentActions();
         // A missing template or project is reported here, before a recording
         // starts on a working file that holds something else.
+        // A saved project's relative paths would mean nothing in the working
+        // folder: the copy names its files absolutely.
         if (!SourcePath.empty())
-            CopyFileOver(SourcePath, WorkProjectPath);
+            MissingFiles = CopyProjectToWorking(SourcePath, WorkProjectPath);
     }
 }
 

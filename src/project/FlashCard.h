@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "document/XMLUnit.h"
 #include "export/ExportReporter.h"
@@ -55,6 +56,8 @@ class TFlashCard {
     std::string BasePath;        // project path without extension; untitled == UntitledBase
     std::string WorkProjectPath; // UntitledBase + ".qlv"
     std::string MoviePath;       // UntitledBase + ".swf", or a movie from the command line
+    // Pictures and sounds of the project that SetMode("Edit") did not find.
+    std::vector<std::string> MissingFiles;
     // The click every still picture plays; empty means click.wav in the
     // program's data folder.
     std::string ClickSoundPath;

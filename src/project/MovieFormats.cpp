@@ -52,7 +52,7 @@ void CheckVideoLength(const IXMLMovie& movie, bool stopAtEnd)
 
 void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWriters& swfWriters,
                      IExportReporter* reporter, const video::TEncodeOptions& options,
-                     std::string* note)
+                     std::string* note, const TFocusOverride& focus)
 {
     const std::string path = target.empty() ? card.MoviePath : target;
     std::optional<video::TVideoFormat> format = video::VideoFormatOf(path);
@@ -67,8 +67,11 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
     const bool looping = card.Looping;
     card.Looping = looping || (card.MovieRef && !card.MovieRef->IsNull() &&
                                card.MovieRef->PeekText({"Loop"}) == "True");
-    if (card.MovieRef && !card.MovieRef->IsNull())
+    TFocusChoice choice;
+    if (card.MovieRef && !card.MovieRef->IsNull()) {
         CheckVideoLength(*card.MovieRef, !card.Looping);
+        choice = ReadFocusChoice(*card.MovieRef, focus);
+    }
     struct Restore {
         TFlashCard& card;
         bool looping;
@@ -76,7 +79,13 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
     } restore{card, looping};
     video::TTimelineWriterSet set;
     set.Movie->SetOutput([&](const video::TTimeline& timeline, const std::string& file) {
-        video::TEncodeResult r = video::EncodeVideo(timeline, file, *format, options);
+        video::TTimeline focused;
+        if (choice.Zoom || choice.ClickRings) {
+            focused = timeline;
+            focused.focus = MakeFocus(*card.MovieRef, timeline, choice);
+        }
+        video::TEncodeResult r = video::EncodeVideo(
+            choice.Zoom || choice.ClickRings ? focused : timeline, file, *format, options);
         if (note)
             *note = r.Note;
     });
@@ -94,9 +103,13 @@ video::TTimeline ProjectTimeline(const std::string& projectPath, const std::stri
     card.BindMovie(&movie);
     card.ClickSoundPath = clickPath;
     CheckVideoLength(movie, true);
+    const TFocusChoice choice = ReadFocusChoice(movie);
     video::TTimelineWriterSet set;
     video::TTimeline timeline;
-    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
+    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) {
+        timeline = t;
+        timeline.focus = MakeFocus(movie, timeline, choice);
+    });
     card.ExportSwf("All", base + ".swf",
                    {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, reporter);
     return timeline;

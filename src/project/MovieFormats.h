@@ -7,6 +7,7 @@
 #include "export/ExportReporter.h"
 #include "export/SwfWriters.h"
 #include "project/FlashCard.h"
+#include "project/FocusSettings.h"
 #include "video/Encoder.h"
 
 namespace quillora {
@@ -19,14 +20,17 @@ extern const char* const kMovieFormatList;
 // else is the SWF made with swfWriters. Refused pictures and sounds go to
 // reporter as in the SWF export. options.Progress follows the video's frames
 // and may cancel (video::TCancelled); note gets what the video changed, if
-// anything (an odd stage size made even).
+// anything (an odd stage size made even). A video zooms and shows clicks as
+// the project chooses, with focus over that; a choice that does not read is
+// refused before any work.
 void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWriters& swfWriters,
                      IExportReporter* reporter, const video::TEncodeOptions& options = {},
-                     std::string* note = nullptr);
+                     std::string* note = nullptr, const TFocusOverride& focus = {});
 
 // The timeline of the project saved at projectPath, made by the same export
-// as its movie, with clickPath as every still picture's click. Throws what
-// the export throws; refused pictures and sounds go to reporter.
+// as its movie, with clickPath as every still picture's click, and the
+// focus its videos have. Throws what the export throws; refused pictures
+// and sounds go to reporter.
 video::TTimeline ProjectTimeline(const std::string& projectPath, const std::string& clickPath,
                                  IExportReporter* reporter);
 

@@ -302,6 +302,38 @@ class TSnapshotCommand : public TEditCommand {
     TProjectEditor::TSnapshot Before, After;
 };
 
+// Undo and redo of a change of the videos' zoom: the movie's elements
+// before and after it (the items stay as they are).
+class TFocusCommand : public TEditCommand {
+  public:
+    TFocusCommand(const IXMLMovie& movie, bool* modified, TFocusElements before,
+                  TFocusElements after)
+        : Movie(movie), Modified(modified), Before(std::move(before)), After(std::move(after))
+    {
+    }
+    std::string Name() const override { return "Zoom and Clicks"; }
+    void Undo() override { Put(Before); }
+    void Redo() override { Put(After); }
+
+  private:
+    void Put(const TFocusElements& e)
+    {
+        const TFocusElements now = PeekFocusElements(Movie);
+        RestoreFocusElements(Movie, e);
+        try {
+            Movie.SaveDocument();
+        } catch (...) {
+            RestoreFocusElements(Movie, now);
+            throw;
+        }
+        if (Modified)
+            *Modified = true;
+    }
+    IXMLMovie Movie;
+    bool* Modified;
+    TFocusElements Before, After;
+};
+
 } // namespace
 
 // --- reading ------------------------------------------------------------------
@@ -339,11 +371,12 @@ std::vector<TStoryItem> TProjectEditor::Items() const
         it.MouseY = PeekInt(obj, {"MouseY"}, it.Problem);
         if (it.Kind == "Pic") {
             it.Length = std::max(0, PeekInt(obj, {"EndTime"}, it.Problem) - it.Start);
-            it.Content = obj.PeekText({"ObjType", "ObjPic", "Content"});
+            it.Content = obj.ResolvePath(obj.PeekText({"ObjType", "ObjPic", "Content"}));
             it.PositionX = PeekInt(obj, {"ObjType", "ObjPic", "PositionX"}, it.Problem);
             it.PositionY = PeekInt(obj, {"ObjType", "ObjPic", "PositionY"}, it.Problem);
             it.Width = PeekInt(obj, {"ObjType", "ObjPic", "Width"}, it.Problem);
             it.Height = PeekInt(obj, {"ObjType", "ObjPic", "Height"}, it.Problem);
+            it.Zoom = obj.PeekText({"Zoom"}) != "False";
             if (it.Content.empty() && it.Problem.empty())
                 it.Problem = "no picture file";
             pics.push_back(std::move(it));
@@ -365,7 +398,7 @@ std::vector<TStoryItem> TProjectEditor::Items() const
             }
             others.push_back(std::move(it));
         } else if (it.Kind == "Sound") {
-            it.Content = obj.PeekText({"ObjType", "ObjSound", "Content"});
+            it.Content = obj.ResolvePath(obj.PeekText({"ObjType", "ObjSound", "Content"}));
             others.push_back(std::move(it));
         } else {
             it.Problem = "the movie has no place for objects of kind \"" + it.Kind + "\"";
@@ -515,6 +548,43 @@ template <class Change> int32_t TProjectEditor::Edit(const std::string& name, Ch
         std::make_unique<TSnapshotCommand>(*this, name, std::move(before), std::move(after)));
     Touched();
     return result;
+}
+
+void TProjectEditor::SetPictureZoom(int32_t pictureIndex, bool zoom)
+{
+    const IXMLObjList list = Movie().GetObj();
+    IXMLObj pic = ItemOfKind(list, pictureIndex, "Pic", "picture");
+    Edit((zoom ? "Zoom on " : "No Zoom on ") + Describe(pic, pictureIndex),
+         [&](const IXMLObjList&) {
+             // A picture let in again is as it was recorded: no element.
+             if (zoom) {
+                 if (pugi::xml_node n = pic.Node().child("Zoom"))
+                     pic.Node().remove_child(n);
+             } else {
+                 pic.SetZoom("False");
+             }
+             return -1;
+         });
+}
+
+void TProjectEditor::SetFocusChoice(const TFocusChoice& choice)
+{
+    const IXMLMovie& movie = Movie();
+    CheckHistory();
+    const TFocusElements before = PeekFocusElements(movie);
+    try {
+        WriteFocusChoice(movie, choice);
+        movie.SaveDocument();
+    } catch (const std::exception& e) {
+        RestoreFocusElements(movie, before);
+        throw Error(std::string("Cannot change the zoom and clicks: ") + e.what());
+    }
+    TFocusElements after = PeekFocusElements(movie);
+    if (after == before)
+        return;
+    Known = Snapshot(); // the items as this edit leaves them, for CheckHistory
+    Stack.Push(std::make_unique<TFocusCommand>(movie, ModifiedRef, before, std::move(after)));
+    Touched();
 }
 
 void TProjectEditor::DeleteObjects(std::vector<int32_t> indexes)

@@ -18,6 +18,7 @@
 
 #include "document/XMLUnit.h"
 #include "project/CommandStack.h"
+#include "project/FocusSettings.h"
 
 namespace quillora {
 
@@ -37,6 +38,8 @@ struct TStoryItem {
     int32_t FontColor = 0; // red in the lowest byte
     // For captions and sounds: Index of the picture they belong to, or -1.
     int32_t Picture = -1;
+    // Pictures: whether a video's zoom goes to it ("Zoom" is not False).
+    bool Zoom = true;
     // Why the object cannot be used as it stands, or "".
     std::string Problem;
 };
@@ -89,6 +92,10 @@ class TProjectEditor {
     // Only a 16-bit mono WAV the movie writer can use is added.
     int32_t AddSound(int32_t pictureIndex, const std::string& wavPath);
     void SetCursor(int32_t pictureIndex, int32_t x, int32_t y);
+    // Keeps a picture out of the videos' zoom, or lets it in again.
+    void SetPictureZoom(int32_t pictureIndex, bool zoom);
+    // How the videos show the action (zoom, its level, click rings).
+    void SetFocusChoice(const TFocusChoice& choice);
 
     TCommandStack& History() { return Stack; }
     const TCommandStack& History() const { return Stack; }

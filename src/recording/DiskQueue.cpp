@@ -26,14 +26,16 @@ TDiskQueue::~TDiskQueue()
     Thread.join();
 }
 
-uint64_t TDiskQueue::WritePicture(std::string folder, std::string bytes, TNameSource drawName)
+uint64_t TDiskQueue::WritePicture(std::string folder, std::string bytes, TNameSource drawName,
+                                  std::optional<TCaptureNote> note)
 {
-    return Queue({0, true, std::move(folder), std::move(bytes), std::move(drawName), 0});
+    return Queue(
+        {0, true, std::move(folder), std::move(bytes), std::move(drawName), 0, std::move(note)});
 }
 
 uint64_t TDiskQueue::SaveFile(std::string path, std::string bytes, int64_t tag)
 {
-    return Queue({0, false, std::move(path), std::move(bytes), {}, tag});
+    return Queue({0, false, std::move(path), std::move(bytes), {}, tag, std::nullopt});
 }
 
 uint64_t TDiskQueue::Queue(TJob job)
@@ -114,6 +116,15 @@ TDiskQueue::TDone TDiskQueue::Do(TJob& job)
         if (job.Picture) {
             done.Path = WriteScreenshotFile(job.Path, job.Bytes,
                                             job.DrawName ? job.DrawName : ClockSeededName);
+            if (job.Note) {
+                job.Note->Bytes = job.Bytes.size();
+                try {
+                    WriteCaptureNote(done.Path, *job.Note);
+                } catch (const std::exception&) {
+                    // The picture still goes into the project with the next
+                    // save; only a crash before it would lose it, as before.
+                }
+            }
         } else {
             done.Path = job.Path;
             WriteFileAtomic(job.Path, job.Bytes);

@@ -4,6 +4,7 @@
 // as finished bytes.
 #pragma once
 
+#include "project/Recovery.h"
 #include "recording/Screenshot.h"
 
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,7 +39,12 @@ class TDiskQueue {
     TDiskQueue& operator=(const TDiskQueue&) = delete;
 
     // Writes bytes as a new screenshot file in folder (WriteScreenshotFile).
-    uint64_t WritePicture(std::string folder, std::string bytes, TNameSource drawName);
+    // With a note, the note follows beside the file (its size filled in),
+    // flushed before the job is reported, so before the project save that
+    // puts the picture into the project: a picture on disk can always be
+    // put back after a crash.
+    uint64_t WritePicture(std::string folder, std::string bytes, TNameSource drawName,
+                          std::optional<TCaptureNote> note = std::nullopt);
     // Replaces path atomically with bytes (WriteFileAtomic). A save that a
     // later queued save of the same file would overwrite anyway is skipped
     // and not reported: the later one's report stands for both.
@@ -59,6 +66,7 @@ class TDiskQueue {
         std::string Bytes;
         TNameSource DrawName;
         int64_t Tag;
+        std::optional<TCaptureNote> Note;
     };
     uint64_t Queue(TJob job);
     void Run();

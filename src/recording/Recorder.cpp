@@ -6,6 +6,7 @@
 #include "export/FlashPic.h"
 #include "platform/CaptureService.h"
 #include "platform/Platform.h"
+#include "project/Recovery.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -105,6 +106,19 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         // Nothing can be recorded into a project that cannot be saved.
         TearDown();
         throw;
+    }
+
+    // From here on the working project holds a recording not saved yet. A
+    // folder that took the header takes the marker; should it not, the
+    // recording still goes on, only without the offer after a crash.
+    RecordingId = quillora::NewRecordingId();
+    CaptureCount = 0;
+    if (!Globals.UntitledBase.empty()) {
+        try {
+            quillora::WriteRecoveryMarker(Globals.UntitledBase, RecordingId);
+        } catch (const std::exception& error) {
+            qWarning("%s", error.what());
+        }
     }
 
     QStringList problems;
@@ -356,8 +370,11 @@ void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool re
             return;
         Desktop.Sound().Play(SoundPath);
         std::string jpeg = quillora::EncodeJpeg(pixels, 90);
-        const uint64_t ticket =
-            Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg), NameSource);
+        quillora::TCaptureNote note{
+            RecordingId, ++CaptureCount, p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight,
+            0, {}};
+        const uint64_t ticket = Disk->WritePicture(Globals.ScreenshotsDir, std::move(jpeg),
+                                                   NameSource, std::move(note));
         Shots[ticket] = {p.x() - Left, p.y() - Top, CaptureWidth, CaptureHeight};
         LastKept = pixels;
     } catch (const std::exception& error) {

@@ -183,6 +183,10 @@ class TRecorder : public QObject {
 
     std::unique_ptr<quillora::TDiskQueue> Disk;
     std::map<uint64_t, TShot> Shots; // by disk ticket, until the file is written
+    // Which recording the notes beside the screenshots belong to, and the
+    // number of captures taken in it.
+    std::string RecordingId;
+    int64_t CaptureCount = 0;
     std::deque<QString> DiskErrors;  // waiting to be shown, oldest first
     bool ShowingDiskErrors = false;
 };

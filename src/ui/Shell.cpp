@@ -1,6 +1,7 @@
 #include "ui/Shell.h"
 
 #include "ui/Branding.h"
+#include "ui/ExportOptions.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -12,7 +13,11 @@
 
 QString TQtShell::GetOpenFileName(QWidget* parent, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QString(), StartFolder ? StartFolder() : QString(), filter);
+    if (!path.isEmpty() && FileChosen)
+        FileChosen(path);
+    return path;
 }
 
 QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
@@ -21,12 +26,24 @@ QString TQtShell::GetSaveFileName(QWidget* parent, const QString& filter)
     // so "demo" with the MP4 filter is an MP4; Save adds ".qlv" or ".swf"
     // itself where a filter names several.
     QString selected;
-    QString path = QFileDialog::getSaveFileName(parent, QString(), QString(), filter, &selected);
+    QString path = QFileDialog::getSaveFileName(parent, QString(), StartFolder ? StartFolder() : QString(),
+                                                filter, &selected);
     const QRegularExpressionMatch one =
         QRegularExpression(QStringLiteral("\\(\\*(\\.\\w+)\\)$")).match(selected);
     if (!path.isEmpty() && one.hasMatch() && QFileInfo(path).suffix().isEmpty())
         path += one.captured(1);
+    if (!path.isEmpty() && FileChosen)
+        FileChosen(path);
     return path;
+}
+
+bool TQtShell::AskVideoOptions(QWidget* parent, quillora::TFocusChoice& choice)
+{
+    TExportOptionsForm form(choice, parent);
+    if (form.exec() != QDialog::Accepted)
+        return false;
+    choice = form.Choice();
+    return true;
 }
 
 bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)
@@ -35,6 +52,23 @@ bool TQtShell::ConfirmOkCancel(QWidget* parent, const QString& text)
                                  QMessageBox::Ok | QMessageBox::Cancel,
                                  QMessageBox::Ok)
         == QMessageBox::Ok;
+}
+
+int TQtShell::Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+                     int escape)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(Branding::AppTitle), text,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> made;
+    for (const QString& caption : buttons)
+        made << box.addButton(caption, QMessageBox::ActionRole);
+    if (!made.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+    // Without an escape button Escape does nothing; the close box still
+    // closes the box and counts as escape.
+    box.exec();
+    const int pressed = int(made.indexOf(box.clickedButton()));
+    return pressed < 0 ? escape : pressed;
 }
 
 IShell::TSaveAnswer TQtShell::AskSaveChanges(QWidget* parent, const QString& text)

@@ -253,6 +253,22 @@ void TPictureView::keyPressEvent(QKeyEvent* e)
 
 // --- the storyboard ----------------------------------------------------------
 
+bool TStoryboard::eventFilter(QObject* watched, QEvent* event)
+{
+    // Writing a guide from the keyboard: select a tile, Enter or F2, type.
+    if (watched == FStrip && event->type() == QEvent::KeyPress) {
+        const auto* k = static_cast<QKeyEvent*>(event);
+        const bool plain = !(k->modifiers() & ~Qt::KeypadModifier);
+        if (plain && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter ||
+                      k->key() == Qt::Key_F2) &&
+            FEditor && CurrentPicture()) {
+            emit CaptionRequested();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 TStoryboard::TStoryboard(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Storyboard"));
@@ -293,6 +309,7 @@ TStoryboard::TStoryboard(QWidget* parent) : QWidget(parent)
     FStrip->setDropIndicatorShown(true);
     FStrip->setFixedHeight(TStoryboardModel::ThumbnailHeight + 70);
     FStrip->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FStrip->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

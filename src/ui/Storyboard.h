@@ -1,7 +1,7 @@
 // The storyboard: the selected picture large, with its recorded cursor and
 // the captions of its time over it, above a strip of tiles, one per object.
 // Clicking the large picture (or arrows then Enter) moves the cursor;
-// dragging a caption places it. Edits go through the project's editor.
+// dragging a caption places it; Enter or F2 on a tile asks for its caption. Edits go through the project's editor.
 #pragma once
 
 #include "project/ProjectEditor.h"
@@ -83,6 +83,11 @@ class TStoryboard : public QWidget {
     // The document changed through the storyboard itself.
     void Edited();
     void SelectionChanged();
+    // Enter or F2 on a tile: the user wants to write the text of its step.
+    void CaptionRequested();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ShowCurrent();

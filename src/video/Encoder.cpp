@@ -124,26 +124,72 @@ int32_t VideoFrameCount(const TTimeline& t)
     return std::max<int32_t>(frames, int32_t(std::ceil(end * t.rate - 1e-9)));
 }
 
-std::vector<float> MixAudio(const TTimeline& t, int sampleRate, int64_t minSamples)
+// Samples a sound converted to rate will have, at most (the converter's
+// own count may be a little lower).
+int64_t ConvertedLength(const TSound& s, int rate)
 {
-    std::vector<float> mix(size_t(std::max<int64_t>(minSamples, 0)), 0.0f);
-    std::map<const TSound*, std::vector<float>> converted;
+    if (s.samples.empty() || s.rate <= 0)
+        return 0;
+    return av_rescale_rnd(int64_t(s.samples.size()), rate, s.rate, AV_ROUND_UP) + 256;
+}
+
+TAudioMixer::TAudioMixer(const TTimeline& t, int sampleRate) : Rate(sampleRate)
+{
     const int32_t shown = t.FrameCount();
     for (const TSoundStart& s : t.sounds) {
         if (s.frame >= shown)
             continue; // after the stop: never heard
-        auto it = converted.find(s.sound.get());
-        if (it == converted.end())
-            it = converted.emplace(s.sound.get(), Resampled(*s.sound, sampleRate)).first;
-        const std::vector<float>& pcm = it->second;
-        size_t at = size_t(std::llround(double(s.frame) * sampleRate / t.rate));
-        if (mix.size() < at + pcm.size())
-            mix.resize(at + pcm.size(), 0.0f);
-        for (size_t i = 0; i < pcm.size(); ++i)
-            mix[at + i] += pcm[i];
+        const int64_t at = std::llround(double(s.frame) * sampleRate / t.rate);
+        Starts.push_back({at, s.sound.get()});
+        LastEnd = std::max(LastEnd, at + ConvertedLength(*s.sound, sampleRate));
     }
-    for (float& v : mix)
-        v = std::clamp(v, -1.0f, 1.0f);
+    std::stable_sort(Starts.begin(), Starts.end(),
+                     [](const TStart& a, const TStart& b) { return a.at < b.at; });
+}
+
+std::shared_ptr<const std::vector<float>> TAudioMixer::Converted(const TSound& sound)
+{
+    for (auto& [source, pcm] : Cache)
+        if (source == &sound)
+            if (auto p = pcm.lock())
+                return p;
+    auto p = std::make_shared<const std::vector<float>>(Resampled(sound, Rate));
+    // Only sounds still playing hold theirs; the dead entries go.
+    std::erase_if(Cache, [](const auto& c) { return c.second.expired(); });
+    Cache.emplace_back(&sound, p);
+    return p;
+}
+
+void TAudioMixer::Mix(int64_t from, int count, float* out)
+{
+    std::fill(out, out + count, 0.0f);
+    const int64_t to = from + count;
+    while (Next < Starts.size() && Starts[Next].at < to) {
+        Playing.push_back({Starts[Next].at, Converted(*Starts[Next].sound)});
+        ++Next;
+    }
+    for (const TPlaying& p : Playing) {
+        const int64_t a = std::max(from, p.at), b = std::min(to, p.at + int64_t(p.pcm->size()));
+        for (int64_t i = a; i < b; ++i)
+            out[i - from] += (*p.pcm)[size_t(i - p.at)];
+    }
+    std::erase_if(Playing, [&](const TPlaying& p) { return p.at + int64_t(p.pcm->size()) <= to; });
+    for (int i = 0; i < count; ++i)
+        out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
+std::vector<float> MixAudio(const TTimeline& t, int sampleRate, int64_t minSamples)
+{
+    TAudioMixer mixer(t, sampleRate);
+    // The end with the converter's spare room, cut back to what sounds.
+    std::vector<float> mix(size_t(std::max<int64_t>(minSamples, mixer.End())), 0.0f);
+    constexpr int kPiece = 1 << 16;
+    for (int64_t at = 0; at < int64_t(mix.size()); at += kPiece)
+        mixer.Mix(at, int(std::min<int64_t>(kPiece, int64_t(mix.size()) - at)), mix.data() + at);
+    size_t keep = mix.size();
+    while (keep > size_t(std::max<int64_t>(minSamples, 0)) && mix[keep - 1] == 0.0f)
+        --keep;
+    mix.resize(keep);
     return mix;
 }
 
@@ -178,11 +224,8 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     const bool hasAudio = std::any_of(t.sounds.begin(), t.sounds.end(), [&](const TSoundStart& s) {
         return s.frame < t.FrameCount();
     });
-    std::vector<float> pcm;
-    if (hasAudio) {
-        pcm = MixAudio(t, kAudioRate, audioSamples);
-        pcm.resize(size_t(audioSamples)); // the video's length
-    }
+    // Mixed a frame of the encoder at a time, to the video's length.
+    TAudioMixer mixer(t, kAudioRate);
 
     TAv av;
     check(
@@ -284,8 +327,8 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         if (!av.A)
             return;
         const int n = av.A->frame_size > 0 ? av.A->frame_size : 1024;
-        while (audioDone < upTo && audioDone < int64_t(pcm.size())) {
-            int count = int(std::min<int64_t>(n, int64_t(pcm.size()) - audioDone));
+        while (audioDone < upTo && audioDone < audioSamples) {
+            int count = int(std::min<int64_t>(n, audioSamples - audioDone));
             if (!av.Af)
                 av.Af = av_frame_alloc();
             av_frame_unref(av.Af);
@@ -294,7 +337,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
             av_channel_layout_copy(&av.Af->ch_layout, &av.A->ch_layout);
             av.Af->nb_samples = count;
             check(av_frame_get_buffer(av.Af, 0), "out of memory");
-            std::copy_n(pcm.data() + audioDone, count, reinterpret_cast<float*>(av.Af->data[0]));
+            mixer.Mix(audioDone, count, reinterpret_cast<float*>(av.Af->data[0]));
             av.Af->pts = audioDone;
             check(avcodec_send_frame(av.A, av.Af), "audio encoding failed");
             drain(av.A, av.As);

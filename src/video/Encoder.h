@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -48,8 +49,38 @@ struct TEncodeResult {
 TEncodeResult EncodeVideo(const TTimeline& timeline, const std::string& path, TVideoFormat format,
                           const TEncodeOptions& options = {});
 
-// The movie's sounds mixed at sampleRate, mono, from the start of frame 0;
-// at least minSamples long, longer when a sound rings on.
+// The movie's sounds mixed at sampleRate, mono, from the start of frame 0,
+// a piece at a time: only the sounds playing in a piece are held, converted,
+// so a long movie costs no more memory than a short one.
+class TAudioMixer {
+  public:
+    TAudioMixer(const TTimeline& timeline, int sampleRate);
+    // Samples from..from+count into out; pieces are asked for in order.
+    void Mix(int64_t from, int count, float* out);
+    // Where the last sound ends, in samples.
+    int64_t End() const { return LastEnd; }
+
+  private:
+    struct TStart {
+        int64_t at;
+        const TSound* sound;
+    };
+    struct TPlaying {
+        int64_t at;
+        std::shared_ptr<const std::vector<float>> pcm;
+    };
+    std::shared_ptr<const std::vector<float>> Converted(const TSound& sound);
+    int Rate;
+    std::vector<TStart> Starts; // in time order
+    size_t Next = 0;
+    std::vector<TPlaying> Playing;
+    // Converted sounds by source, kept while a later start uses them.
+    std::vector<std::pair<const TSound*, std::weak_ptr<const std::vector<float>>>> Cache;
+    int64_t LastEnd = 0;
+};
+
+// The whole mix at once (the player's): at least minSamples long, longer
+// when a sound rings on.
 std::vector<float> MixAudio(const TTimeline& timeline, int sampleRate, int64_t minSamples = 0);
 
 // Frames the video shows: to the stop frame, held while a sound still plays.

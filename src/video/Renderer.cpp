@@ -7,6 +7,7 @@
 
 #include <turbojpeg.h>
 
+#include "swf/Media.h"
 #include "video/Face.h"
 
 namespace video {
@@ -124,10 +125,16 @@ cairo_surface_t* TRenderer::Picture(const TJpegSource& source)
     cairo_surface_t* s =
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, source.width, source.height);
     cairo_surface_flush(s);
+    // Checked when the movie was made; a file gone since shows black.
+    swf::Bytes bytes;
+    try {
+        bytes = swf::ReadFileBytes(source.path);
+    } catch (const std::exception&) {
+    }
     tjhandle tj = tjInitDecompress();
-    int rc = tj ? tjDecompress2(tj, source.bytes.data(), source.bytes.size(),
-                                cairo_image_surface_get_data(s), source.width,
-                                cairo_image_surface_get_stride(s), source.height, TJPF_BGRX, 0)
+    int rc = tj ? tjDecompress2(tj, bytes.data(), bytes.size(), cairo_image_surface_get_data(s),
+                                source.width, cairo_image_surface_get_stride(s), source.height,
+                                TJPF_BGRX, 0)
                 : -1;
     if (tj)
         tjDestroy(tj);
@@ -167,12 +174,130 @@ TRect TRenderer::Bounds(size_t index)
     auto clampInt = [](double v) { return int(std::clamp(v, -1e8, 1e8)); };
     int ix = clampInt(std::floor(x1)), iy = clampInt(std::floor(y1));
     TRect r{ix, iy, clampInt(std::ceil(x2)) - ix, clampInt(std::ceil(y2)) - iy};
-    r = r.Intersected({0, 0, W, H});
     BoundsCache[index] = r;
     return r;
 }
 
-void TRenderer::Draw(cairo_t* cr, size_t index)
+bool TRenderer::IsCursor(size_t index) const
+{
+    // The export's only outline shape is the arrow; it keeps its size.
+    return std::holds_alternative<TPolygonDef>(*T.placements[index].def);
+}
+
+TView TRenderer::ViewAt(int32_t frame) const
+{
+    const std::vector<TView>& v = T.focus.views;
+    if (v.empty())
+        return {0, 0, double(T.PixelWidth()), double(T.PixelHeight())};
+    return v[size_t(std::clamp<int64_t>(frame, 0, int64_t(v.size()) - 1))];
+}
+
+namespace {
+
+bool IsWhole(const TView& v, const TTimeline& t)
+{
+    return v.x == 0 && v.y == 0 && v.w == t.PixelWidth() && v.h == t.PixelHeight();
+}
+
+struct TViewMap {
+    double sx = 1, sy = 1, x = 0, y = 0;
+    TViewMap(const TView& v, const TTimeline& t)
+        : sx(t.PixelWidth() / v.w), sy(t.PixelHeight() / v.h), x(v.x), y(v.y)
+    {
+    }
+    double X(double stageX) const { return (stageX - x) * sx; }
+    double Y(double stageY) const { return (stageY - y) * sy; }
+};
+
+// The arrow's offset on the canvas: its tip on the point the view puts the
+// tip, on whole pixels so it stays as sharp as in the whole stage.
+std::pair<double, double> CursorShift(const TPlacement& p, const TViewMap& m)
+{
+    const auto& poly = std::get<TPolygonDef>(*p.def);
+    const double tx = (double(poly.x) + p.tx) / 20, ty = (double(poly.y) + p.ty) / 20;
+    return {std::round(m.X(tx)) - tx, std::round(m.Y(ty)) - ty};
+}
+
+// A ring lasts about half a second and grows to a size that reads at the
+// video's size, whatever the zoom.
+int RingFrames(int rate)
+{
+    return std::max(2, int(std::lround(rate * 0.5)));
+}
+double RingRadius(const TTimeline& t)
+{
+    return std::max(18.0, 0.045 * std::min(t.PixelWidth(), t.PixelHeight()));
+}
+constexpr double kRingLine = 3.0;
+
+} // namespace
+
+TRect TRenderer::OnCanvas(size_t index, const TView& view)
+{
+    const TRect b = Bounds(index);
+    TRect r = b;
+    if (!IsWhole(view, T)) {
+        const TViewMap m(view, T);
+        if (IsCursor(index)) {
+            auto [dx, dy] = CursorShift(T.placements[index], m);
+            r = {b.x + int(dx), b.y + int(dy), b.w, b.h};
+        } else {
+            // A pixel more each way for the smoothing filter.
+            const int x1 = int(std::floor(std::clamp(m.X(b.x), -1e8, 1e8))) - 1;
+            const int y1 = int(std::floor(std::clamp(m.Y(b.y), -1e8, 1e8))) - 1;
+            const int x2 = int(std::ceil(std::clamp(m.X(b.x + b.w), -1e8, 1e8))) + 1;
+            const int y2 = int(std::ceil(std::clamp(m.Y(b.y + b.h), -1e8, 1e8))) + 1;
+            r = {x1, y1, x2 - x1, y2 - y1};
+        }
+    }
+    return r.Intersected({0, 0, W, H});
+}
+
+TRect TRenderer::RingBounds(int32_t frame, const TView& view) const
+{
+    TRect r;
+    const int32_t frames = RingFrames(T.rate);
+    const double reach = RingRadius(T) + kRingLine + 2;
+    const TViewMap m(view, T);
+    for (const TClickRing& ring : T.focus.rings) {
+        if (ring.frame > frame)
+            break;
+        if (frame >= ring.frame + frames)
+            continue;
+        const double cx = std::clamp(m.X(ring.x), -1e8, 1e8), cy = std::clamp(m.Y(ring.y), -1e8, 1e8);
+        const int x1 = int(std::floor(cx - reach)), y1 = int(std::floor(cy - reach));
+        r = r.United({x1, y1, int(std::ceil(cx + reach)) - x1, int(std::ceil(cy + reach)) - y1});
+    }
+    return r.Intersected({0, 0, W, H});
+}
+
+void TRenderer::DrawRings(cairo_t* cr, int32_t frame, const TView& view) const
+{
+    const int32_t frames = RingFrames(T.rate);
+    const double radius = RingRadius(T);
+    const TViewMap m(view, T);
+    for (const TClickRing& ring : T.focus.rings) {
+        if (ring.frame > frame)
+            break;
+        if (frame >= ring.frame + frames)
+            continue;
+        // Grows fast, then slows, while it fades out.
+        const double t = double(frame - ring.frame) / frames;
+        const double grown = 1 - (1 - t) * (1 - t);
+        const double r = radius * (0.25 + 0.75 * grown), alpha = 1 - t;
+        cairo_new_path(cr);
+        cairo_arc(cr, m.X(ring.x), m.Y(ring.y), r, 0, 2 * M_PI);
+        // A light halo under the colour, so the ring reads on dark and light.
+        cairo_set_line_width(cr, kRingLine + 2);
+        cairo_set_source_rgba(cr, 1, 1, 1, alpha * 0.8);
+        cairo_stroke_preserve(cr);
+        cairo_set_line_width(cr, kRingLine);
+        cairo_set_source_rgba(cr, 0.95, 0.35, 0.05, alpha);
+        cairo_stroke(cr);
+    }
+}
+
+void TRenderer::Draw(cairo_t* cr, size_t index, bool smooth)
 {
     const TPlacement& p = T.placements[index];
     cairo_save(cr);
@@ -186,8 +311,8 @@ void TRenderer::Draw(cairo_t* cr, size_t index)
         // Shown at its own size a picture keeps its pixels; scaled, it is smoothed.
         cairo_pattern_t* pat = cairo_get_source(cr);
         cairo_pattern_set_extend(pat, CAIRO_EXTEND_PAD);
-        cairo_pattern_set_filter(pat, sx == 1.0 && sy == 1.0 ? CAIRO_FILTER_NEAREST
-                                                             : CAIRO_FILTER_BILINEAR);
+        cairo_pattern_set_filter(pat, sx == 1.0 && sy == 1.0 && !smooth ? CAIRO_FILTER_NEAREST
+                                                                        : CAIRO_FILTER_BILINEAR);
         cairo_fill(cr);
     } else if (auto* poly = std::get_if<TPolygonDef>(p.def.get())) {
         PolygonPath(cr, *poly, p.tx, p.ty);
@@ -238,15 +363,19 @@ TRect TRenderer::Render(int32_t frame)
     } else {
         return {};
     }
+    const TView view = ViewAt(at);
+    const bool whole = IsWhole(view, T);
     TRect dirty;
-    if (Current < 0) {
-        dirty = {0, 0, W, H};
+    if (Current < 0 || !(view == ViewAt(Current))) {
+        dirty = {0, 0, W, H}; // the view moved: every pixel moved with it
     } else {
         std::vector<size_t> changed;
         std::set_symmetric_difference(Shown.begin(), Shown.end(), next.begin(), next.end(),
                                       std::back_inserter(changed));
         for (size_t i : changed)
-            dirty = dirty.United(Bounds(i));
+            dirty = dirty.United(OnCanvas(i, view));
+        if (!T.focus.rings.empty())
+            dirty = dirty.United(RingBounds(Current, view)).United(RingBounds(at, view));
     }
     for (size_t i : Shown)
         if (!std::binary_search(next.begin(), next.end(), i))
@@ -265,11 +394,35 @@ TRect TRenderer::Render(int32_t frame)
     cairo_rectangle(cr, 0, 0, T.PixelWidth(), T.PixelHeight());
     cairo_clip(cr);
     std::set<const TJpegSource*> used;
-    for (size_t i : Shown) {
+    for (size_t i : Shown)
         if (auto* pic = std::get_if<TPictureDef>(T.placements[i].def.get()))
             used.insert(pic->image.get());
-        if (!Bounds(i).Intersected(dirty).Empty())
+    if (whole && T.focus.rings.empty()) {
+        for (size_t i : Shown)
+            if (!OnCanvas(i, view).Intersected(dirty).Empty())
+                Draw(cr, i);
+    } else {
+        // The stage through the view, then the rings, then the arrow at its
+        // own size on the point the view puts its tip.
+        const TViewMap m(view, T);
+        cairo_save(cr);
+        cairo_scale(cr, m.sx, m.sy);
+        cairo_translate(cr, -m.x, -m.y);
+        for (size_t i : Shown)
+            if (!IsCursor(i) && !OnCanvas(i, view).Intersected(dirty).Empty())
+                Draw(cr, i, !whole);
+        cairo_restore(cr);
+        DrawRings(cr, at, view);
+        for (size_t i : Shown) {
+            if (!IsCursor(i) || OnCanvas(i, view).Intersected(dirty).Empty())
+                continue;
+            auto [dx, dy] = whole ? std::pair<double, double>{0, 0}
+                                  : CursorShift(T.placements[i], m);
+            cairo_save(cr);
+            cairo_translate(cr, dx, dy);
             Draw(cr, i);
+            cairo_restore(cr);
+        }
     }
     cairo_destroy(cr);
     cairo_surface_flush(Canvas);

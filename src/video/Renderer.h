@@ -1,6 +1,9 @@
 // Draws the frames of a timeline as a player shows the SWF: the stage in its
 // background colour, then every placement of the frame in stacking order.
 // Frames are drawn only where they differ from the one drawn before.
+// With the timeline's focus, each frame shows the camera's view of the
+// stage scaled to fill it, drawn from the pictures themselves, with the
+// click rings over the pictures and the arrow at its own size over all.
 #pragma once
 
 #include <cairo.h>
@@ -42,8 +45,13 @@ class TRenderer {
     int Stride() const;
 
   private:
-    TRect Bounds(size_t placement);
-    void Draw(cairo_t* cr, size_t placement);
+    TRect Bounds(size_t placement); // on the stage, not clipped
+    TRect OnCanvas(size_t placement, const TView& view); // where the view puts it
+    bool IsCursor(size_t placement) const;
+    TView ViewAt(int32_t frame) const;
+    TRect RingBounds(int32_t frame, const TView& view) const;
+    void DrawRings(cairo_t* cr, int32_t frame, const TView& view) const;
+    void Draw(cairo_t* cr, size_t placement, bool smooth = false);
     cairo_surface_t* Picture(const TJpegSource& source);
 
     const TTimeline& T;

@@ -70,9 +70,34 @@ std::shared_ptr<const TJpegSource> LoadJpeg(const std::string& path)
         throw std::runtime_error("not a JPEG picture that can be shown (" + why + ")");
     auto s = std::make_shared<TJpegSource>();
     s->path = path;
-    s->bytes.assign(bytes.begin(), bytes.end());
     s->width = w;
     s->height = h;
+    std::lock_guard<std::mutex> lock(mutex);
+    cache[path] = {stamp, s};
+    return s;
+}
+
+// A sound is read once per file version too: every still picture starts
+// the same click.
+std::shared_ptr<const TSound> LoadWav(const std::string& path)
+{
+    static std::mutex mutex;
+    static std::map<std::string, std::pair<swf::FileStamp, std::weak_ptr<const TSound>>> cache;
+    swf::FileStamp stamp;
+    swf::Bytes bytes = swf::ReadFileBytes(path, &stamp);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = cache.find(path);
+        if (it != cache.end() && it->second.first == stamp)
+            if (auto s = it->second.second.lock())
+                return s;
+    }
+    swf::WavSound wav = swf::ParseWav(bytes.data(), bytes.size());
+    auto s = std::make_shared<TSound>();
+    s->rate = int(wav.sampleRate);
+    s->samples.resize(wav.sampleCount);
+    for (size_t i = 0; i < s->samples.size() && 2 * i + 1 < wav.samples.size(); ++i)
+        s->samples[i] = int16_t(wav.samples[2 * i] | wav.samples[2 * i + 1] << 8);
     std::lock_guard<std::mutex> lock(mutex);
     cache[path] = {stamp, s};
     return s;
@@ -132,18 +157,13 @@ class TObject final : public swf::ISwfObject {
     }
     void MakeSound(const std::string& path) override
     {
-        auto s = std::make_shared<TSound>();
+        std::shared_ptr<const TSound> s;
         try {
-            swf::Bytes bytes = swf::ReadFileBytes(path);
-            swf::WavSound wav = swf::ParseWav(bytes.data(), bytes.size());
-            s->rate = int(wav.sampleRate);
-            s->samples.resize(wav.sampleCount);
-            for (size_t i = 0; i < s->samples.size() && 2 * i + 1 < wav.samples.size(); ++i)
-                s->samples[i] = int16_t(wav.samples[2 * i] | wav.samples[2 * i + 1] << 8);
+            s = LoadWav(path);
         } catch (const std::exception& e) {
             throw std::runtime_error("Cannot use the sound \"" + path + "\": " + e.what());
         }
-        Define(std::shared_ptr<const TSound>(std::move(s)));
+        Define(std::move(s));
     }
     void MakePolygon(int32_t x, int32_t y) override
     {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "swf/Swf.h"
+#include "video/CameraTrack.h"
 
 namespace video {
 
@@ -19,10 +20,10 @@ struct TRgba {
     uint8_t r = 0, g = 0, b = 0, a = 255;
 };
 
-// A JPEG as read; decoded only while the renderer shows it.
+// A JPEG checked when it was made; read again and decoded only while the
+// renderer shows it, so a long movie does not hold every picture's bytes.
 struct TJpegSource {
     std::string path;
-    std::vector<uint8_t> bytes;
     int width = 0, height = 0;
 };
 
@@ -70,6 +71,20 @@ struct TSoundStart {
     std::shared_ptr<const TSound> sound;
 };
 
+// A click shown as a ring that grows from the pointer's tip and fades.
+struct TClickRing {
+    int32_t frame = 0;
+    double x = 0, y = 0; // stage pixels
+};
+
+// What a video adds to the movie to show the action: the camera's view of
+// every frame (none: the whole stage) and the click rings.
+struct TFocus {
+    std::vector<TView> views;
+    std::vector<TClickRing> rings; // in frame order
+    bool Empty() const { return views.empty() && rings.empty(); }
+};
+
 struct TTimeline {
     int32_t width = 0, height = 0; // twips
     int rate = 12;
@@ -78,6 +93,7 @@ struct TTimeline {
     std::vector<TSoundStart> sounds;
     std::optional<int32_t> stop; // first frame with a stop action
     int32_t lastFrame = -1;
+    TFocus focus; // set after the export, from the project's choice
 
     int PixelWidth() const { return (width + 10) / 20; }
     int PixelHeight() const { return (height + 10) / 20; }

@@ -63,6 +63,30 @@ TEST(ExportProgressTest, VideoFramesCanBeCancelled)
     EXPECT_FALSE(progress.UpdateFrames(2, 100)) << "the export stops at the next frame";
 }
 
+TEST(ExportProgressTest, GuideStepsSayWhatIsWrittenAndCanBeCancelled)
+{
+    TestApp();
+    QWidget window;
+    window.show();
+    qint64 now = 0;
+    TExportProgress progress(&window, [&] { return now; });
+    EXPECT_TRUE(progress.UpdateSteps(0, 40));
+    EXPECT_EQ(progress.Dialog(), nullptr) << "a quick guide shows nothing";
+    now = 600;
+    EXPECT_TRUE(progress.UpdateSteps(10, 40));
+    QProgressDialog* dialog = progress.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Writing the guide ..."));
+    EXPECT_EQ(dialog->accessibleName(), QStringLiteral("Writing the guide"));
+    EXPECT_EQ(dialog->value(), 10);
+    EXPECT_EQ(dialog->maximum(), 40);
+    EXPECT_EQ(accessibility_check::Problems(dialog).join('\n').toStdString(), "");
+    QPushButton* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_FALSE(progress.UpdateSteps(11, 40));
+}
+
 TEST(ExportProgressTest, ScreenReadersCanNameTheProgressAndTheCancelButton)
 {
     TestApp();

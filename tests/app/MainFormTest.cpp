@@ -6,13 +6,18 @@
 #include "app/ErrorHandler.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
+#include "app/ProjectState.h"
+#include "platform/CaptureService.h"
 #include "recording/NewForm.h"
 #include "recording/SpinEdit.h"
 #include "ui/AboutForm.h"
 #include "ui/Player.h"
+#include "ui/Storyboard.h"
 
 #include <stdexcept>
+#include <QAccessible>
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +26,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,6 +91,17 @@ protected:
             };
         }
         return *form;
+    }
+
+    // The title as the desktop shows it: "*" where the project has changes
+    // to save.
+    QString Title()
+    {
+        // "[*][*]" shows as "[*]".
+        QStringList parts = Form().windowTitle().split("[*][*]");
+        for (QString& part : parts)
+            part.replace("[*]", Form().isWindowModified() ? "*" : "");
+        return parts.join("[*]");
     }
 
     QString Work(const QString& name) const { return home.path() + "/work/" + name; }
@@ -153,8 +171,13 @@ TEST_F(MainFormTest, StartUpBuildsTheFoldersAndTheWindow)
     EXPECT_EQ(Screenshots(), home.path() + "/Documents/Quillora/screenshots");
     EXPECT_TRUE(QDir(Screenshots()).exists());
     EXPECT_EQ(vars.UntitledBase, (Screenshots() + "/Untitled").toStdString());
-    EXPECT_EQ(f.windowTitle(), "Quillora 1.0");
-    EXPECT_EQ(f.size(), QSize(642, 443));
+    EXPECT_EQ(Title(), "Quillora 1.0");
+    // Room for the storyboard, within the screen.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GT(f.width(), 642);
+    EXPECT_GT(f.height(), 443);
+    EXPECT_LE(f.width(), area.width());
+    EXPECT_LE(f.height(), area.height());
     EXPECT_EQ(DocumentActions(), AllOff);
     for (QAction* a : {f.FileNew, f.FileOpen, f.FileExit, f.HelpContents, f.HelpHomePage, f.HelpAbout})
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
@@ -173,11 +196,12 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
     };
     const Row rows[] = {
         {f.FileNew, "&New", "New", "Ctrl+N", true},
-        {f.FileOpen, "&Open ...", "Open ...", "", true},
+        {f.FileOpen, "&Open ...", "Open ...", "Ctrl+O", true},
         {f.FileSave, "&Save", "Save", "Ctrl+S", true},
         {f.FileSaveAs, "Save &As...", "Save As...", "", false},
         {f.FileClose, "&Close", "Close", "", false},
         {f.FileExportSWF, "&Export to Flash", "Export to Flash", "", false},
+        {f.FileExportGuide, "Export &Guide...", "Export Guide", "", false},
         {f.FileExit, "E&xit", "Exit", "", false},
         {f.ViewPlay, "&PreView", "PreView", "", true},
         {f.HelpContents, "&Contents", "Contents", "F1", false},
@@ -202,10 +226,11 @@ TEST_F(MainFormTest, ActionsCarryTheirCaptionsHintsShortcutsAndImages)
             names << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return names;
     };
-    EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "&Save", "Save &As...", "&Close", "-",
-                                     "&Export to Flash", "-", "E&xit"}));
+    EXPECT_EQ(items(0), QStringList({"&New", "&Open ...", "Open &Recent", "&Save", "Save &As...", "&Close", "-",
+                                     "&Export to Flash", "Export &Guide...", "-", "E&xit"}));
     EXPECT_EQ(items(1), QStringList({"&Undo", "&Redo", "-", "&Delete", "Move &Earlier", "Move &Later",
-                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound..."}));
+                                     "Set &Length...", "-", "Add &Caption...", "Add S&ound...", "-",
+                                     "&Zoom on This Picture"}));
     EXPECT_EQ(f.EditUndo->shortcut().toString(), "Ctrl+Z");
     EXPECT_EQ(f.EditRedo->shortcut().toString(), "Ctrl+Shift+Z");
     EXPECT_EQ(f.EditDelete->shortcut().toString(), "Del");
@@ -239,11 +264,20 @@ TEST_F(MainFormTest, CtrlNStartsNew)
     EXPECT_TRUE(seen);
 }
 
-TEST_F(MainFormTest, LastOpenDirFallsBackToTheProgramsFolderAndIsWrittenOnClose)
+TEST_F(MainFormTest, LastOpenDirFallsBackToTheDocumentsFolderOrHomeAndIsWrittenOnClose)
 {
     Form().close();
+    {
+        QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+        EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), home.path() + "/Documents/");
+        settings.clear();
+    }
+    form.reset();
+    qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/no-documents").toLocal8Bit());
+    Form().close();
+    UseHome(home.path());
     QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
-    EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), QCoreApplication::applicationDirPath() + "/");
+    EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), home.path() + "/");
 }
 
 TEST_F(MainFormTest, LastOpenDirIsReadAndWrittenBackUnchanged)
@@ -267,7 +301,7 @@ TEST_F(MainFormTest, NewPreparesAFreshUntitledProjectFromTheTemplate)
     EXPECT_EQ(recordings[0].Width, 800);
     EXPECT_EQ(recordings[0].Height, 600);
     EXPECT_TRUE(recordings[0].Auto);
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
     EXPECT_EQ(DocumentActions(), EditBeforeSave);
     ASSERT_NE(Form().FlashCard(), nullptr);
     EXPECT_EQ(Form().FlashCard()->Mode, "Edit");
@@ -288,7 +322,7 @@ TEST_F(MainFormTest, NewCancelledLeavesNoProjectAndTheTitle)
     New(false);
     EXPECT_EQ(Form().FlashCard(), nullptr);
     EXPECT_EQ(DocumentActions(), AllOff);
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
     EXPECT_EQ(recordings.size(), 1u);
 }
 
@@ -304,7 +338,7 @@ TEST_F(MainFormTest, ANewRecordingTheDesktopRefusesWritesNothingAndKeepsTheTitle
     EXPECT_EQ(shell.Errors[0], "Sharing the screen was cancelled, so nothing is recorded.");
     EXPECT_TRUE(recordings.empty());
     EXPECT_EQ(Form().FlashCard(), nullptr);
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
     EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
 }
 
@@ -324,7 +358,7 @@ TEST_F(MainFormTest, NewAsksToSaveAModifiedProjectAndGoesOnEitherWay)
     EXPECT_EQ(shell.Confirms.size(), 2);
     EXPECT_TRUE(ReadAll(Work("first.qlv")).contains("<Width>320</Width>"));
     EXPECT_TRUE(QFile::exists(Work("first.swf")));
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
 }
 
 // Cancel, and Save with its name dialog cancelled, stop the whole action:
@@ -356,7 +390,8 @@ TEST_F(MainFormTest, CancellingSaveChangesStopsEveryActionThatAsked)
          }},
         {"Open", Answer::Cancel,
          [&] {
-             shell.OpenAnswers = {Work("other.swf")};
+             WriteAll(home.path() + "/other.qlv", SmallProject);
+             shell.OpenAnswers = {home.path() + "/other.qlv"};
              Form().FileOpen->trigger();
          }},
         {"Close", Answer::Cancel, [&] { Form().FileClose->trigger(); }},
@@ -379,7 +414,7 @@ TEST_F(MainFormTest, CancellingSaveChangesStopsEveryActionThatAsked)
         EXPECT_EQ(Form().FlashCard()->BasePath, base);
         EXPECT_TRUE(Form().FlashCard()->Modified);
         EXPECT_TRUE(Form().isVisible());
-        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+        EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
         // A Save whose dialog is cancelled still enables Preview, as ever.
         EXPECT_EQ(DocumentActions(), c.answer == Answer::Save ? EditAfterSave : EditBeforeSave);
         EXPECT_TRUE(shell.Opened.isEmpty());
@@ -408,7 +443,7 @@ TEST_F(MainFormTest, SaveAsksForANameOnceThenWritesBothFiles)
     EXPECT_TRUE(QFile::exists(Work("clip.swf")));
     EXPECT_EQ(ReadAll(Work("clip.swf")), ReadAll(WorkMovie()));
     EXPECT_TRUE(ReadAll(Work("clip.swf")).startsWith("FWS") || ReadAll(Work("clip.swf")).startsWith("CWS"));
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - clip");
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
     EXPECT_EQ(DocumentActions(), EditAfterSave);
     EXPECT_FALSE(Form().FlashCard()->Modified);
 
@@ -431,7 +466,7 @@ TEST_F(MainFormTest, SaveTakesTheExtensionOffTheChosenName)
         Form().FileSave->trigger();
         EXPECT_TRUE(QFile::exists(Work(QString(base) + ".qlv")));
         EXPECT_TRUE(QFile::exists(Work(QString(base) + ".swf")));
-        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - " + QString(base));
+        EXPECT_EQ(Title(), "Quillora 1.0 - " + QString(base));
     }
     // A dot in a folder name is no extension.
     QDir(home.path()).mkpath("work/v1.2");
@@ -447,7 +482,7 @@ TEST_F(MainFormTest, SaveWithTheDialogCancelledWritesNothingButEnablesPreview)
     shell.SaveAnswers = {QString()};
     Form().FileSave->trigger();
     EXPECT_TRUE(QDir(Work("")).entryList(QDir::Files).isEmpty());
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
     EXPECT_EQ(DocumentActions(), EditAfterSave);
     Form().ViewPlay->trigger();
     ASSERT_EQ(shell.Opened.size(), 1);
@@ -461,11 +496,11 @@ TEST_F(MainFormTest, SaveAsCancelledMakesANamedProjectUntitled)
     Form().FileSave->trigger();
     Form().FileSaveAs->trigger();
     EXPECT_EQ(shell.SaveFilters.size(), 2);
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled");
     Form().FileSave->trigger();
     EXPECT_EQ(shell.SaveFilters.size(), 3) << "the next Save asks again";
     EXPECT_TRUE(QFile::exists(Work("other.qlv")));
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - other");
+    EXPECT_EQ(Title(), "Quillora 1.0 - other");
 }
 
 TEST_F(MainFormTest, CloseDisablesTheDocumentActionsAndResetsTheTitle)
@@ -474,7 +509,7 @@ TEST_F(MainFormTest, CloseDisablesTheDocumentActionsAndResetsTheTitle)
     shell.SaveAnswers = {Work("clip.qlv")};
     Form().FileSave->trigger();
     Form().FileClose->trigger();
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+    EXPECT_EQ(Title(), "Quillora 1.0");
     EXPECT_EQ(DocumentActions(), AllOff);
     EXPECT_EQ(Form().FlashCard(), nullptr);
     EXPECT_TRUE(shell.Confirms.isEmpty()) << "a saved project is not asked about";
@@ -495,44 +530,113 @@ TEST_F(MainFormTest, CloseAsksAboutUnsavedWork)
     Form().FileClose->trigger();
     EXPECT_TRUE(QFile::exists(Work("kept.qlv")));
     EXPECT_EQ(Form().FlashCard(), nullptr);
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+    EXPECT_EQ(Title(), "Quillora 1.0");
 }
 
-TEST_F(MainFormTest, OpenHandsTheMovieToTheShellInAnyLetterCase)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"clip.swf", "clip.swf"}, {"clip.SWF", "clip.SWF"}, {"clip.qlv", "clip.swf"}, {"clip.QLV", "clip.swf"}};
-    for (const auto& [chosen, opened] : cases) {
-        SCOPED_TRACE(chosen);
-        shell.Opened.clear();
-        New();
-        shell.SaveAnswers = {Work("saved.qlv")};
-        Form().FileSave->trigger();
-        shell.OpenAnswers = {Work(chosen)};
-        Form().FileOpen->trigger();
-        ASSERT_EQ(shell.Opened.size(), 1);
-        EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(Work(opened)));
-        EXPECT_EQ(Form().FlashCard(), nullptr);
-        EXPECT_EQ(DocumentActions(), AllOff);
-        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - saved") << "Open leaves the title";
-    }
-    EXPECT_EQ(shell.OpenFilters.first(), "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)");
-}
-
-TEST_F(MainFormTest, OpenOfAnotherKindOrCancelled)
+TEST_F(MainFormTest, OpenOfAProjectOpensItForEditingAsTheCommandLineDoes)
 {
     New();
+    for (const char* name : {"clip.qlv", "Clip.QLV"})
+        WriteAll(Work(name), SmallProject);
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
+    shell.OpenAnswers = {Work("clip.qlv")};
+    Form().FileOpen->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_EQ(shell.OpenFilters.first(), "All file (*.qlv *.swf);;Quillora file (*.qlv);;Flash file (*.swf)");
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    EXPECT_TRUE(shell.Opened.isEmpty()) << "nothing goes to the desktop";
+    auto* card = Form().FlashCard();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->Mode, "Edit");
+    EXPECT_EQ(card->BasePath, Work("clip").toStdString());
+    EXPECT_FALSE(card->Modified);
+    EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
+    EXPECT_EQ(DocumentActions(), EditBeforeSave);
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
+    EXPECT_NE(Form().Storyboard->Model()->Editor(), nullptr) << "shown in the storyboard";
+
+    // Saved back in place without a name asked; then a project in another
+    // letter case opens without a question, as nothing changed.
+    Form().FileSave->trigger();
+    EXPECT_TRUE(shell.SaveFilters.isEmpty());
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    shell.OpenAnswers = {Work("Clip.QLV")};
+    Form().FileOpen->trigger();
+    EXPECT_EQ(shell.Confirms.size(), 1);
+    EXPECT_EQ(Title(), "Quillora 1.0 - Clip");
+    Form().FileSave->trigger();
+    EXPECT_EQ(ReadAll(Work("Clip.QLV")), QString::fromUtf8(SmallProject));
+    EXPECT_TRUE(QFile::exists(Work("Clip.swf")));
+}
+
+TEST_F(MainFormTest, OpenOfAFileThatCannotBeOpenedSaysSoAndKeepsTheProject)
+{
+    New();
+    Form().show();
+    WriteAll(Work("broken.qlv"), "<Movie><Width>");
+    const struct {
+        QString chosen, message;
+    } cases[] = {
+        {Work("broken.qlv"), "Cannot read the project " + Work("broken.qlv")},
+        {Work("missing.qlv"), "Cannot read the project " + Work("missing.qlv")},
+        {Work("notes.txt"), "Quillora opens projects (.qlv) and Flash movies (.swf); " + Work("notes.txt")},
+        {Work("missing.swf"), "Cannot play " + Work("missing.swf")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen.toStdString());
+        shell.Errors.clear();
+        shell.OpenAnswers = {c.chosen};
+        Form().FileOpen->trigger();
+        ASSERT_EQ(shell.Errors.size(), 1);
+        EXPECT_TRUE(shell.Errors[0].startsWith(c.message)) << shell.Errors[0].toStdString();
+        EXPECT_TRUE(shell.Confirms.isEmpty()) << "nothing is asked for a file that cannot open";
+        ASSERT_NE(Form().FlashCard(), nullptr);
+        EXPECT_EQ(Form().FlashCard()->Mode, "Edit");
+        EXPECT_TRUE(Form().FlashCard()->Modified);
+        EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
+    }
     shell.OpenAnswers = {QString()};
     Form().FileOpen->trigger();
     EXPECT_NE(Form().FlashCard(), nullptr) << "a cancelled Open changes nothing";
     EXPECT_TRUE(shell.Confirms.isEmpty());
+}
 
-    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
-    shell.OpenAnswers = {Work("notes.txt")};
+// A movie plays as Preview plays one and leaves the open project as it is.
+TEST_F(MainFormTest, OpenOfAMoviePlaysItInTheDesktopsProgramOrOurs)
+{
+    New(true, 64, 48);
+    AddDarkCyanCapture();
+    shell.SaveAnswers = {Work("one.qlv")};
+    Form().FileSave->trigger();
+    WriteAll(Work("alone.SWF"), "FWS");
+    for (const char* name : {"one.swf", "alone.SWF"}) {
+        SCOPED_TRACE(name);
+        shell.OpenAnswers = {Work(name)};
+        Form().FileOpen->trigger();
+        ASSERT_EQ(shell.Opened.size(), 1);
+        EXPECT_EQ(shell.Opened[0], QUrl::fromLocalFile(Work(name)));
+        shell.Opened.clear();
+    }
+
+    shell.HasProgram = false;
+    shell.OpenAnswers = {Work("one.swf")};
     Form().FileOpen->trigger();
-    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    auto* player = Form().findChild<TPlayerForm*>();
+    ASSERT_NE(player, nullptr) << "the project beside the movie plays in our player";
+    EXPECT_TRUE(player->IsPlaying());
+    delete player;
+
+    shell.OpenAnswers = {Work("alone.SWF")};
+    Form().FileOpen->trigger();
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(Work("alone.SWF"))) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[0].contains("no project beside it")) << shell.Errors[0].toStdString();
+    EXPECT_EQ(Form().findChild<TPlayerForm*>(), nullptr);
     EXPECT_TRUE(shell.Opened.isEmpty());
-    EXPECT_EQ(Form().FlashCard(), nullptr);
+    EXPECT_TRUE(shell.Confirms.isEmpty());
+    EXPECT_EQ(Form().FlashCard()->BasePath, Work("one").toStdString()) << "the project stays open";
+    EXPECT_EQ(DocumentActions(), EditAfterSave);
 }
 
 TEST_F(MainFormTest, CommandLineMovieEntersPlay)
@@ -557,7 +661,7 @@ TEST_F(MainFormTest, CommandLineProjectOpensForEditingAndSavesInPlace)
         EXPECT_EQ(card->BasePath, FileNames::RemoveExtension(Work(name)).toStdString());
         EXPECT_EQ(ReadAll(WorkProject()), QString::fromUtf8(SmallProject));
         EXPECT_EQ(DocumentActions(), EditBeforeSave);
-        EXPECT_EQ(Form().windowTitle(), "Quillora 1.0");
+        EXPECT_EQ(Title(), "Quillora 1.0 - " + FileNames::FileNamePart(FileNames::RemoveExtension(Work(name))));
         EXPECT_FALSE(Form().Movie.IsNull());
 
         Form().FileSave->trigger();
@@ -614,7 +718,7 @@ TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
     ASSERT_EQ(shell.Errors.size(), 1);
     EXPECT_TRUE(shell.Errors[0].contains(home.path() + "/no/such/folder/clip.qlv")) << shell.Errors[0].toStdString();
     EXPECT_FALSE(Form().ViewPlay->isEnabled());
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
 
     // Closing with the failed save still pending keeps the window open.
     shell.SaveChangesAnswers = {IShell::TSaveAnswer::Save};
@@ -623,16 +727,28 @@ TEST_F(MainFormTest, ASaveThatFailsIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(shell.Errors.size(), 2);
 }
 
-TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
+TEST_F(MainFormTest, ExportToFlashWritesTheFormatOfTheNameAndLeavesTheProjectAlone)
 {
     New();
-    shell.SaveAnswers = {Work("clip.txt")};
+    // A name whose extension names no movie format is refused, with the list.
+    shell.SaveAnswers = {Work("clip.txt"), Work("clip.html")};
     Form().FileExportSWF->trigger();
     EXPECT_EQ(shell.SaveFilters, QStringList({"Flash file (*.swf);;MP4 video (*.mp4);;WebM "
                                               "video (*.webm);;GIF animation (*.gif)"}));
-    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.Errors.size(), 2);
+    EXPECT_TRUE(shell.Errors[0].contains("\"clip.txt\"")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[0].contains(".webm")) << shell.Errors[0].toStdString();
+    EXPECT_TRUE(shell.Errors[1].contains("Export Guide")) << shell.Errors[1].toStdString();
+    EXPECT_FALSE(QFile::exists(Work("clip.swf")));
     EXPECT_FALSE(QFile::exists(Work("clip.txt")));
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - Untitled");
+    EXPECT_FALSE(QFile::exists(Work("clip.html")));
+    shell.Errors.clear();
+
+    shell.SaveAnswers = {Work("clip.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(QFile::exists(Work("clip.swf")));
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*");
     EXPECT_FALSE(Form().ViewPlay->isEnabled());
     EXPECT_EQ(Form().FlashCard()->BasePath, vars.UntitledBase);
 
@@ -647,6 +763,44 @@ TEST_F(MainFormTest, ExportToFlashForcesSwfAndLeavesTheProjectAlone)
     ASSERT_TRUE(gif.open(QIODevice::ReadOnly));
     EXPECT_EQ(gif.read(6), QByteArray("GIF89a"));
     EXPECT_TRUE(shell.Errors.isEmpty());
+}
+
+TEST_F(MainFormTest, ExportingAVideoAsksForZoomAndClicksAndKeepsTheChoiceAsAnEdit)
+{
+    New(true, 64, 48);
+    AddDarkCyanCapture();
+    // The SWF asks nothing.
+    shell.SaveAnswers = {Work("clip.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(shell.VideoOptionsShown.empty());
+
+    // A video shows the project's choice and stores the one confirmed.
+    shell.SaveAnswers = {Work("zoom.mp4")};
+    shell.VideoOptionsAnswers = {quillora::TFocusChoice{true, 3, true}};
+    Form().FileExportSWF->trigger();
+    ASSERT_EQ(shell.VideoOptionsShown.size(), 1u);
+    EXPECT_EQ(shell.VideoOptionsShown[0], quillora::TFocusChoice{});
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join(" ").toStdString();
+    EXPECT_TRUE(QFile::exists(Work("zoom.mp4")));
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("<Zoom>True</Zoom>"));
+    EXPECT_TRUE(ReadAll(WorkProject()).contains("<ZoomLevel>3</ZoomLevel>"));
+    EXPECT_EQ(Form().EditUndo->text(), "&Undo Zoom and Clicks");
+    EXPECT_TRUE(Form().FlashCard()->Modified) << "the choice is a change to save";
+
+    // The next export starts from it; a cancel writes nothing and keeps it.
+    shell.SaveAnswers = {Work("again.webm")};
+    shell.VideoOptionsAnswers = {std::nullopt};
+    Form().FileExportSWF->trigger();
+    EXPECT_EQ(shell.VideoOptionsShown.back(), (quillora::TFocusChoice{true, 3, true}));
+    EXPECT_FALSE(QFile::exists(Work("again.webm")));
+
+    // Undo takes the choice back out of the project.
+    Form().EditUndo->trigger();
+    EXPECT_FALSE(ReadAll(WorkProject()).contains("<Zoom>"));
+    shell.SaveAnswers = {Work("plain.gif")};
+    Form().FileExportSWF->trigger();
+    EXPECT_EQ(shell.VideoOptionsShown.back(), quillora::TFocusChoice{});
+    EXPECT_TRUE(QFile::exists(Work("plain.gif")));
 }
 
 TEST_F(MainFormTest, CapturesMarkTheProjectModifiedAndSaveWritesThemIntoTheMovie)
@@ -721,7 +875,7 @@ TEST_F(MainFormTest, APictureTheExportCannotUseIsReportedAndTheSaveGoesOn)
     Form().FileSave->trigger();
     EXPECT_EQ(shell.Errors, QStringList({"Sorry, can not use the picture!"}));
     EXPECT_TRUE(QFile::exists(Work("bad.swf")));
-    EXPECT_EQ(Form().windowTitle(), "Quillora 1.0 - bad");
+    EXPECT_EQ(Title(), "Quillora 1.0 - bad");
 }
 
 TEST_F(MainFormTest, AProjectTooLongForAnSwfIsSavedAndItsMovieRefusedWithOneMessage)
@@ -757,7 +911,11 @@ TEST_F(MainFormTest, AProjectTooLongForAnSwfIsSavedAndItsMovieRefusedWithOneMess
     EXPECT_TRUE(message.contains("MP4, WebM or GIF")) << message.toStdString();
     EXPECT_TRUE(message.contains("split the project")) << message.toStdString();
     EXPECT_EQ(ReadAll(Work("long.swf")), "old movie");
-    EXPECT_EQ(ReadAll(Work("long.qlv")).toUtf8(), project) << "the project itself is saved";
+    // The project itself is saved, its picture copied beside it.
+    const QString saved = ReadAll(Work("long.qlv"));
+    EXPECT_EQ(saved.count("<Content>long_files/shot.jpg</Content>"), 2731);
+    EXPECT_FALSE(saved.contains(Work("shot.jpg")));
+    EXPECT_TRUE(QFile::exists(Work("long_files/shot.jpg")));
 
     // Export to Flash says the same once more and writes nothing.
     shell.SaveAnswers = {Work("other.swf")};
@@ -832,6 +990,259 @@ TEST_F(MainFormTest, ScreenReadersCanNameEveryControlOfTheMainWindow)
     QApplication::processEvents();
     EXPECT_EQ(accessibility_check::Problems(&Form()).join('\n').toStdString(), "")
         << "with a recording open";
+}
+
+TEST_F(MainFormTest, TheTitleMarksUnsavedChangesUntilSaveOrUndoBackToTheSave)
+{
+    New(true, 64, 48);
+    EXPECT_EQ(Title(), "Quillora 1.0 - Untitled*") << "a new recording is unsaved";
+    AddDarkCyanCapture();
+    AddDarkCyanCapture();
+    shell.SaveAnswers = {Work("clip.qlv")};
+    Form().FileSave->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
+
+    Form().ShowMainWindow();
+    Form().Storyboard->Strip()->setCurrentIndex(Form().Storyboard->Model()->index(0, 0));
+    Form().EditDelete->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip*");
+    EXPECT_TRUE(Form().FlashCard()->Modified);
+    Form().EditUndo->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip") << "undone back to what was saved";
+    EXPECT_FALSE(Form().FlashCard()->Modified);
+    shell.SaveChangesAnswers = {};
+    Form().FileClose->trigger();
+    EXPECT_TRUE(shell.Confirms.isEmpty()) << "nothing to ask about";
+    EXPECT_EQ(Title(), "Quillora 1.0");
+
+    // Opened, edited and redone: changes to save, asked about on Close.
+    Form().OpenFile(Work("clip.qlv"));
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
+    Form().Storyboard->Strip()->setCurrentIndex(Form().Storyboard->Model()->index(0, 0));
+    Form().EditDelete->trigger();
+    Form().EditUndo->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
+    Form().EditRedo->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip*");
+
+    // A movie exported elsewhere saves nothing: the mark and the question stay.
+    shell.SaveAnswers = {Work("elsewhere.swf")};
+    Form().FileExportSWF->trigger();
+    EXPECT_TRUE(QFile::exists(Work("elsewhere.swf")));
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip*");
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::Cancel};
+    Form().FileClose->trigger();
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    Form().FileSave->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - clip");
+}
+
+TEST_F(MainFormTest, ATitleMarkInTheProjectsNameIsShownAsItIs)
+{
+    New();
+    shell.SaveAnswers = {Work("odd[*].qlv")};
+    Form().FileSave->trigger();
+    EXPECT_EQ(Title(), "Quillora 1.0 - odd[*]");
+}
+
+TEST_F(MainFormTest, OpenRecentListsTheLastProjectsOpenedOrSavedNewestFirst)
+{
+    for (int i = 1; i <= 9; ++i)
+        WriteAll(Work(QString("p%1.qlv").arg(i)), SmallProject);
+    WriteAll(Work("a&b.qlv"), SmallProject);
+    Form().HandleCommandLine({Work("a&b.qlv")});
+    for (int i = 1; i <= 9; ++i) {
+        shell.OpenAnswers = {Work(QString("p%1.qlv").arg(i))};
+        Form().FileOpen->trigger();
+    }
+    shell.OpenAnswers = {Work("p3.qlv")};
+    Form().FileOpen->trigger();
+    // Saved under a new name: that name is the newest.
+    shell.SaveAnswers = {Work("saved.qlv")};
+    Form().FileSaveAs->trigger();
+    ASSERT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    const QStringList expected = {Work("saved.qlv"), Work("p3.qlv"), Work("p9.qlv"), Work("p8.qlv"),
+                                  Work("p7.qlv"),    Work("p6.qlv"), Work("p5.qlv"), Work("p4.qlv")};
+    EXPECT_EQ(Form().RecentProjects(), expected);
+
+    // Kept across runs; a file gone since is shown, disabled.
+    form.reset();
+    ASSERT_TRUE(QFile::remove(Work("p9.qlv")));
+    QMenu* menu = Form().FileOpenRecent;
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->isEnabled() ? "" : " (off)"));
+    const QString folder = "  (~/work)";
+    EXPECT_EQ(texts, QStringList({"&1 saved.qlv" + folder, "&2 p3.qlv" + folder, "&3 p9.qlv" + folder + " (off)",
+                                  "&4 p8.qlv" + folder, "&5 p7.qlv" + folder, "&6 p6.qlv" + folder,
+                                  "&7 p5.qlv" + folder, "&8 p4.qlv" + folder, "-", "&Clear List"}));
+    EXPECT_EQ(menu->actions()[0]->statusTip(), Work("saved.qlv"));
+
+    // Each entry is a named menu item a screen reader reads.
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(menu);
+    ASSERT_NE(iface, nullptr);
+    int named = 0;
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface* item = iface->child(i);
+        if (item->role() == QAccessible::Separator)
+            continue;
+        EXPECT_EQ(item->role(), QAccessible::MenuItem);
+        EXPECT_FALSE(item->text(QAccessible::Name).trimmed().isEmpty());
+        ++named;
+    }
+    EXPECT_EQ(named, 9);
+
+    // From the keyboard: Alt+F, R, 2 opens the second entry.
+    Form().show();
+    QApplication::setActiveWindow(&Form());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    QTest::keyClick(&Form(), Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R);
+    QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(menu));
+    QTest::keyClick(menu, Qt::Key_2);
+    QTRY_COMPARE(Form().FlashCard()->BasePath, Work("p3").toStdString());
+    EXPECT_EQ(Title(), "Quillora 1.0 - p3");
+
+    Form().FileClearRecent->trigger();
+    EXPECT_TRUE(Form().RecentProjects().isEmpty());
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+    EXPECT_FALSE(Form().FileClearRecent->isEnabled());
+    form.reset();
+    EXPECT_TRUE(Form().RecentProjects().isEmpty()) << "the cleared list stays cleared";
+}
+
+TEST_F(MainFormTest, TheWindowComesBackWhereItWasLeft)
+{
+    Form().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+    Form().resize(700, 500);
+    Form().move(20, 30);
+    QApplication::processEvents();
+    const QRect left = Form().geometry();
+    Form().close();
+    form.reset();
+    Form().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+    EXPECT_EQ(Form().geometry(), left);
+}
+
+TEST_F(MainFormTest, FileDialogsStartInTheLastFolderUsedElseTheDocumentsFolder)
+{
+    New();
+    shell.SaveAnswers = {QString()};
+    Form().FileSave->trigger();
+    ASSERT_EQ(shell.StartFolders.size(), 1);
+    EXPECT_EQ(shell.StartFolders[0], home.path() + "/Documents/") << "a cancel changes nothing";
+    QDir(home.path()).mkpath("work/movies");
+    shell.SaveAnswers = {Work("movies/clip.gif"), Work("clip.qlv")};
+    Form().FileExportSWF->trigger();
+    Form().FileSave->trigger();
+    shell.OpenAnswers = {QString()};
+    Form().FileOpen->trigger();
+    EXPECT_EQ(shell.StartFolders.mid(1), QStringList({home.path() + "/Documents/",
+                                                      Work("movies/"), Work("")}));
+    // The last folder is what close writes; a folder gone since is not used.
+    Form().close();
+    QSettings settings(QStringLiteral("Brindlecove"), QStringLiteral("Quillora"));
+    EXPECT_EQ(settings.value("Common/LastOpenDir").toString(), Work(""));
+    form.reset();
+    settings.setValue("Common/LastOpenDir", home.path() + "/gone/");
+    settings.sync();
+    shell.OpenAnswers = {QString()};
+    Form().FileOpen->trigger();
+    EXPECT_EQ(shell.StartFolders.last(), home.path() + "/Documents/");
+}
+
+// What a second start hands over: the file opens as Open opens it, once no
+// dialog of ours is open, and the window comes to the front.
+TEST_F(MainFormTest, ASecondStartsFileOpensOnceNoDialogIsOpen)
+{
+    New();
+    WriteAll(Work("handed.qlv"), SmallProject);
+    WriteAll(Work("then.qlv"), SmallProject);
+    QDialog busy(&Form());
+    busy.setModal(true);
+    busy.show();
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
+    EXPECT_EQ(Form().RequestOpen(Work("handed.qlv")), "");
+    EXPECT_EQ(Form().RequestOpen(Work("then.qlv")), "");
+    QTest::qWait(400);
+    EXPECT_TRUE(shell.Confirms.isEmpty()) << "nothing asked while a dialog is open";
+    EXPECT_EQ(Form().FlashCard()->BasePath, vars.UntitledBase);
+    busy.close();
+    QTRY_COMPARE(Form().FlashCard()->BasePath, Work("then").toStdString());
+    EXPECT_EQ(shell.Confirms, QStringList({"Save changes?"}));
+    EXPECT_EQ(Form().RecentProjects().mid(0, 2), QStringList({Work("then.qlv"), Work("handed.qlv")}));
+    EXPECT_TRUE(Form().isVisible());
+    EXPECT_EQ(Title(), "Quillora 1.0 - then");
+
+    // A file that cannot be opened is reported in this window.
+    EXPECT_EQ(Form().RequestOpen(Work("nothing.qlv")), "");
+    QTRY_COMPARE(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(Work("nothing.qlv")));
+}
+
+// The help page names menu entries as "Menu > Entry": each must be there,
+// as a user looking for it would find it.
+TEST_F(MainFormTest, EveryMenuEntryTheHelpNamesIsInTheMenus)
+{
+    QStringList entries;
+    for (QAction* menu : Form().ActionMainMenuBar1->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                entries << QString(menu->text() + " > " + a->text()).remove('&');
+    const QString help = ReadAll(Form().DataFolder + "/help.html");
+    ASSERT_FALSE(help.isEmpty());
+    const QRegularExpression named(R"(<b>(\w+) &gt; ([^<]+)</b>)");
+    int found = 0;
+    for (auto m = named.globalMatch(help); m.hasNext(); ++found) {
+        const QRegularExpressionMatch match = m.next();
+        const QString entry = match.captured(1) + " > " + match.captured(2).replace("&amp;", "&");
+        EXPECT_TRUE(entries.contains(entry)) << entry.toStdString() << " is not in the menus: "
+                                             << entries.join(", ").toStdString();
+    }
+    EXPECT_GE(found, 8);
+}
+
+TEST(ProjectStateTest, TheHashSeesWhatAProjectSaysNotHowItIsWritten)
+{
+    QTemporaryDir dir;
+    auto hash = [&](const QByteArray& text) {
+        const QString path = dir.filePath("p.qlv");
+        QFile::remove(path);
+        WriteAll(path, text);
+        return ProjectContentHash(path);
+    };
+    const QByteArray recorded = hash("<?xml version=\"1.0\"?>\n<Movie><Obj><Demo></Demo><X>1</X></Obj></Movie>\n");
+    ASSERT_FALSE(recorded.isEmpty());
+    EXPECT_EQ(hash("<Movie>\n  <Obj><Demo/><X>1</X></Obj>\n</Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X>2</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/></Obj><Obj><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo a=\"1\"/><X>1</X></Obj></Movie>"), recorded);
+    EXPECT_NE(hash("<Movie><Obj><Demo/><X> 1</X></Obj></Movie>"), recorded) << "text counts whole";
+    EXPECT_TRUE(hash("<Movie><Obj>").isEmpty()) << "a broken file is never the saved one";
+    EXPECT_TRUE(ProjectContentHash(dir.filePath("missing.qlv")).isEmpty());
+}
+
+TEST(WindowServiceTest, TakesOnlyWholePathsAndAnswersForTheWindow)
+{
+    platform::TWindowService service;
+    QStringList asked;
+    EXPECT_EQ(service.Open("/a/clip.qlv"), "Quillora cannot open files yet.");
+    service.OnOpen = [&](const QString& path) {
+        asked << path;
+        return QString();
+    };
+    service.OnRaise = [] { return QStringLiteral("recording"); };
+    EXPECT_EQ(service.Open("/a/clip.qlv"), "");
+    EXPECT_TRUE(service.Open("clip.qlv").contains("whole path")) << "read against our folder otherwise";
+    EXPECT_TRUE(service.Open("").contains("whole path"));
+    EXPECT_EQ(asked, QStringList({"/a/clip.qlv"}));
+    EXPECT_EQ(service.Raise(), "recording");
 }
 
 TEST(FileNamesTest, ExtensionsAreTakenFromTheFileNameOnly)

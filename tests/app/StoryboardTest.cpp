@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSettings>
@@ -136,7 +138,8 @@ TEST_F(StoryboardTest, NoProjectLeavesTheAreaEmptyAndTheEditMenuOff)
     EXPECT_FALSE(Board()->Large()->isVisible());
     for (QAction* a :
          {form->EditUndo, form->EditRedo, form->EditDelete, form->EditMoveEarlier,
-          form->EditMoveLater, form->EditSetLength, form->EditCaption, form->EditAddSound})
+          form->EditMoveLater, form->EditSetLength, form->EditCaption, form->EditAddSound,
+          form->EditZoomPicture})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
 }
 
@@ -193,6 +196,33 @@ TEST_F(StoryboardTest, DeleteUndoRedoAndMoveFromTheKeyboard)
     EXPECT_EQ(form->EditUndo->text(), "&Undo Move Pic3");
 }
 
+TEST_F(StoryboardTest, APictureIsKeptOutOfTheZoomWithACheckItemAndItsKey)
+{
+    Open();
+    const QString before = Saved();
+    EXPECT_TRUE(form->EditZoomPicture->isCheckable());
+    EXPECT_EQ(form->EditZoomPicture->shortcut().toString(), "Ctrl+M");
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Current().left(4), "Pic2");
+    EXPECT_TRUE(form->EditZoomPicture->isEnabled());
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_FALSE(form->EditZoomPicture->isChecked());
+    EXPECT_TRUE(Saved().contains("<ObjName>Pic2</ObjName>"));
+    EXPECT_EQ(Saved().count("<Zoom>False</Zoom>"), 1);
+    EXPECT_EQ(form->EditUndo->text(), "&Undo No Zoom on Pic2");
+    EXPECT_EQ(Current().left(4), "Pic2") << "the selection stays";
+    // Another picture shows its own state.
+    Key(Qt::Key_Left);
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_Right);
+    EXPECT_FALSE(form->EditZoomPicture->isChecked());
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(form->EditZoomPicture->isChecked());
+    // As it was, an empty element spelt either way.
+    EXPECT_EQ(Saved().replace("<Demo/>", "<Demo></Demo>"), before);
+}
+
 TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)
 {
     Open();
@@ -245,6 +275,112 @@ TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)
     form->FileClose->trigger();
     EXPECT_EQ(shell.Confirms, QStringList{"Save changes?"});
     EXPECT_FALSE(Strip()->isVisible());
+}
+
+// A guide written from the keyboard in one pass: select a picture, Enter
+// or F2, type its step's text, Right to the next one.
+TEST_F(StoryboardTest, EnterOrF2OnATileOpensItsStepText)
+{
+    Open();
+    QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(Strip());
+    EXPECT_EQ(strip->role(), QAccessible::List);
+    EXPECT_EQ(strip->text(QAccessible::Name), "Storyboard");
+    QStringList titles;
+    QString typed;
+    form->ExecEditDialog = [&](QDialog& d) {
+        auto& c = dynamic_cast<TCaptionDialog&>(d);
+        titles << c.windowTitle();
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(c.TextEdit)->role(),
+                  QAccessible::EditableText);
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(c.TextEdit)->text(QAccessible::Name).isEmpty());
+        c.TextEdit->setText(typed);
+        return int(QDialog::Accepted);
+    };
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Current(), "Pic2, 1.6 s at 1.6 s");
+    typed = "Open the File menu";
+    Key(Qt::Key_Return);
+    EXPECT_EQ(titles, QStringList{"Add Caption"});
+    EXPECT_TRUE(Saved().contains("<Content>Open the File menu</Content>"));
+    EXPECT_EQ(Current(), "Pic2, 1.6 s at 1.6 s") << "the picture stays selected";
+
+    // Its caption now: F2 edits it rather than adding a second one.
+    typed = "Open the Edit menu";
+    Key(Qt::Key_F2);
+    EXPECT_EQ(titles.last(), "Edit Caption");
+    EXPECT_TRUE(Saved().contains("<Content>Open the Edit menu</Content>"));
+    EXPECT_FALSE(Saved().contains("Open the File menu"));
+    EXPECT_EQ(Saved().count("<ObjTypeName>Text</ObjTypeName>"), 1);
+    EXPECT_EQ(Current(), "Pic2, 1.6 s at 1.6 s");
+
+    // Enter on the caption's own tile edits that caption; the keypad's too.
+    Key(Qt::Key_Right);
+    ASSERT_TRUE(Current().startsWith("Text1")) << Current().toStdString();
+    typed = "Choose Edit";
+    Key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(titles.last(), "Edit Caption");
+    EXPECT_TRUE(Saved().contains("<Content>Choose Edit</Content>"));
+
+    // The third picture gets its own; a cancelled dialog changes nothing.
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Current(), "Pic3, 1.6 s at 3.2 s");
+    const QString before = Saved();
+    form->ExecEditDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    Key(Qt::Key_F2);
+    EXPECT_EQ(Saved(), before);
+    EXPECT_EQ(titles.size(), 3);
+}
+
+TEST_F(StoryboardTest, ExportGuideWritesTheStepsAndSaysWhatIsMissing)
+{
+    Open(true);
+    // The open already named the picture that is gone.
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(Work("2.jpg"))) << shell.Errors[0].toStdString();
+    shell.Errors.clear();
+    QAction* action = form->FileExportGuide;
+    ASSERT_TRUE(action->isEnabled());
+    QMenu* file = form->ActionMainMenuBar1->actions()[0]->menu();
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(file);
+    bool named = false;
+    for (int i = 0; i < menu->childCount(); ++i)
+        if (QAccessibleInterface* c = menu->child(i); c && c->role() == QAccessible::MenuItem &&
+                                                      c->text(QAccessible::Name) == "Export Guide...")
+            named = true;
+    EXPECT_TRUE(named) << "the menu entry reads as \"Export Guide...\"";
+
+    // A caption on the first picture, written from the keyboard.
+    form->ExecEditDialog = [](QDialog& d) {
+        dynamic_cast<TCaptionDialog&>(d).TextEdit->setText("Press <Start> & wait");
+        return int(QDialog::Accepted);
+    };
+    Key(Qt::Key_Return);
+
+    shell.SaveAnswers = {Work("steps.md")};
+    action->trigger();
+    EXPECT_EQ(shell.SaveFilters.last(), "Web page (*.html);;Markdown (*.md);;PDF document (*.pdf)");
+    EXPECT_TRUE(shell.Errors.isEmpty()) << shell.Errors.join("\n").toStdString();
+    QFile md(Work("steps.md"));
+    ASSERT_TRUE(md.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(md.readAll());
+    EXPECT_TRUE(text.startsWith("# demo\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Press \\<Start\\> \\& wait")) << text.toStdString();
+    EXPECT_TRUE(QFile::exists(Work("steps_files/step-003.jpg")));
+    // The second picture's file is missing: the guide is written and says so.
+    ASSERT_EQ(shell.Infos.size(), 1);
+    EXPECT_TRUE(shell.Infos[0].contains("Step 2: " + Work("2.jpg"))) << shell.Infos[0].toStdString();
+
+    // A name of no guide format: a message with the formats, no file.
+    shell.SaveAnswers = {Work("steps.txt")};
+    action->trigger();
+    ASSERT_EQ(shell.Errors.size(), 1);
+    EXPECT_TRUE(shell.Errors[0].contains(".pdf")) << shell.Errors[0].toStdString();
+    EXPECT_FALSE(QFile::exists(Work("steps.txt")));
+
+    // No project, no guide.
+    shell.SaveChangesAnswers = {IShell::TSaveAnswer::DontSave};
+    form->FileClose->trigger();
+    EXPECT_FALSE(action->isEnabled());
 }
 
 TEST_F(StoryboardTest, MouseDropsPicturesSetsTheCursorAndDragsCaptions)

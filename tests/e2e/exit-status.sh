@@ -49,7 +49,11 @@ ended term-recording
 [ "$(objects)" = 2 ] || fail "the working project holds $(objects) objects after SIGTERM, not 2"
 check_jpegs "$work"
 
+# That recording was not saved: the next start offers it back. Discard
+# keeps a copy in the working folder's trash.
 started exit
+answer_recovery alt+d
+ls -d "$shots"/Trash/*/ >/dev/null 2>&1 || fail "Discard kept no copy in the trash"
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+f
 sleep 0.5

@@ -1,7 +1,10 @@
 # The program starts with its main window, Ctrl+N brings up the
-# new-recording dialog, Cancel closes it, and Exit ends the program and
-# records the last folder.
+# new-recording dialog, Cancel closes it, a second start hands over to the
+# first and ends, and Exit ends the program and records the last folder and
+# the window's place.
 . "$(dirname "$0")/lib.sh"
+
+start_session_bus
 
 bin=${QUILLORA_BIN_DIR:?}
 "$bin/quillora" >"$E2E_TMP/quillora.log" 2>&1 &
@@ -12,7 +15,7 @@ sleep 0.5
 shot main-window
 geometry=$(xdotool getwindowgeometry "$main")
 echo "$geometry"
-echo "$geometry" | grep -q 'Geometry: 642x443' || fail "main window is not 642 x 443: $geometry"
+echo "$geometry" | grep -q 'Geometry: 1024x720' || fail "main window is not 1024 x 720: $geometry"
 [ -d "$HOME/Documents/Quillora/screenshots" ] || fail "no screenshots folder"
 
 xdotool windowfocus --sync "$main"
@@ -45,24 +48,15 @@ xdotool windowfocus --sync "$about"
 xdotool key --clearmodifiers Return
 wait_gone 20 --name '^About Quillora$' || fail "OK did not close the about box"
 
-# A second copy tells the user that Quillora runs already, and ends.
+# A second copy brings the first one's window up and ends, without a
+# window of its own.
+wait_bus_name 20 org.brindlecove.Quillora || fail "the program holds no name on the session bus"
 "$bin/quillora" >"$E2E_TMP/second.log" 2>&1 &
 second=$!
-box=
-end=$((SECONDS + 30))
-while [ -z "$box" ] && [ $SECONDS -le $end ]; do
-    for w in $(xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null); do
-        [ "$w" != "$main" ] && box=$w
-    done
-    sleep 0.1
-done
-[ -n "$box" ] || fail "the second copy showed no message"
-shot second-copy
-xdotool windowfocus --sync "$box"
-xdotool key --clearmodifiers Return
 wait_exit 30 "$second"
 status=$?
-[ $status -eq 1 ] || fail "the second copy ended with status $status"
+[ $status -eq 0 ] || { cat "$E2E_TMP/second.log" >&2; fail "the second copy ended with status $status"; }
+[ "$(xdotool search --onlyvisible --name '^Quillora' | wc -l)" = 1 ] || fail "the second copy left a window"
 kill -0 "$pid" 2>/dev/null || fail "the first copy ended too"
 
 xdotool windowfocus --sync "$main"
@@ -73,5 +67,6 @@ xdotool key --clearmodifiers x
 wait_exit 30 "$pid"
 status=$?
 [ $status -eq 0 ] || { cat "$E2E_TMP/quillora.log" >&2; fail "program ended with status $status"; }
-grep -q 'LastOpenDir=' "$XDG_CONFIG_HOME/Brindlecove/Quillora.conf" || fail "LastOpenDir not written"
+grep -q "LastOpenDir=$HOME/Documents/" "$XDG_CONFIG_HOME/Brindlecove/Quillora.conf" || fail "LastOpenDir is not the documents folder"
+grep -q '^Geometry=' "$XDG_CONFIG_HOME/Brindlecove/Quillora.conf" || fail "the window's place was not written"
 echo "PASS"

@@ -157,9 +157,10 @@ PY
 check_jpegs() {
     local jpg n=0
     for jpg in $($PY -c "
-import sys, xml.etree.ElementTree as ET
+import os, sys, xml.etree.ElementTree as ET
 for o in ET.parse(sys.argv[1]).getroot().findall('Obj'):
-    print(o.findtext('ObjType/ObjPic/Content'))" "$1"); do
+    # A saved project names its pictures from its own folder.
+    print(os.path.join(os.path.dirname(os.path.abspath(sys.argv[1])), o.findtext('ObjType/ObjPic/Content')))" "$1"); do
         n=$((n + 1))
         [ -s "$jpg" ] || fail "missing picture $jpg"
         basename "$jpg" | grep -Eq '^(0|[1-9][0-9]{0,7})\.jpg$' || fail "bad picture name $jpg"
@@ -201,4 +202,32 @@ assert frames >= int(sys.argv[2]), "too few frames"
 assert jpegs >= 1, "no pictures"
 assert names.count("PlaceObject2") >= 1, "nothing placed"
 PY
+}
+
+# answer_recovery KEY: the start offers the recording a dead run left; the
+# box (the smaller of the two windows titled as the program) gets KEY, and
+# $main is set to the main window.
+answer_recovery() {
+    local end=$((SECONDS + 30)) ids id w box=
+    while [ $SECONDS -le $end ]; do
+        ids=$(xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null)
+        if [ "$(echo "$ids" | grep -c .)" -ge 2 ]; then
+            for id in $ids; do
+                w=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+                if [ "$w" -lt 800 ]; then box=$id; else main=$id; fi
+            done
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$box" ] || { shot no-recovery-offer; fail "the start offered no recovery"; }
+    sleep 0.3
+    xdotool windowfocus --sync "$box"
+    xdotool key --clearmodifiers "$1"
+    end=$((SECONDS + 10))
+    while xdotool search --onlyvisible --name '^Quillora 1\.0$' 2>/dev/null | grep -qx "$box"; do
+        [ $SECONDS -le $end ] || fail "the recovery offer did not close on $1"
+        sleep 0.1
+    done
+    sleep 0.5
 }

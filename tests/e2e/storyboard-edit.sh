@@ -24,7 +24,7 @@ XML
 
 "$bin/quillora" "$proj/clip.qlv" >"$E2E_TMP/quillora.log" 2>&1 &
 pid=$!
-main=$(wait_window 60 --name '^Quillora 1\.0$') || { cat "$E2E_TMP/quillora.log" >&2; fail "no main window"; }
+main=$(wait_window 60 --name '^Quillora 1\.0 - clip$') || { cat "$E2E_TMP/quillora.log" >&2; fail "no main window"; }
 sleep 1
 shot storyboard-opened
 xdotool windowfocus --sync "$main"

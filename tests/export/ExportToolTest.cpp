@@ -47,6 +47,9 @@ TEST_F(ExportTool, HelpAndWrongCommandLines)
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillora-export PROJECT.qlv [MOVIE.swf]"), std::string::npos);
     EXPECT_NE(help.out.find("click.wav"), std::string::npos);
+    for (const char* flag : {"--zoom[=LEVEL]", "--no-zoom", "--click-rings", "--no-click-rings"})
+        EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
+    EXPECT_EQ(Exporter("--zoom=9 a.qlv b.mp4", dir).status, 2);
     EXPECT_EQ(Exporter("", dir).status, 2);
     EXPECT_EQ(Exporter("a.qlv b.swf c", dir).status, 2);
     EXPECT_EQ(Exporter("--fast a.qlv", dir).status, 2);

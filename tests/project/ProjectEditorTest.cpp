@@ -452,3 +452,80 @@ TEST(CommandStack, NewStepDropsRedoAndTheOldestGoBeyondTheLimit)
 
 } // namespace
 } // namespace quillora::test
+
+namespace quillora::test {
+namespace {
+
+TEST(ProjectEditor, TheVideosZoomAndClicksAreAnEditUndoneToTheFileAsItWas)
+{
+    Edited p;
+    const std::string before = p.File();
+    const Calls exportBefore = p.Export();
+    p.card.Modified = false;
+    p.ed.SetFocusChoice({true, 3, false});
+    EXPECT_TRUE(p.card.Modified);
+    EXPECT_EQ(ReadFocusChoice(*p.card.MovieRef), (TFocusChoice{true, 3, false}));
+    EXPECT_NE(p.File().find("<Zoom>True</Zoom><ZoomLevel>3</ZoomLevel><ClickRings>False</ClickRings>"),
+              std::string::npos);
+    EXPECT_EQ(p.Export(), exportBefore) << "the SWF ignores it";
+    const std::string after = p.File();
+    EXPECT_EQ(p.ed.History().UndoName(), "Zoom and Clicks");
+    p.ed.Undo();
+    EXPECT_EQ(p.File(), before) << "the elements are gone again";
+    p.ed.Redo();
+    EXPECT_EQ(p.File(), after);
+    // The same choice again is no edit; another one is, and undoes to the first.
+    p.ed.SetFocusChoice({true, 3, false});
+    EXPECT_EQ(p.ed.History().Size(), 1u);
+    p.ed.SetFocusChoice({false, 3, false});
+    p.ed.Undo();
+    EXPECT_EQ(p.File(), after);
+    // Edits of the items and of the choice undo in turn.
+    p.ed.SetPictureLength(p.IndexOf("Pic1"), 30);
+    p.ed.Undo();
+    p.ed.Undo();
+    EXPECT_EQ(p.File(), before);
+
+    // A save that fails leaves the document as it was, and no edit to undo.
+    BlockSaving(p, true);
+    EXPECT_THROW(p.ed.SetFocusChoice({true, 2, true}), Error);
+    BlockSaving(p, false);
+    EXPECT_EQ(ReadFocusChoice(*p.card.MovieRef), TFocusChoice{});
+    EXPECT_EQ(p.ed.History().UndoName(), "");
+    EXPECT_EQ(p.ed.History().RedoName(), "Zoom and Clicks") << "a failed edit drops nothing";
+}
+
+} // namespace
+} // namespace quillora::test
+
+namespace quillora::test {
+namespace {
+
+TEST(ProjectEditor, APictureIsKeptOutOfTheZoomAndLetInAgainAsEdits)
+{
+    Edited p;
+    const std::string before = p.File();
+    const int32_t pic = p.IndexOf("Pic1");
+    auto zooms = [&] {
+        for (const TStoryItem& it : p.ed.Items())
+            if (it.Index == pic)
+                return it.Zoom;
+        return true;
+    };
+    EXPECT_TRUE(zooms());
+    p.ed.SetPictureZoom(pic, false);
+    EXPECT_FALSE(zooms());
+    EXPECT_FALSE(PictureZooms(p.card.MovieRef->GetObj().Items(pic)));
+    EXPECT_EQ(p.ed.History().UndoName(), "No Zoom on Pic1");
+    p.ed.Undo();
+    EXPECT_EQ(p.File(), before);
+    p.ed.Redo();
+    p.ed.SetPictureZoom(pic, true);
+    EXPECT_TRUE(zooms());
+    EXPECT_EQ(p.File(), before) << "let in again, the picture is as it was recorded";
+    EXPECT_EQ(p.ed.History().UndoName(), "Zoom on Pic1");
+    EXPECT_THROW(p.ed.SetPictureZoom(p.IndexOf("Text1"), false), Error);
+}
+
+} // namespace
+} // namespace quillora::test

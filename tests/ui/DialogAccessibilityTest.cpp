@@ -7,6 +7,7 @@
 #include "recording/NewForm.h"
 #include "ui/AboutForm.h"
 #include "ui/EditDialogs.h"
+#include "ui/ExportOptions.h"
 #include "ui/LinkLabel.h"
 #include "ui/Player.h"
 
@@ -53,6 +54,7 @@ TEST(DialogAccessibilityTest, EveryControlOfEveryDialogHasANameAndItsRole)
          [&] { return std::make_unique<TCaptionDialog>(QStringLiteral("Add Caption"), caption); }},
         {"player", [] { return std::make_unique<TPlayerForm>(OneWhiteFrame()); }},
         {"about", [&] { return std::make_unique<TAboutForm>(shell); }},
+        {"export video", [] { return std::make_unique<TExportOptionsForm>(quillora::TFocusChoice{}); }},
     };
     for (const auto& [name, make] : dialogs) {
         SCOPED_TRACE(name);

@@ -12,7 +12,16 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <optional>
+#include <vector>
 #include <functional>
+#include <ostream>
+
+// Failures show the text, not its bytes.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 inline QApplication& TestApp()
 {
@@ -57,15 +66,17 @@ public:
     // Called while a confirmation is open, for tests that look around then.
     std::function<void()> OnConfirm;
 
+    // The folder each file dialog started in.
+    QStringList StartFolders;
     QString GetOpenFileName(QWidget*, const QString& filter) override
     {
         OpenFilters << filter;
-        return Next(OpenAnswers);
+        return Chosen(Next(OpenAnswers));
     }
     QString GetSaveFileName(QWidget*, const QString& filter) override
     {
         SaveFilters << filter;
-        return Next(SaveAnswers);
+        return Chosen(Next(SaveAnswers));
     }
     bool ConfirmOkCancel(QWidget*, const QString& text) override
     {
@@ -91,6 +102,21 @@ public:
         SaveChangesAnswers.pop_front();
         return answer;
     }
+    // Answers to a video's zoom and clicks, in order (nullopt cancels); the
+    // choice shown is kept when none is left. Shown: what each one started from.
+    std::deque<std::optional<quillora::TFocusChoice>> VideoOptionsAnswers;
+    std::vector<quillora::TFocusChoice> VideoOptionsShown;
+    bool AskVideoOptions(QWidget*, quillora::TFocusChoice& choice) override
+    {
+        VideoOptionsShown.push_back(choice);
+        if (VideoOptionsAnswers.empty())
+            return true;
+        const auto answer = VideoOptionsAnswers.front();
+        VideoOptionsAnswers.pop_front();
+        if (answer)
+            choice = *answer;
+        return answer.has_value();
+    }
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
     void ShowInfo(QWidget*, const QString& text) override { Infos << text; }
     void OpenUrl(const QUrl& url) override { Opened << url; }
@@ -99,6 +125,13 @@ public:
     bool HasProgramFor(const QString&) override { return HasProgram; }
 
 private:
+    QString Chosen(const QString& path)
+    {
+        StartFolders << (StartFolder ? StartFolder() : QString());
+        if (!path.isEmpty() && FileChosen)
+            FileChosen(path);
+        return path;
+    }
     static QString Next(std::deque<QString>& answers)
     {
         if (answers.empty())

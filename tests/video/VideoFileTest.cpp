@@ -195,6 +195,38 @@ TEST(VideoFile, ACaptionShowsFromItsStartToItsEndAndIsGoneInTheFrameAfter)
     }
 }
 
+TEST(VideoFile, TheSoundTrackMixedPieceByPieceIsTheWholeMix)
+{
+    // Clicks that overlap (a sound object on top of a picture's click) and
+    // pieces of odd sizes that cut through them.
+    Sound extra{.start = 25, .content = std::string(QUILLORA_BIN_DIR) + "/click.wav"};
+    ShotProject p(3, kStageW, kStageH, extra.Xml());
+    video::TTimeline t = RecordTimeline(p.card);
+    ASSERT_EQ(t.sounds.size(), 4u);
+    const std::vector<float> whole = video::MixAudio(t, 48000, 48000 * 5);
+    ASSERT_EQ(whole.size(), size_t(48000 * 5));
+    video::TAudioMixer mixer(t, 48000);
+    std::vector<float> pieces(whole.size());
+    int64_t at = 0;
+    for (int step = 1; at < int64_t(pieces.size()); step = step * 7 % 3001 + 1) {
+        const int n = int(std::min<int64_t>(step, int64_t(pieces.size()) - at));
+        mixer.Mix(at, n, pieces.data() + at);
+        at += n;
+    }
+    EXPECT_EQ(pieces, whole);
+    // The overlapping clicks add up: louder than one alone somewhere.
+    float loudest = 0, alone = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        const double s = double(i) / 48000;
+        if (s > 25.0 / 15 && s < 25.0 / 15 + 0.05)
+            loudest = std::max(loudest, std::fabs(whole[i]));
+        if (s > 1.0 / 15 && s < 1.0 / 15 + 0.05)
+            alone = std::max(alone, std::fabs(whole[i]));
+    }
+    EXPECT_GT(alone, 0.05f);
+    EXPECT_GT(loudest, alone * 1.2f);
+}
+
 TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)
 {
     ShotProject p(2);

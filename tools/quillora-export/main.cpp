@@ -23,6 +23,8 @@
 namespace {
 
 const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
+                     "       quillora-export [--zoom[=LEVEL] | --no-zoom]\n"
+                     "                       [--click-rings | --no-click-rings] PROJECT.qlv VIDEO\n"
                      "       quillora-export [--paper a4|letter] PROJECT.qlv GUIDE.html|.md|.pdf\n"
                      "\n"
                      "Writes the movie of a Quillora project, as Save does in the program.\n"
@@ -30,6 +32,15 @@ const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
                      "picks the format:\n%s"
                      "or a step-by-step guide of the project, a step per picture with its\n"
                      "captions and a ring on the pointer:\n%s"
+                     "A video (MP4, WebM, GIF) zooms toward the pointer and shows a ring at each\n"
+                     "click as the project chooses (File > Export in the program); these options\n"
+                     "override that choice for this export, and the SWF ignores them:\n"
+                     "  --zoom[=LEVEL]     zoom toward the pointer; LEVEL is %s\n"
+                     "                     (without it, the project's level, or 2)\n"
+                     "  --no-zoom          show the whole stage all the time\n"
+                     "  --click-rings      a ring at each click (with the zoom unless said)\n"
+                     "  --no-click-rings   no rings\n"
+                     "\n"
                      "A PDF guide is printed on A4 or Letter as the locale's paper size says;\n"
                      "--paper a4 or --paper letter picks it. A picture that cannot be read\n"
                      "becomes a step saying which file is missing, and is reported.\n"
@@ -53,7 +64,7 @@ const char* kUsage = "Usage: quillora-export PROJECT.qlv [MOVIE.swf]\n"
 void Usage(FILE* to, const std::string& dataFolder)
 {
     std::fprintf(to, kUsage, quillora::kMovieFormatList, guide::kGuideFormatList,
-                 dataFolder.c_str());
+                 quillora::ZoomLevelRange().c_str(), dataFolder.c_str());
 }
 
 bool IsMovieName(const std::string& path)
@@ -150,6 +161,7 @@ int main(int argc, char** argv)
     std::string args[2];
     int count = 0;
     guide::TPaper paper = guide::TPaper::Auto;
+    TFocusOverride focus;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout, dataFolder);
@@ -164,6 +176,27 @@ int main(int argc, char** argv)
                 return 2;
             }
             paper = *p;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--zoom") || !std::strncmp(argv[i], "--zoom=", 7)) {
+            focus.Zoom = true;
+            if (argv[i][6] == '=') {
+                std::optional<double> level = ParseZoomLevel(argv[i] + 7);
+                if (!level) {
+                    std::fprintf(stderr, "quillora-export: --zoom takes %s, not \"%s\"\n",
+                                 ZoomLevelRange().c_str(), argv[i] + 7);
+                    return 2;
+                }
+                focus.Level = *level;
+            }
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--no-zoom")) {
+            focus.Zoom = false;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--click-rings") || !std::strcmp(argv[i], "--no-click-rings")) {
+            focus.ClickRings = argv[i][2] != 'n';
             continue;
         }
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -235,7 +268,7 @@ int main(int argc, char** argv)
             return !Interrupted;
         };
         std::string note;
-        ExportMovieFile(card, target, writers.Writers(), &reporter, options, &note);
+        ExportMovieFile(card, target, writers.Writers(), &reporter, options, &note, focus);
         if (!note.empty())
             std::fprintf(stderr, "\rquillora-export: %s\n", note.c_str());
         reporter.ClearLine();
