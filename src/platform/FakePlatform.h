@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -66,7 +67,21 @@ class TFakeFrame : public IScreenFrame {
     QRect Lines; // left, top, right, bottom of the frame lines
     int Raises = 0;
     int Refreshes = 0;
+    std::optional<TFrameAdjust> Adjust;
+    QString Label;
+    bool Paused = false;
+    int Flashes = 0;
     void Show(int left, int top, int right, int bottom) override;
+    void SetAdjustable(const TFrameAdjust* adjust) override;
+    bool IsAdjustable() const override { return Adjust.has_value(); }
+    bool OnHandle(QPoint p) const override;
+    void SetLabel(const QString& text) override { Label = text; }
+    void SetPaused(bool paused) override { Paused = paused; }
+    void Flash() override { ++Flashes; }
+    // What the user does with the handles (edges of platform::TFrameEdge)
+    // and the arrow keys; nothing unless the frame is adjustable.
+    void Drag(int edges, QPoint delta);
+    void Nudge(int dx, int dy);
     void Raise() override { ++Raises; }
     void Hide() override { Shown = false; }
     bool IsShown() const override { return Shown; }

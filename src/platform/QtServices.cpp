@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QtMath>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -50,6 +51,83 @@ void TQtTimer::Stop()
 bool TQtTimer::IsActive() const
 {
     return Timer->isActive();
+}
+
+// --- the frame's label ---------------------------------------------------------
+
+TFrameLabel::TFrameLabel()
+{
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                   Qt::X11BypassWindowManagerHint);
+    setWindowTitle(QStringLiteral("Quillora region"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::StrongFocus);
+    setMargin(4);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(255, 250, 205));
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+}
+
+void TFrameLabel::SetText(const QString& text)
+{
+    setText(text);
+    setAccessibleName(text);
+    adjustSize();
+}
+
+QSize TFrameLabel::PhysicalSize(const QScreen* screen) const
+{
+    const double ratio = screen ? screen->devicePixelRatio() : 1.0;
+    return QSize(qCeil(sizeHint().width() * ratio), qCeil(sizeHint().height() * ratio));
+}
+
+void TFrameLabel::ShowAt(const std::optional<QRect>& place, QScreen* screen, bool takeFocus)
+{
+    if (!place || !screen || text().isEmpty()) {
+        hide();
+        return;
+    }
+    // place is in screen pixels; Qt places windows in its own units from
+    // the screen's origin, which it keeps in pixels.
+    const double ratio = screen->devicePixelRatio();
+    const QPoint origin = screen->geometry().topLeft();
+    setScreen(screen);
+    resize(sizeHint());
+    move(origin + QPoint(qCeil((place->x() - origin.x()) / ratio),
+                         qCeil((place->y() - origin.y()) / ratio)));
+    show();
+    raise();
+    if (takeFocus)
+        activateWindow();
+}
+
+void TFrameLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+    int dx = 0, dy = 0;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        dx = -step;
+        break;
+    case Qt::Key_Right:
+        dx = step;
+        break;
+    case Qt::Key_Up:
+        dy = -step;
+        break;
+    case Qt::Key_Down:
+        dy = step;
+        break;
+    default:
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    if (Nudge)
+        Nudge(dx, dy);
+    event->accept();
 }
 
 // --- message boxes -----------------------------------------------------------

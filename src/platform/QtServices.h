@@ -4,10 +4,14 @@
 
 #include "platform/Platform.h"
 
+#include <QLabel>
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class QAbstractButton;
+class QScreen;
 class QSystemTrayIcon;
 class QTimer;
 class QWidget;
@@ -19,6 +23,24 @@ constexpr int StandInSize = 32;
 
 // The stand-in's button, a window of its own until it is given a parent.
 std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick);
+
+// The label beside the recording frame: the region's size and how to
+// begin. While the frame may be placed it takes the focus, so the arrow
+// keys nudge the frame (Shift: 10 pixels) and a screen reader reads it.
+class TFrameLabel : public QLabel {
+  public:
+    TFrameLabel();
+    // dx, dy in screen pixels; null while the frame stays where it is.
+    std::function<void(int dx, int dy)> Nudge;
+    void SetText(const QString& text);
+    // Shows it at place (screen pixels, on screen), or hides it without one.
+    void ShowAt(const std::optional<QRect>& place, QScreen* screen, bool takeFocus);
+    // Its size in screen pixels on screen.
+    QSize PhysicalSize(const QScreen* screen) const;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
 
 class TQtTimer : public ITimer {
   public:

@@ -5,6 +5,7 @@
 #include "document/XMLDocument.h"
 #include "export/FlashPic.h"
 #include "platform/CaptureService.h"
+#include "platform/FrameGeometry.h"
 #include "platform/Platform.h"
 #include "project/Recovery.h"
 
@@ -12,6 +13,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QSettings>
 #include <QString>
 #include <QThread>
 #include <QtGlobal>
@@ -24,6 +26,9 @@ namespace {
 
 const QString StopQuestion = QStringLiteral("Stop recording?");
 const QString StopTitle = QStringLiteral("Confirm");
+// The top left captured pixel of the last recording's region.
+const QString PlaceLeftKey = QStringLiteral("Recording/RegionLeft");
+const QString PlaceTopKey = QStringLiteral("Recording/RegionTop");
 
 } // namespace
 
@@ -88,7 +93,15 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     ScreenOpen = false;
     CaptureWidth = captureWidth;
     CaptureHeight = captureHeight;
-    const QRect lines = FrameFor(Desktop.Screen().PrimaryScreen(), captureWidth, captureHeight);
+    // Where the user left the region last time, centred the first time;
+    // its pixels on the screen wherever they fit.
+    const QRect screen = Desktop.Screen().PrimaryScreen();
+    QRect lines = FrameFor(screen, captureWidth, captureHeight);
+    const QSettings settings;
+    const QVariant left = settings.value(PlaceLeftKey), top = settings.value(PlaceTopKey);
+    if (left.isValid() && top.isValid())
+        lines.moveTopLeft(QPoint(left.toInt(), top.toInt()) - QPoint(1, 1));
+    lines = platform::KeepOnScreen(lines, screen);
     Left = lines.left();
     Top = lines.top();
     Right = lines.right();
@@ -102,6 +115,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     Auto = autoMode;
     try {
         Host.WriteRecordingHeader(captureWidth, captureHeight);
+        HeaderSize = QSize(captureWidth, captureHeight);
     } catch (...) {
         // Nothing can be recorded into a project that cannot be saved.
         TearDown();
@@ -167,9 +181,72 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
             break;
         }
     }
+    SetAdjusting(true);
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
         Desktop.Prompts().ShowWarning(problem);
+}
+
+void TRecorder::SetAdjusting(bool on)
+{
+    Adjusting = on;
+    DownOnHandle = false;
+    if (!on) {
+        Desktop.Frame().SetAdjustable(nullptr);
+        UpdateLabel();
+        return;
+    }
+    platform::TFrameAdjust adjust;
+    adjust.Screen = Desktop.Screen().PrimaryScreen();
+    adjust.MinSize = QSize(MinSize, MinSize);
+    adjust.MaxSize = QSize(MaxSize, MaxSize);
+    // Once pictures are taken the movie has their size: the region moves,
+    // but keeps it.
+    adjust.Resizable = CaptureCount == 0;
+    adjust.Changed = [this](const QRect& lines) { RegionChanged(lines); };
+    UpdateLabel();
+    Desktop.Frame().SetAdjustable(&adjust);
+}
+
+QString TRecorder::LabelText() const
+{
+    if (!Recording || !Adjusting)
+        return {};
+    const QString size = QStringLiteral("%1 x %2").arg(CaptureWidth).arg(CaptureHeight);
+    QString begin;
+    if (Auto)
+        begin = QStringLiteral("Click or rest the mouse inside the frame to capture.");
+    else if (Desktop.Capabilities().ManualText.isEmpty())
+        begin = QStringLiteral("Press Pause to capture.");
+    else
+        begin = QStringLiteral("Press the capture key or run quillora --capture to capture.");
+    return QStringLiteral("%1\nDrag the border to move the frame, a corner or an edge to "
+                          "resize it; the arrow keys move it (Shift: 10 pixels).\n%2")
+        .arg(size, begin);
+}
+
+void TRecorder::UpdateLabel()
+{
+    Desktop.Frame().SetLabel(LabelText());
+}
+
+void TRecorder::RegionChanged(const QRect& lines)
+{
+    if (!Recording || !Adjusting)
+        return;
+    Left = lines.left();
+    Top = lines.top();
+    Right = lines.right();
+    Bottom = lines.bottom();
+    CaptureWidth = lines.width() - 2;
+    CaptureHeight = lines.height() - 2;
+    QSettings settings;
+    settings.setValue(PlaceLeftKey, Left + 1);
+    settings.setValue(PlaceTopKey, Top + 1);
+    Desktop.Screen().WatchChanges(Region(), [this] { ScreenChanged(); });
+    if (Desktop.Tray().StandInRect().intersects(lines))
+        Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
+    UpdateLabel();
 }
 
 void TRecorder::OpenScreen()
@@ -200,6 +277,9 @@ void TRecorder::TearDown(bool showHost)
     Desktop.HotKey().Release();
     Desktop.Screen().WatchChanges({}, nullptr);
     Timer1->Stop();
+    Adjusting = false;
+    Desktop.Frame().SetAdjustable(nullptr);
+    Desktop.Frame().SetLabel({});
     Desktop.Frame().Hide();
     Desktop.Frame().RefreshScreen();
     Desktop.Screen().Close();
@@ -247,6 +327,7 @@ void TRecorder::HookLeftDown(QPoint at)
 {
     Globals.DownX = at.x();
     Globals.DownY = at.y();
+    DownOnHandle = Adjusting && Desktop.Frame().OnHandle(at);
 }
 
 void TRecorder::HookLeftUp(QPoint at)
@@ -257,7 +338,11 @@ void TRecorder::HookLeftUp(QPoint at)
     // themselves; ask all of them to.
     if (Globals.UpX - Globals.DownX != 0 || Globals.UpY - Globals.DownY != 0)
         Desktop.Frame().RefreshScreen();
-    if (Auto && InsideFrame(at) && !Stopping)
+    // The release of a drag on the frame's handles places the frame; it is
+    // no click on the programs below.
+    const bool placing = DownOnHandle;
+    DownOnHandle = false;
+    if (Auto && InsideFrame(at) && !Stopping && !placing)
         RequestCapture(TTrigger::Release, at);
 }
 
@@ -299,6 +384,9 @@ void TRecorder::RequestCapture(TTrigger trigger, std::optional<QPoint> pointer)
         return;
     // One capture at a time: one still waiting is taken before this one.
     FinishSettle();
+    // From the first capture on, the frame takes no click.
+    if (Adjusting)
+        SetAdjusting(false);
     const bool standIn = Desktop.Tray().StandInRect().intersects(Region());
     const bool trailing = Desktop.Screen().ReadsDeliveredFrames();
     if (trigger != TTrigger::Release && !standIn && !trailing) {
@@ -355,12 +443,19 @@ void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool re
     if (Capturing || ShowingDiskErrors || !Recording)
         return;
     Capturing = true;
+    if (Adjusting)
+        SetAdjusting(false);
     struct TEnd {
         bool& Flag;
         ~TEnd() { Flag = false; }
     } end{Capturing};
 
     try {
+        // The movie has the region's size at the first capture.
+        if (CaptureCount == 0 && HeaderSize != QSize(CaptureWidth, CaptureHeight)) {
+            Host.WriteRecordingHeader(CaptureWidth, CaptureHeight);
+            HeaderSize = QSize(CaptureWidth, CaptureHeight);
+        }
         const QImage pixels = Desktop.Screen().Read(Region());
         standIn.Now();
         const QPoint p = pointer ? *pointer : Desktop.Input().PointerPos();

@@ -69,6 +69,19 @@ class TRecorder : public QObject {
     // capture size; the captured pixels lie strictly inside them.
     static QRect FrameFor(const QRect& screen, int captureWidth, int captureHeight);
 
+    // The size limits of the captured pixels (the dialog's).
+    static constexpr int MinSize = 100;
+    static constexpr int MaxSize = 2000;
+    // The captured size now: the dialog's, or what the user made of it
+    // before the first capture.
+    int Width() const { return CaptureWidth; }
+    int Height() const { return CaptureHeight; }
+    // The user may place the frame (before the first capture, and while
+    // paused).
+    bool Adjustable() const { return Adjusting; }
+    // The text beside the frame.
+    QString LabelText() const;
+
     // State, read by tests and the main window.
     int CaptureLeft() const { return Left; }
     int CaptureTop() const { return Top; }
@@ -127,6 +140,11 @@ class TRecorder : public QObject {
     void Capture(TTrigger trigger, std::optional<QPoint> pointer, bool restoreStandIn);
     QRect Region() const { return QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight); }
 
+    // The frame placed by the user: lines and size follow, and the place is
+    // kept for the next recording.
+    void RegionChanged(const QRect& lines);
+    void SetAdjusting(bool on);
+    void UpdateLabel();
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
     void HookMove(QPoint at);
@@ -169,6 +187,9 @@ class TRecorder : public QObject {
     bool Capturing = false;
     bool CommandHintShown = false;
     bool ScreenOpen = false; // by OpenScreen, for the next Start
+    bool Adjusting = false;
+    bool DownOnHandle = false; // the press went to the frame's handles
+    QSize HeaderSize;          // the movie's size as the header has it
 
     struct TPending {
         bool Active = false;
