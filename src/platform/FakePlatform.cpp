@@ -188,6 +188,12 @@ void TFakePlatform::PressPause()
         HotKeyFake.OnPress();
 }
 
+void TFakePlatform::PressShiftPause()
+{
+    if (HotKeyFake.OnPause)
+        HotKeyFake.OnPause();
+}
+
 void TFakePlatform::PaintScreen(const QRect& rect, QColor colour)
 {
     QPainter(&ScreenFake.Image).fillRect(rect, colour);

@@ -53,12 +53,22 @@ class TFakeHotKey : public IHotKey {
   public:
     TGrabResult Result = TGrabResult::Grabbed;
     TGrabResult Grab(std::function<void()> onPress) override;
-    void Release() override { Grabbed = false; }
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        OnPause = std::move(onPress);
+        return TGrabResult::Grabbed;
+    }
+    void Release() override
+    {
+        Grabbed = false;
+        OnPause = nullptr;
+    }
     bool IsGrabbed() const override { return Grabbed; }
 
   private:
     friend class TFakePlatform;
     std::function<void()> OnPress;
+    std::function<void()> OnPause;
     bool Grabbed = false;
 };
 
@@ -124,6 +134,15 @@ class TFakeScreen : public IScreenReader {
 class TFakeTray : public ITrayIcon {
   public:
     bool TrayAvailable = true;
+    TTrayMenu Menu;
+    bool MenuPaused = false;
+    QString Status;
+    void SetMenu(const TTrayMenu& menu, bool paused) override
+    {
+        Menu = menu;
+        MenuPaused = paused;
+    }
+    void SetStatus(const QString& text) override { Status = text; }
     QRect Avoided;
     QRect Spot;            // where the stand-in shows (where there is no tray)
     bool Cleared = false;  // its pixels are off the screen for a capture
@@ -186,6 +205,7 @@ class TFakePlatform : public IPlatform {
     void MoveMouse(QPoint to);
     void Click(QPoint at);
     void PressPause();
+    void PressShiftPause();
     void ClickTray();
     // Repaints the screen and tells whoever watches a rectangle it touches.
     void PaintScreen(const QRect& rect, QColor colour);

@@ -46,6 +46,13 @@ class IHotKey {
     enum class TGrabResult { Grabbed, Taken, Unsupported, CommandOnly };
     virtual ~IHotKey() = default;
     virtual TGrabResult Grab(std::function<void()> onPress) = 0;
+    // The second key, which pauses and resumes (X11: Shift+Pause; `quillora
+    // --pause` wherever the capture command works). Release() ends it too.
+    virtual TGrabResult GrabPause(std::function<void()> onPress)
+    {
+        Q_UNUSED(onPress);
+        return TGrabResult::Unsupported;
+    }
     virtual void Release() = 0;
     virtual bool IsGrabbed() const = 0;
 };
@@ -129,10 +136,26 @@ class IScreenReader {
     virtual bool ReadsDeliveredFrames() const { return false; }
 };
 
+// The tray icon's menu (right click), for a running recording.
+struct TTrayMenu {
+    std::function<void()> Capture;
+    std::function<void()> TogglePause;
+    std::function<void()> Stop;
+};
+
 // The notification-area icon, or a stand-in window where there is no tray.
 class ITrayIcon {
   public:
     virtual ~ITrayIcon() = default;
+    // The menu of the icon and of the stand-in; paused names its second
+    // item Resume. Empty handlers take it away.
+    virtual void SetMenu(const TTrayMenu& menu, bool paused)
+    {
+        Q_UNUSED(menu);
+        Q_UNUSED(paused);
+    }
+    // The tooltip: what the recording does and how many pictures it has.
+    virtual void SetStatus(const QString& text) { Q_UNUSED(text); }
     // avoid: screen rectangle a stand-in window must stay out of.
     virtual void Show(std::function<void()> onClick, const QRect& avoid) = 0;
     virtual void Hide() = 0;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -247,8 +248,65 @@ std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick
     return std::make_unique<TStandInWindow>(std::move(onClick));
 }
 
+TTrayMenuHolder::TTrayMenuHolder() : MenuWidget(std::make_unique<QMenu>())
+{
+    MenuWidget->setTitle(QStringLiteral("Quillora recording"));
+    MenuWidget->setAccessibleName(QStringLiteral("Quillora recording"));
+    Capture = MenuWidget->addAction(QStringLiteral("&Capture Now"), [this] {
+        if (Handlers.Capture)
+            Handlers.Capture();
+    });
+    Pause = MenuWidget->addAction(QStringLiteral("&Pause"), [this] {
+        if (Handlers.TogglePause)
+            Handlers.TogglePause();
+    });
+    MenuWidget->addSeparator();
+    Stop = MenuWidget->addAction(QStringLiteral("&Stop Recording"), [this] {
+        if (Handlers.Stop)
+            Handlers.Stop();
+    });
+}
+
+TTrayMenuHolder::~TTrayMenuHolder() = default;
+
+void TTrayMenuHolder::Set(const TTrayMenu& menu, bool paused)
+{
+    Handlers = menu;
+    Pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    // Paused, nothing is captured, not even on request.
+    Capture->setEnabled(!paused && menu.Capture);
+    Pause->setEnabled(bool(menu.TogglePause));
+}
+
+void TTrayMenuHolder::AttachTo(QWidget* button)
+{
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(button, &QWidget::customContextMenuRequested, button,
+                     [this, button](const QPoint& at) {
+                         if (QMenu* menu = Menu())
+                             menu->popup(button->mapToGlobal(at));
+                     });
+}
+
 TQtTrayIcon::TQtTrayIcon() = default;
 TQtTrayIcon::~TQtTrayIcon() = default;
+
+void TQtTrayIcon::SetMenu(const TTrayMenu& menu, bool paused)
+{
+    MenuHolder.Set(menu, paused);
+    if (Icon)
+        Icon->setContextMenu(MenuHolder.Menu());
+}
+
+void TQtTrayIcon::SetStatus(const QString& text)
+{
+    Status = text;
+    if (Icon)
+        Icon->setToolTip(text.isEmpty() ? QStringLiteral("Quillora") : text);
+    if (StandIn)
+        StandIn->setToolTip(text.isEmpty() ? QStringLiteral("Quillora: click to stop recording")
+                                           : text + QStringLiteral(". Click to stop recording."));
+}
 
 QRect TQtTrayIcon::StandInPlace(const QRect& screen, const QRect& avoid, int size)
 {
@@ -280,11 +338,16 @@ void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
                             Clicked();
                     });
         }
+        Icon->setContextMenu(MenuHolder.Menu());
+        SetStatus(Status);
         Icon->show();
         return;
     }
-    if (!StandIn)
+    if (!StandIn) {
         StandIn = MakeStandInButton([this] { Clicked(); });
+        MenuHolder.AttachTo(StandIn.get());
+        SetStatus(Status);
+    }
     // avoid is in physical pixels; Qt places windows in its own units.
     QScreen* screen = QGuiApplication::primaryScreen();
     const double ratio = screen ? screen->devicePixelRatio() : 1.0;

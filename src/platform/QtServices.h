@@ -11,6 +11,8 @@
 #include <optional>
 
 class QAbstractButton;
+class QAction;
+class QMenu;
 class QScreen;
 class QSystemTrayIcon;
 class QTimer;
@@ -40,6 +42,25 @@ class TFrameLabel : public QLabel {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The menu of the tray icon and of its stand-ins: Capture Now, Pause (or
+// Resume), Stop Recording.
+class TTrayMenuHolder {
+  public:
+    TTrayMenuHolder();
+    ~TTrayMenuHolder();
+    void Set(const TTrayMenu& menu, bool paused);
+    QMenu* Menu() const { return Handlers.Stop ? MenuWidget.get() : nullptr; }
+    // Right click, the Menu key and Shift+F10 on button open it.
+    void AttachTo(QWidget* button);
+
+  private:
+    std::unique_ptr<QMenu> MenuWidget;
+    TTrayMenu Handlers;
+    QAction* Capture;
+    QAction* Pause;
+    QAction* Stop;
 };
 
 class TQtTimer : public ITimer {
@@ -88,6 +109,8 @@ class TQtTrayIcon : public QObject, public ITrayIcon {
     bool IsShown() const override;
     bool IsStandIn() const override;
     QRect StandInRect() const override;
+    void SetMenu(const TTrayMenu& menu, bool paused) override;
+    void SetStatus(const QString& text) override;
     // Unmaps the stand-in and maps it again: on X11 the windows beneath then
     // repaint what it covered.
     void ClearForCapture(bool clear) override;
@@ -101,6 +124,8 @@ class TQtTrayIcon : public QObject, public ITrayIcon {
     std::unique_ptr<QSystemTrayIcon> Icon;
     std::unique_ptr<QWidget> StandIn;
     std::function<void()> OnClick;
+    TTrayMenuHolder MenuHolder;
+    QString Status;
     QRect Place; // the stand-in's, in physical pixels
     bool Shown = false;
     bool UsingStandIn = false;

@@ -617,6 +617,7 @@ class TStandInOverlay : public QWidget {
     // it); the button alone goes, so the compositor shows what lies beneath
     // in its next frame.
     void ClearButton(bool clear) { Button->setVisible(!clear); }
+    QAbstractButton* ButtonWidget() const { return Button.get(); }
 
   private:
     std::unique_ptr<QAbstractButton> Button;
@@ -634,11 +635,14 @@ class TWaylandTray : public ITrayIcon {
             return;
         }
         OnClick = std::move(onClick);
-        if (!Overlay)
+        if (!Overlay) {
             Overlay = std::make_unique<TStandInOverlay>([this] {
                 if (Shown && OnClick)
                     OnClick();
             });
+            MenuHolder.AttachTo(Overlay->ButtonWidget());
+            SetStatus(Status);
+        }
         const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
         QScreen* screen = ScreenOf(monitor);
         if (!screen)
@@ -656,6 +660,21 @@ class TWaylandTray : public ITrayIcon {
         Shown = false;
     }
 
+    void SetMenu(const TTrayMenu& menu, bool paused) override
+    {
+        Tray.SetMenu(menu, paused);
+        MenuHolder.Set(menu, paused);
+    }
+    void SetStatus(const QString& text) override
+    {
+        Status = text;
+        Tray.SetStatus(text);
+        if (Overlay)
+            Overlay->ButtonWidget()->setToolTip(
+                text.isEmpty() ? QStringLiteral("Quillora: click to stop recording")
+                               : text + QStringLiteral(". Click to stop recording."));
+    }
+
     bool IsShown() const override { return Shown || Tray.IsShown(); }
     bool IsStandIn() const override { return Shown; }
     QRect StandInRect() const override { return Shown && Overlay ? Overlay->Spot : QRect(); }
@@ -669,6 +688,8 @@ class TWaylandTray : public ITrayIcon {
     TScreenCast& Cast;
     TQtTrayIcon Tray;
     std::unique_ptr<TStandInOverlay> Overlay;
+    TTrayMenuHolder MenuHolder;
+    QString Status;
     std::function<void()> OnClick;
     bool Shown = false;
 };
@@ -698,9 +719,17 @@ class TWaylandHotKey : public QObject, public IHotKey {
         return BindShortcut() ? TGrabResult::Grabbed : TGrabResult::CommandOnly;
     }
 
+    // No second key of our own: `quillora --pause`.
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        Service.SetPauseHandler(std::move(onPress));
+        return TGrabResult::CommandOnly;
+    }
+
     void Release() override
     {
         Service.SetHandler(nullptr);
+        Service.SetPauseHandler(nullptr);
         OnPress = nullptr;
         Grabbed = false;
     }

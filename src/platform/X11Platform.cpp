@@ -301,9 +301,35 @@ class TX11HotKey : public IHotKey {
         return TGrabResult::Grabbed;
     }
 
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        ReleasePause();
+        Service.SetPauseHandler(onPress);
+        const KeyCode code = XKeysymToKeycode(Conn.Dpy, XK_Pause);
+        if (!code)
+            return TGrabResult::Unsupported;
+        Code = code;
+        if (Variants.empty())
+            Variants = LockVariants();
+        TErrorTrap trap(Conn.Dpy);
+        for (unsigned mods : Variants)
+            XGrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root, False, GrabModeAsync,
+                     GrabModeAsync);
+        if (trap.Finish(Conn.Dpy) == BadAccess) {
+            for (unsigned mods : Variants)
+                XUngrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root);
+            XSync(Conn.Dpy, False);
+            return TGrabResult::Taken;
+        }
+        OnPause = std::move(onPress);
+        PauseGrabbed = true;
+        return TGrabResult::Grabbed;
+    }
+
     void Release() override
     {
         Service.SetHandler(nullptr);
+        ReleasePause();
         if (!Grabbed)
             return;
         for (unsigned mods : Variants)
@@ -317,8 +343,15 @@ class TX11HotKey : public IHotKey {
 
     void Handle(const XEvent& event)
     {
-        if (Grabbed && event.type == KeyPress && event.xkey.keycode == Code && OnPress)
+        if (event.type != KeyPress || event.xkey.keycode != Code)
+            return;
+        // The grabs differ by Shift alone.
+        if (event.xkey.state & ShiftMask) {
+            if (PauseGrabbed && OnPause)
+                OnPause();
+        } else if (Grabbed && OnPress) {
             OnPress();
+        }
     }
 
   private:
@@ -354,12 +387,26 @@ class TX11HotKey : public IHotKey {
         return variants;
     }
 
+    void ReleasePause()
+    {
+        Service.SetPauseHandler(nullptr);
+        if (!PauseGrabbed)
+            return;
+        for (unsigned mods : Variants)
+            XUngrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root);
+        XFlush(Conn.Dpy);
+        PauseGrabbed = false;
+        OnPause = nullptr;
+    }
+
     TX11Connection& Conn;
     TCaptureService& Service;
     KeyCode Code = 0;
     std::vector<unsigned> Variants;
     std::function<void()> OnPress;
+    std::function<void()> OnPause;
     bool Grabbed = false;
+    bool PauseGrabbed = false;
 };
 
 // --- frame ---------------------------------------------------------------------------

@@ -43,7 +43,8 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
       Timer1(desktop.CreateTimer(QStringLiteral("Timer1"))),
       TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture"))),
       TimerSettle(desktop.CreateTimer(QStringLiteral("TimerSettle"))),
-      TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit")))
+      TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit"))),
+      TimerMenuCapture(desktop.CreateTimer(QStringLiteral("TimerMenuCapture")))
 {
     // Finished disk work is taken up on this (the interface) thread.
     Disk = std::make_unique<quillora::TDiskQueue>([this] {
@@ -54,6 +55,10 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
     TimerAutoCapture->SetHandler([this] { TimerAutoCaptureTimer(); });
     TimerSettle->SetHandler([this] { FinishSettle(); });
     TimerSettleLimit->SetHandler([this] { FinishSettle(); });
+    TimerMenuCapture->SetHandler([this] {
+        TimerMenuCapture->Stop();
+        RequestCapture(TTrigger::Key, std::nullopt);
+    });
     SoundPath = QString::fromStdString(quillora::ProgramDataFolder()) + "/capture.wav";
 }
 
@@ -108,6 +113,8 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     Bottom = lines.bottom();
 
     Host.HideMainWindow();
+    IsPaused = false;
+    Pictures = 0;
     Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
     Desktop.Frame().Show(Left, Top, Right, Bottom);
     Timer1->Start(100);
@@ -146,6 +153,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     using platform::IHotKey;
     const IHotKey::TGrabResult key =
         Desktop.HotKey().Grab([this] { RequestCapture(TTrigger::Key, std::nullopt); });
+    Desktop.HotKey().GrabPause([this] { TogglePause(); });
     if (Auto) {
         TimerAutoCapture->Start(500);
         if (!watching)
@@ -182,6 +190,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         }
     }
     SetAdjusting(true);
+    UpdateTray();
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
         Desktop.Prompts().ShowWarning(problem);
@@ -208,11 +217,74 @@ void TRecorder::SetAdjusting(bool on)
     Desktop.Frame().SetAdjustable(&adjust);
 }
 
+void TRecorder::TogglePause()
+{
+    if (!Recording || Stopping)
+        return;
+    // A capture waiting for the screen was asked for before the pause.
+    FinishSettle();
+    TimerMenuCapture->Stop();
+    IsPaused = !IsPaused;
+    Desktop.Frame().SetPaused(IsPaused);
+    // Paused, the frame may be placed again; running, only until the
+    // first picture.
+    SetAdjusting(IsPaused || CaptureCount == 0);
+    if (!IsPaused && Auto) {
+        // The pointer rests where the user left the menu or the key: that
+        // is no rest for a picture.
+        TimerAutoCapture->Stop();
+        TimerAutoCapture->Start(500);
+    }
+    UpdateTray();
+}
+
+void TRecorder::MenuCapture()
+{
+    if (Recording && !IsPaused)
+        TimerMenuCapture->Start(250);
+}
+
+QString TRecorder::StatusText() const
+{
+    if (!Recording)
+        return {};
+    return QStringLiteral("%1: %2 %3")
+        .arg(IsPaused ? QStringLiteral("Paused") : QStringLiteral("Recording"))
+        .arg(Pictures)
+        .arg(Pictures == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"));
+}
+
+void TRecorder::UpdateTray()
+{
+    if (!Recording) {
+        Desktop.Tray().SetMenu({}, false);
+        Desktop.Tray().SetStatus({});
+        return;
+    }
+    Desktop.Tray().SetMenu({[this] { MenuCapture(); }, [this] { TogglePause(); },
+                            [this] { TrayIconClick(); }},
+                           IsPaused);
+    Desktop.Tray().SetStatus(StatusText());
+}
+
 QString TRecorder::LabelText() const
 {
     if (!Recording || !Adjusting)
         return {};
     const QString size = QStringLiteral("%1 x %2").arg(CaptureWidth).arg(CaptureHeight);
+    if (IsPaused) {
+        const QString resume = Desktop.Capabilities().ManualText.isEmpty()
+                                   ? QStringLiteral("Shift+Pause")
+                                   : QStringLiteral("quillora --pause");
+        return QStringLiteral("Paused: %1\n%2\nResume from the tray icon's menu or with %3.")
+            .arg(size,
+                 CaptureCount == 0
+                     ? QStringLiteral("Drag the border to move the frame, a corner or an edge to "
+                                      "resize it; the arrow keys move it (Shift: 10 pixels).")
+                     : QStringLiteral("Drag the border or use the arrow keys to move the frame; "
+                                      "its size stays that of the movie."),
+                 resume);
+    }
     QString begin;
     if (Auto)
         begin = QStringLiteral("Click or rest the mouse inside the frame to capture.");
@@ -277,14 +349,18 @@ void TRecorder::TearDown(bool showHost)
     Desktop.HotKey().Release();
     Desktop.Screen().WatchChanges({}, nullptr);
     Timer1->Stop();
+    TimerMenuCapture->Stop();
     Adjusting = false;
+    IsPaused = false;
     Desktop.Frame().SetAdjustable(nullptr);
     Desktop.Frame().SetLabel({});
+    Desktop.Frame().SetPaused(false);
     Desktop.Frame().Hide();
     Desktop.Frame().RefreshScreen();
     Desktop.Screen().Close();
     Desktop.Tray().Hide();
     Recording = false;
+    UpdateTray();
     if (showHost) {
         Host.ShowMainWindow();
         ShowDiskErrors();
@@ -358,7 +434,7 @@ void TRecorder::HookMove(QPoint)
 void TRecorder::TimerAutoCaptureTimer()
 {
     const QPoint p = Desktop.Input().PointerPos();
-    if (!InsideFrame(p) || Stopping)
+    if (!InsideFrame(p) || Stopping || IsPaused)
         return;
     if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
         return;
@@ -380,7 +456,7 @@ void TRecorder::CaptureScreenshot()
 
 void TRecorder::RequestCapture(TTrigger trigger, std::optional<QPoint> pointer)
 {
-    if (!Recording || Capturing || ShowingDiskErrors)
+    if (!Recording || Capturing || ShowingDiskErrors || IsPaused)
         return;
     // One capture at a time: one still waiting is taken before this one.
     FinishSettle();
@@ -550,6 +626,9 @@ void TRecorder::AppendPicture(const TShot& shot, const std::string& path)
         QueueSave(obj, count + 1);
     };
     pic.AppendToDocument();
+    Pictures = count + 1;
+    if (Recording)
+        Desktop.Tray().SetStatus(StatusText());
     emit Captured(count + 1);
 }
 

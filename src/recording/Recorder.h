@@ -97,6 +97,15 @@ class TRecorder : public QObject {
     // Replaces the screenshot number source (tests).
     void SetNameSource(quillora::TNameSource source) { NameSource = std::move(source); }
 
+    // Paused, nothing is captured (no key, click or rest) and the frame may
+    // be moved again, keeping its size once it has pictures.
+    bool Paused() const { return IsPaused; }
+    void TogglePause();
+    // The tray menu's Capture Now: once the menu has left the screen.
+    void MenuCapture();
+    // The tray tooltip.
+    QString StatusText() const;
+
     // The handlers, named after the events that call them.
     void TrayIconClick();
     void Timer1Timer();
@@ -144,6 +153,7 @@ class TRecorder : public QObject {
     // kept for the next recording.
     void RegionChanged(const QRect& lines);
     void SetAdjusting(bool on);
+    void UpdateTray();
     void UpdateLabel();
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
@@ -170,6 +180,7 @@ class TRecorder : public QObject {
     std::unique_ptr<platform::ITimer> TimerAutoCapture;
     std::unique_ptr<platform::ITimer> TimerSettle;      // quiet period, restarted by changes
     std::unique_ptr<platform::ITimer> TimerSettleLimit; // the longest wait
+    std::unique_ptr<platform::ITimer> TimerMenuCapture; // the menu's Capture Now
     quillora::TNameSource NameSource = quillora::ClockSeededName;
     QString SoundPath;
 
@@ -188,6 +199,8 @@ class TRecorder : public QObject {
     bool CommandHintShown = false;
     bool ScreenOpen = false; // by OpenScreen, for the next Start
     bool Adjusting = false;
+    bool IsPaused = false;
+    int Pictures = 0; // in the document
     bool DownOnHandle = false; // the press went to the frame's handles
     QSize HeaderSize;          // the movie's size as the header has it
 

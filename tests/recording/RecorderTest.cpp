@@ -1100,3 +1100,85 @@ TEST_F(RecorderTest, ReleaseOfADragOnTheHandlesIsNoClick)
     EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
     EXPECT_FALSE(Desk.FrameFake.OnHandle(border));
 }
+
+// --- pause and resume ----------------------------------------------------------------
+
+TEST_F(RecorderTest, PausedNothingCapturesAndTheFrameMovesKeepingItsSize)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 0 pictures");
+    ASSERT_TRUE(Desk.TrayFake.Menu.TogglePause);
+    Desk.InputFake.Pointer = {300, 300};
+    Desk.PressPause();
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+
+    Desk.PressShiftPause();
+    EXPECT_TRUE(Rec->Paused());
+    EXPECT_TRUE(Desk.FrameFake.Paused);
+    EXPECT_TRUE(Desk.TrayFake.MenuPaused);
+    EXPECT_EQ(Desk.TrayFake.Status, "Paused: 1 picture");
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("Paused: 640 x 480\n"));
+    EXPECT_TRUE(Desk.FrameFake.Label.contains("Shift+Pause"));
+    // The frame moves, even by a corner, but keeps the movie's size.
+    ASSERT_TRUE(Desk.FrameFake.IsAdjustable());
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {50, 40});
+    EXPECT_EQ(Rec->Width(), 640);
+    EXPECT_EQ(Rec->Height(), 480);
+    EXPECT_EQ(Rec->CaptureLeft(), 242);
+    EXPECT_EQ(Rec->CaptureTop(), 184);
+    // No key, click or rest captures.
+    Desk.PressPause();
+    Desk.Click({400, 400});
+    Desk.MoveMouse({500, 420});
+    Desk.Advance(2000);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_FALSE(Rec->SettlePending());
+
+    Desk.TrayFake.Menu.TogglePause();
+    EXPECT_FALSE(Rec->Paused());
+    EXPECT_FALSE(Desk.FrameFake.Paused);
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
+    EXPECT_TRUE(Desk.FrameFake.Label.isEmpty());
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+    Desk.PressPause();
+    auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(243, 185, 640, 480));
+    EXPECT_EQ(objs[1].MouseX, 500 - 242);
+    EXPECT_EQ(objs[1].Width, 640);
+    // Capture Now from the menu, once the menu is gone.
+    Desk.TrayFake.Menu.Capture();
+    EXPECT_EQ(Saved(), 2u);
+    Desk.Advance(300);
+    EXPECT_EQ(Saved(), 3u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 3 pictures");
+    // Stop Recording asks as a click on the icon does.
+    Desk.TrayFake.Menu.Stop();
+    EXPECT_EQ(Desk.PromptsFake.Count("question"), 1);
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Desk.TrayFake.Menu.Stop);
+    EXPECT_TRUE(Desk.TrayFake.Status.isEmpty());
+}
+
+TEST_F(RecorderTest, PausedBeforeTheFirstPictureTheFrameStillResizes)
+{
+    Rec->Start(640, 480, false);
+    Desk.PressShiftPause();
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {60, 20});
+    EXPECT_EQ(Rec->Width(), 700);
+    // Resumed, it may still be placed until the first picture.
+    Desk.PressShiftPause();
+    EXPECT_FALSE(Rec->Paused());
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    // A capture asked for from the menu and then paused is not taken.
+    Desk.TrayFake.Menu.Capture();
+    Desk.PressShiftPause();
+    Desk.Advance(1000);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.PressShiftPause();
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].Width, 700);
+}
