@@ -248,8 +248,14 @@ std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick
     return std::make_unique<TStandInWindow>(std::move(onClick));
 }
 
-TTrayMenuHolder::TTrayMenuHolder() : MenuWidget(std::make_unique<QMenu>())
+TTrayMenuHolder::TTrayMenuHolder() = default;
+
+void TTrayMenuHolder::Build()
 {
+    // A widget: made once there is a menu to show, in a program with widgets.
+    if (MenuWidget || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    MenuWidget = std::make_unique<QMenu>();
     MenuWidget->setTitle(QStringLiteral("Quillora recording"));
     MenuWidget->setAccessibleName(QStringLiteral("Quillora recording"));
     Capture = MenuWidget->addAction(QStringLiteral("&Capture Now"), [this] {
@@ -272,6 +278,10 @@ TTrayMenuHolder::~TTrayMenuHolder() = default;
 void TTrayMenuHolder::Set(const TTrayMenu& menu, bool paused)
 {
     Handlers = menu;
+    if (menu.Stop)
+        Build();
+    if (!MenuWidget)
+        return;
     Pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
     // Paused, nothing is captured, not even on request.
     Capture->setEnabled(!paused && menu.Capture);

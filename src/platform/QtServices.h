@@ -56,11 +56,12 @@ class TTrayMenuHolder {
     void AttachTo(QWidget* button);
 
   private:
+    void Build();
     std::unique_ptr<QMenu> MenuWidget;
     TTrayMenu Handlers;
-    QAction* Capture;
-    QAction* Pause;
-    QAction* Stop;
+    QAction* Capture = nullptr;
+    QAction* Pause = nullptr;
+    QAction* Stop = nullptr;
 };
 
 class TQtTimer : public ITimer {
