@@ -482,6 +482,8 @@ class TFrameWindow : public QWidget {
         setAttribute(Qt::WA_ShowWithoutActivating);
     }
     QRect Lines; // in this window's device pixels
+    bool Paused = false;   // dashed red and white
+    bool Flashing = false; // yellow for a moment after a capture
 
   protected:
     void paintEvent(QPaintEvent*) override
@@ -492,12 +494,23 @@ class TFrameWindow : public QWidget {
         const double ratio = devicePixelRatioF();
         // One device pixel wide, whatever the scale.
         painter.scale(1.0 / ratio, 1.0 / ratio);
-        const QColor red(255, 0, 0);
+        const QColor colour = Flashing ? QColor(255, 255, 0) : QColor(255, 0, 0);
         const QRect& l = Lines;
-        painter.fillRect(QRect(l.left(), l.top(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.bottom(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.top(), 1, l.height()), red);
-        painter.fillRect(QRect(l.right(), l.top(), 1, l.height()), red);
+        const QRect lines[] = {QRect(l.left(), l.top(), l.width(), 1),
+                               QRect(l.left(), l.bottom(), l.width(), 1),
+                               QRect(l.left(), l.top(), 1, l.height()),
+                               QRect(l.right(), l.top(), 1, l.height())};
+        for (const QRect& line : lines) {
+            painter.fillRect(line, colour);
+            if (!Paused || Flashing)
+                continue;
+            // Every other 4 pixels white along the line.
+            const bool across = line.height() == 1;
+            for (int at = 4; at < (across ? line.width() : line.height()); at += 8)
+                painter.fillRect(across ? QRect(line.left() + at, line.top(), 4, 1)
+                                        : QRect(line.left(), line.top() + at, 1, 4),
+                                 Qt::white);
+        }
     }
 };
 
@@ -544,10 +557,32 @@ class TWaylandFrame : public IScreenFrame {
             Window->raise();
     }
 
+    void SetPaused(bool paused) override
+    {
+        if (!Window)
+            return;
+        Window->Paused = paused;
+        Window->update();
+    }
+
+    void Flash() override
+    {
+        if (!Window || !Window->isVisible())
+            return;
+        Window->Flashing = true;
+        Window->update();
+        QTimer::singleShot(150, Window.get(), [this] {
+            Window->Flashing = false;
+            Window->update();
+        });
+    }
+
     void Hide() override
     {
-        if (Window)
+        if (Window) {
             Window->hide();
+            Window->Paused = false;
+        }
     }
 
     bool IsShown() const override { return Window && Window->isVisible(); }

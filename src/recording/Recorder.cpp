@@ -539,6 +539,8 @@ void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool re
         // would only repeat it (after a click, the release took it already).
         if (trigger == TTrigger::Rest && pixels == LastKept)
             return;
+        // The screen is read: the flash cannot show in this picture.
+        Desktop.Frame().Flash();
         Desktop.Sound().Play(SoundPath);
         std::string jpeg = quillora::EncodeJpeg(pixels, 90);
         quillora::TCaptureNote note{

@@ -1182,3 +1182,19 @@ TEST_F(RecorderTest, PausedBeforeTheFirstPictureTheFrameStillResizes)
     ASSERT_EQ(objs.size(), 1u);
     EXPECT_EQ(objs[0].Width, 700);
 }
+
+TEST_F(RecorderTest, EachPictureFlashesTheFrameOnceTheScreenIsRead)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.FrameFake.Flashes, 0);
+    Desk.PressPause();
+    EXPECT_EQ(Desk.FrameFake.Flashes, 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    // A rest over the same pixels adds no picture, and no flash.
+    Desk.MoveMouse({500, 400});
+    Desk.Advance(600);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 2);
+    EXPECT_EQ(Desk.FrameFake.Flashes, 1);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+}
