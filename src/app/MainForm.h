@@ -123,6 +123,8 @@ public:
     void MoveCurrentPicture(int step, QAction* action);
     void EditSetLengthExecute();
     void EditCaptionExecute();
+    // The caption dialog on one caption; select is the tile selected after.
+    void EditCaptionItem(const quillora::TStoryItem& caption, int select);
     void EditAddSoundExecute();
     void EditZoomPictureExecute();
     void HelpContentsExecute();

@@ -175,19 +175,25 @@ void TMainForm::EditSetLengthExecute()
     RunEdit([&] { editor->SetPictureLength(pic->Index, frames); });
 }
 
+void TMainForm::EditCaptionItem(const quillora::TStoryItem& caption, int select)
+{
+    quillora::TCaption c{caption.Content,   caption.FontName,  caption.FontSize,
+                         caption.FontColor, caption.PositionX, caption.PositionY};
+    TCaptionDialog dialog(QStringLiteral("Edit Caption"), c, this);
+    if (ExecEditDialog(dialog) != QDialog::Accepted)
+        return;
+    const quillora::TCaption changed = dialog.Caption();
+    quillora::TProjectEditor* editor = Editor();
+    RunEdit([&] { editor->EditCaption(caption.Index, changed); }, select);
+}
+
 void TMainForm::EditCaptionExecute()
 {
     auto* editor = Editor();
     if (!editor)
         return;
     if (const auto caption = Storyboard->CurrentCaption()) {
-        quillora::TCaption c{caption->Content,   caption->FontName,  caption->FontSize,
-                             caption->FontColor, caption->PositionX, caption->PositionY};
-        TCaptionDialog dialog(QStringLiteral("Edit Caption"), c, this);
-        if (ExecEditDialog(dialog) != QDialog::Accepted)
-            return;
-        const quillora::TCaption changed = dialog.Caption();
-        RunEdit([&] { editor->EditCaption(caption->Index, changed); }, caption->Index);
+        EditCaptionItem(*caption, caption->Index);
         return;
     }
     const auto pic = Storyboard->CurrentPicture();

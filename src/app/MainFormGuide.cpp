@@ -117,12 +117,6 @@ void TMainForm::EditStepTextExecute()
         Storyboard->Reload(pic->Index);
         return;
     }
-    quillora::TCaption c{caption->Content,   caption->FontName,  caption->FontSize,
-                         caption->FontColor, caption->PositionX, caption->PositionY};
-    TCaptionDialog dialog(QStringLiteral("Edit Caption"), c, this);
-    if (ExecEditDialog(dialog) != QDialog::Accepted)
-        return;
-    const quillora::TCaption changed = dialog.Caption();
     // The picture stays selected, so the next one is a Right arrow away.
-    RunEdit([&] { editor->EditCaption(caption->Index, changed); }, pic->Index);
+    EditCaptionItem(*caption, pic->Index);
 }

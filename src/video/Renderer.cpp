@@ -230,6 +230,19 @@ double RingRadius(const TTimeline& t)
 }
 constexpr double kRingLine = 3.0;
 
+// Calls f(ring, t) for each ring shown in the frame, t its age from 0 to 1.
+template <class F>
+void ForRingsShown(const TTimeline& T, int32_t frame, F f)
+{
+    const int32_t frames = RingFrames(T.rate);
+    for (const TClickRing& ring : T.focus.rings) {
+        if (ring.frame > frame)
+            break;
+        if (frame < ring.frame + frames)
+            f(ring, double(frame - ring.frame) / frames);
+    }
+}
+
 } // namespace
 
 TRect TRenderer::OnCanvas(size_t index, const TView& view)
@@ -256,33 +269,22 @@ TRect TRenderer::OnCanvas(size_t index, const TView& view)
 TRect TRenderer::RingBounds(int32_t frame, const TView& view) const
 {
     TRect r;
-    const int32_t frames = RingFrames(T.rate);
     const double reach = RingRadius(T) + kRingLine + 2;
     const TViewMap m(view, T);
-    for (const TClickRing& ring : T.focus.rings) {
-        if (ring.frame > frame)
-            break;
-        if (frame >= ring.frame + frames)
-            continue;
+    ForRingsShown(T, frame, [&](const TClickRing& ring, double) {
         const double cx = std::clamp(m.X(ring.x), -1e8, 1e8), cy = std::clamp(m.Y(ring.y), -1e8, 1e8);
         const int x1 = int(std::floor(cx - reach)), y1 = int(std::floor(cy - reach));
         r = r.United({x1, y1, int(std::ceil(cx + reach)) - x1, int(std::ceil(cy + reach)) - y1});
-    }
+    });
     return r.Intersected({0, 0, W, H});
 }
 
 void TRenderer::DrawRings(cairo_t* cr, int32_t frame, const TView& view) const
 {
-    const int32_t frames = RingFrames(T.rate);
     const double radius = RingRadius(T);
     const TViewMap m(view, T);
-    for (const TClickRing& ring : T.focus.rings) {
-        if (ring.frame > frame)
-            break;
-        if (frame >= ring.frame + frames)
-            continue;
+    ForRingsShown(T, frame, [&](const TClickRing& ring, double t) {
         // Grows fast, then slows, while it fades out.
-        const double t = double(frame - ring.frame) / frames;
         const double grown = 1 - (1 - t) * (1 - t);
         const double r = radius * (0.25 + 0.75 * grown), alpha = 1 - t;
         cairo_new_path(cr);
@@ -294,7 +296,7 @@ void TRenderer::DrawRings(cairo_t* cr, int32_t frame, const TView& view) const
         cairo_set_line_width(cr, kRingLine);
         cairo_set_source_rgba(cr, 0.95, 0.35, 0.05, alpha);
         cairo_stroke(cr);
-    }
+    });
 }
 
 void TRenderer::Draw(cairo_t* cr, size_t index, bool smooth)

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 #include <turbojpeg.h>
@@ -32,75 +33,73 @@ void CheckCoord(double v, const char* call, const char* what)
                                 " twips is out of range");
 }
 
-// A JPEG is read and checked once per file version: a "Move" picture is made
-// again in every frame it slides through.
-std::shared_ptr<const TJpegSource> LoadJpeg(const std::string& path)
+// A file's decoded form, made once per version of the file: a "Move"
+// picture is made again in every frame it slides through, and every still
+// picture starts the same click. A version still in use is found by its
+// stamp without reading the file again.
+template <class T, class Decode>
+std::shared_ptr<const T> LoadOnce(const std::string& path, Decode decode)
 {
     static std::mutex mutex;
-    static std::map<std::string, std::pair<swf::FileStamp, std::weak_ptr<const TJpegSource>>> cache;
-    swf::FileStamp stamp;
-    swf::Bytes bytes = swf::ReadFileBytes(path, &stamp);
-    {
+    static std::map<std::string, std::pair<swf::FileStamp, std::weak_ptr<const T>>> cache;
+    if (const std::optional<swf::FileStamp> now = swf::StampFile(path)) {
         std::lock_guard<std::mutex> lock(mutex);
         auto it = cache.find(path);
-        if (it != cache.end() && it->second.first == stamp)
+        if (it != cache.end() && it->second.first == *now)
             if (auto s = it->second.second.lock())
                 return s;
     }
-    tjhandle tj = tjInitDecompress();
-    if (!tj)
-        throw std::runtime_error("Cannot start the JPEG decoder");
-    int w = 0, h = 0, sub = 0, space = 0;
-    bool ok = tjDecompressHeader3(tj, bytes.data(), bytes.size(), &w, &h, &sub, &space) == 0 &&
-              w > 0 && h > 0;
-    std::string why = ok ? "" : tjGetErrorStr2(tj);
-    if (ok) {
-        // A whole decode at an eighth of the size reads every entropy-coded
-        // byte, so a damaged file is found here as the SWF writer finds it.
-        tjscalingfactor f{1, 8};
-        int sw = TJSCALED(w, f), sh = TJSCALED(h, f);
-        std::vector<uint8_t> small(size_t(sw) * sh * 4);
-        ok = tjDecompress2(tj, bytes.data(), bytes.size(), small.data(), sw, 0, sh, TJPF_BGRX,
-                           TJFLAG_STOPONWARNING) == 0;
-        if (!ok)
-            why = tjGetErrorStr2(tj);
-    }
-    tjDestroy(tj);
-    if (!ok)
-        throw std::runtime_error("not a JPEG picture that can be shown (" + why + ")");
-    auto s = std::make_shared<TJpegSource>();
-    s->path = path;
-    s->width = w;
-    s->height = h;
+    swf::FileStamp stamp;
+    const swf::Bytes bytes = swf::ReadFileBytes(path, &stamp);
+    std::shared_ptr<const T> s = decode(bytes);
     std::lock_guard<std::mutex> lock(mutex);
     cache[path] = {stamp, s};
     return s;
 }
 
-// A sound is read once per file version too: every still picture starts
-// the same click.
+std::shared_ptr<const TJpegSource> LoadJpeg(const std::string& path)
+{
+    return LoadOnce<TJpegSource>(path, [&path](const swf::Bytes& bytes) {
+        tjhandle tj = tjInitDecompress();
+        if (!tj)
+            throw std::runtime_error("Cannot start the JPEG decoder");
+        int w = 0, h = 0, sub = 0, space = 0;
+        bool ok = tjDecompressHeader3(tj, bytes.data(), bytes.size(), &w, &h, &sub, &space) == 0 &&
+                  w > 0 && h > 0;
+        std::string why = ok ? "" : tjGetErrorStr2(tj);
+        if (ok) {
+            // A whole decode at an eighth of the size reads every entropy-coded
+            // byte, so a damaged file is found here as the SWF writer finds it.
+            tjscalingfactor f{1, 8};
+            int sw = TJSCALED(w, f), sh = TJSCALED(h, f);
+            std::vector<uint8_t> small(size_t(sw) * sh * 4);
+            ok = tjDecompress2(tj, bytes.data(), bytes.size(), small.data(), sw, 0, sh, TJPF_BGRX,
+                               TJFLAG_STOPONWARNING) == 0;
+            if (!ok)
+                why = tjGetErrorStr2(tj);
+        }
+        tjDestroy(tj);
+        if (!ok)
+            throw std::runtime_error("not a JPEG picture that can be shown (" + why + ")");
+        auto s = std::make_shared<TJpegSource>();
+        s->path = path;
+        s->width = w;
+        s->height = h;
+        return s;
+    });
+}
+
 std::shared_ptr<const TSound> LoadWav(const std::string& path)
 {
-    static std::mutex mutex;
-    static std::map<std::string, std::pair<swf::FileStamp, std::weak_ptr<const TSound>>> cache;
-    swf::FileStamp stamp;
-    swf::Bytes bytes = swf::ReadFileBytes(path, &stamp);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = cache.find(path);
-        if (it != cache.end() && it->second.first == stamp)
-            if (auto s = it->second.second.lock())
-                return s;
-    }
-    swf::WavSound wav = swf::ParseWav(bytes.data(), bytes.size());
-    auto s = std::make_shared<TSound>();
-    s->rate = int(wav.sampleRate);
-    s->samples.resize(wav.sampleCount);
-    for (size_t i = 0; i < s->samples.size() && 2 * i + 1 < wav.samples.size(); ++i)
-        s->samples[i] = int16_t(wav.samples[2 * i] | wav.samples[2 * i + 1] << 8);
-    std::lock_guard<std::mutex> lock(mutex);
-    cache[path] = {stamp, s};
-    return s;
+    return LoadOnce<TSound>(path, [](const swf::Bytes& bytes) {
+        swf::WavSound wav = swf::ParseWav(bytes.data(), bytes.size());
+        auto s = std::make_shared<TSound>();
+        s->rate = int(wav.sampleRate);
+        s->samples.resize(wav.sampleCount);
+        for (size_t i = 0; i < s->samples.size() && 2 * i + 1 < wav.samples.size(); ++i)
+            s->samples[i] = int16_t(wav.samples[2 * i] | wav.samples[2 * i + 1] << 8);
+        return s;
+    });
 }
 
 std::shared_ptr<TFace> Face(const std::string& name)

@@ -12,21 +12,6 @@
 namespace quillora::test {
 namespace {
 
-std::vector<uint8_t> Rgb(const video::TRenderer& r)
-{
-    const int w = r.Width(), h = r.Height();
-    std::vector<uint8_t> out(size_t(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* p = r.Pixels() + size_t(y) * r.Stride() + size_t(x) * 4;
-            uint8_t* d = &out[(size_t(y) * w + x) * 3];
-            d[0] = p[2];
-            d[1] = p[1];
-            d[2] = p[0];
-        }
-    return out;
-}
-
 int Sum(const std::vector<uint8_t>& rgb, int w, int x, int y)
 {
     const size_t i = (size_t(y) * w + x) * 3;
