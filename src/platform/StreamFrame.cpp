@@ -1,5 +1,6 @@
 #include "platform/StreamFrame.h"
 
+#include <spa/buffer/buffer.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/video/raw.h>
 
@@ -87,6 +88,34 @@ std::optional<QPoint> CursorPosition(const void* meta, size_t size)
     if (cursor.id == 0)
         return std::nullopt;
     return QPoint(cursor.position.x, cursor.position.y);
+}
+
+TBufferNews ReadBuffer(const spa_buffer* buffer, bool withCursor)
+{
+    TBufferNews news;
+    if (!buffer)
+        return news;
+    if (buffer->n_datas >= 1 && buffer->datas[0].chunk) {
+        const spa_chunk* chunk = buffer->datas[0].chunk;
+        news.Picture = chunk->size > 0 && !(chunk->flags & SPA_CHUNK_FLAG_CORRUPTED);
+    }
+    if (withCursor)
+        if (const auto* meta = static_cast<const spa_meta*>(
+                spa_buffer_find_meta(const_cast<spa_buffer*>(buffer), SPA_META_Cursor)))
+            news.Pointer = CursorPosition(meta->data, meta->size);
+    return news;
+}
+
+int CursorMetaBytes(int width, int height)
+{
+    return int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + width * height * 4;
+}
+
+TMetaSizes CursorMetaSizes()
+{
+    // The bitmap is not used, but its room must be offered; 1024 x 1024
+    // leaves room for the largest cursors at 200 % and more.
+    return {CursorMetaBytes(64, 64), CursorMetaBytes(1, 1), CursorMetaBytes(1024, 1024)};
 }
 
 } // namespace platform
