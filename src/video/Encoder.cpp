@@ -32,13 +32,6 @@ std::string AvError(int err)
     return buf;
 }
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // One sound at the mix's rate.
 std::vector<float> Resampled(const TSound& s, int rate)
 {
@@ -93,22 +86,6 @@ struct TAv {
 };
 
 } // namespace
-
-std::optional<TVideoFormat> VideoFormatOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
-    std::string ext = Lower(path.substr(dot + 1));
-    if (ext == "mp4")
-        return TVideoFormat::Mp4;
-    if (ext == "webm")
-        return TVideoFormat::WebM;
-    if (ext == "gif")
-        return TVideoFormat::Gif;
-    return std::nullopt;
-}
 
 int32_t VideoFrameCount(const TTimeline& t)
 {
