@@ -56,6 +56,22 @@ class TFakeHotKey : public IHotKey {
     TGrabResult Grab(std::function<void()> onPress) override;
     void Release() override { Grabbed = false; }
     bool IsGrabbed() const override { return Grabbed; }
+    // The desktop's keyboard settings: what DesktopKey() says, and the keys
+    // AddDesktopKey() added (it fails with AddFails set).
+    TDesktopKey Settings;
+    int Added = 0;
+    QString AddFails;
+    TDesktopKey DesktopKey() override { return Settings; }
+    bool AddDesktopKey(QString* why) override
+    {
+        if (!AddFails.isEmpty()) {
+            *why = AddFails;
+            return false;
+        }
+        ++Added;
+        Settings = {false, QStringLiteral("Pause")};
+        return true;
+    }
 
   private:
     friend class TFakePlatform;

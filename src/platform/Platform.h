@@ -50,6 +50,21 @@ class IHotKey {
     virtual TGrabResult Grab(std::function<void()> onPress) = 0;
     virtual void Release() = 0;
     virtual bool IsGrabbed() const = 0;
+
+    // After CommandOnly: whether the desktop's own keyboard settings can run
+    // the command on a key (GNOME's custom shortcuts), and the key that runs
+    // it there already, if any.
+    struct TDesktopKey {
+        bool CanAdd = false;
+        QString Bound;
+    };
+    virtual TDesktopKey DesktopKey() { return {}; }
+    // Adds that key (Pause); false with why set when it could not.
+    virtual bool AddDesktopKey(QString* why)
+    {
+        *why = QStringLiteral("This desktop's keyboard settings cannot be changed by Quillora.");
+        return false;
+    }
 };
 
 // The red recording frame. The lines lie at left/top/right/bottom, one pixel

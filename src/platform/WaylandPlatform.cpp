@@ -1,6 +1,7 @@
 #include "platform/WaylandPlatform.h"
 
 #include "platform/CaptureService.h"
+#include "platform/GnomeShortcuts.h"
 #include "platform/PipeWireStream.h"
 #include "platform/QtServices.h"
 #include "platform/StreamFrame.h"
@@ -812,6 +813,24 @@ class TWaylandHotKey : public QObject, public IHotKey {
 
     bool IsGrabbed() const override { return Grabbed; }
 
+    TDesktopKey DesktopKey() override
+    {
+        TDesktopKey key;
+        if (!IsGnome() || !HasGnomeCustomShortcuts())
+            return key;
+        key.Bound = GnomeShortcutFor(CaptureCommand());
+        key.CanAdd = key.Bound.isEmpty();
+        return key;
+    }
+
+    bool AddDesktopKey(QString* why) override
+    {
+        if (!IsGnome())
+            return IHotKey::AddDesktopKey(why);
+        return AddGnomeShortcut(QStringLiteral("Quillora capture"), CaptureCommand(),
+                                QStringLiteral("Pause"), why);
+    }
+
   public slots:
     void Activated(const QDBusObjectPath& session, const QString& id, qulonglong,
                    const QVariantMap&)
@@ -821,6 +840,13 @@ class TWaylandHotKey : public QObject, public IHotKey {
     }
 
   private:
+    static bool IsGnome()
+    {
+        return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+            .split(QLatin1Char(':'))
+            .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
+    }
+
     void Pressed()
     {
         if (Grabbed && OnPress)
@@ -837,16 +863,20 @@ class TWaylandHotKey : public QObject, public IHotKey {
         Tried = true;
         if (!PortalProperty(ShortcutsInterface, QStringLiteral("version")).isValid())
             return false;
-        TPortalAnswer answer = CallPortal(ShortcutsInterface, QStringLiteral("CreateSession"), {},
-                                          {{QStringLiteral("session_handle_token"),
-                                            QStringLiteral("quillorakey%1").arg(getpid())}});
-        if (!answer.Ok)
-            return false;
-        const QString session = SessionHandle(answer.Results);
         const QList<TPortalShortcut> shortcuts{
             {QStringLiteral("capture"),
              {{QStringLiteral("description"), QStringLiteral("Capture a screenshot (Quillora)")},
               {QStringLiteral("preferred_trigger"), QStringLiteral("Pause")}}}};
+        // KDE Plasma 5.27 binds only the shortcuts handed to CreateSession
+        // (its BindShortcuts answers with none); others take BindShortcuts.
+        TPortalAnswer answer = CallPortal(ShortcutsInterface, QStringLiteral("CreateSession"), {},
+                                          {{QStringLiteral("session_handle_token"),
+                                            QStringLiteral("quillorakey%1").arg(getpid())},
+                                           {QStringLiteral("shortcuts"),
+                                            QVariant::fromValue(shortcuts)}});
+        if (!answer.Ok)
+            return false;
+        const QString session = SessionHandle(answer.Results);
         answer = CallPortal(ShortcutsInterface, QStringLiteral("BindShortcuts"),
                             {QVariant::fromValue(QDBusObjectPath(session)),
                              QVariant::fromValue(shortcuts), QString()},

@@ -2,9 +2,10 @@
 # Recording on a headless GNOME Shell (mutter, PipeWire, xdg-desktop-portal
 # with its GNOME back end, the AT-SPI bus; all started and stopped here by
 # pid). Two recordings:
-#  1. manual: the desktop's Screen Share dialog is passed over AT-SPI; three
-#     captures by `quillora --capture`, the pointer moved through mutter's
-#     RemoteDesktop before each; stop from the stand-in; Save.
+#  1. manual: the desktop's Screen Share dialog is passed over AT-SPI; the
+#     offered capture key lands in GNOME's keyboard settings; three captures
+#     by `quillora --capture` and the shortcut's command, the pointer moved
+#     through mutter's RemoteDesktop before each; stop from the stand-in; Save.
 #  2. auto, with the kept consent (no dialog): a rest inside the frame
 #     captures, a rest outside does not.
 # The pictures are checked against mutter's own screen cast read by
@@ -53,7 +54,9 @@ env_lines=$("$session" start --dir "$tmp/session" 2>"$tmp/session.log") ||
 eval "$env_lines"
 echo "GNOME session up in $((SECONDS - start)) s"
 unset DISPLAY
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
+# The session's home: its dconf service writes the settings read there.
+export HOME="$DESKTOP_TEST_SESSION/home" XDG_CONFIG_HOME="$DESKTOP_TEST_SESSION/home/.config" \
+    XDG_DATA_HOME="$DESKTOP_TEST_SESSION/home/.local/share"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_WAYLAND_DISABLE_WINDOWDECORATION=1
 mkdir -p "$HOME/Documents"
 shots="$HOME/Documents/Quillora/screenshots"
@@ -115,8 +118,18 @@ $PY "$desk/atspi_share.py" --timeout 30 >"$tmp/share1.log" 2>&1 ||
 grep -q "Share actions" "$tmp/share1.log" || fail "the Screen Share dialog was not answered"
 wait_for 20 has_window 'Quillora frame' || fail "no frame on the screen"
 wait_for 10 no_window 'Quillora 1.0 - Untitled*' || fail "main window still shown while recording"
-# No global shortcuts on GNOME 43: said once, in a box naming the command.
-wait_for 10 atspi press quillora 'Quillora' 'OK' || fail "no box about the capture command"
+# No global shortcuts on GNOME 43: the command is named, and a shortcut
+# that runs it offered for GNOME's keyboard settings; Yes adds it.
+wait_for 10 atspi press quillora 'Capture key' 'Yes' || fail "no offer of a capture key"
+media=org.gnome.settings-daemon.plugins.media-keys
+custom=/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/
+wait_for 5 sh -c "gsettings get $media custom-keybindings | grep -qF \"['$custom']\"" ||
+    fail "no custom shortcut in GNOME's settings: $(gsettings get $media custom-keybindings)"
+setting() { gsettings get "$media.custom-keybinding:$custom" "$1"; }
+[ "$(setting binding)" = "'Pause'" ] || fail "the shortcut's key is $(setting binding)"
+[ "$(setting name)" = "'Quillora capture'" ] || fail "the shortcut's name is $(setting name)"
+eval "key_command=$(setting command)"
+[ "$key_command" = "$QUILLORA_BIN_DIR/quillora --capture" ] || fail "the shortcut runs '$key_command'"
 sleep 1.5
 grab "$tmp/recording.png"
 cp "$tmp/recording.png" "$artifacts/recording.png"
@@ -143,7 +156,12 @@ for i in 1 2 3; do
     sleep 1 # the stream's next frame, even on a busy machine
     grab "$tmp/screen$i.png"
     convert "$tmp/screen$i.png" -alpha off -crop 640x480+321+121 +repage "$tmp/reference$i.png"
-    "$QUILLORA_BIN_DIR/quillora" --capture || fail "quillora --capture failed"
+    if [ "$i" = 2 ]; then
+        # What GNOME runs on the shortcut's key.
+        sh -c "$key_command" || fail "the shortcut's command failed"
+    else
+        "$QUILLORA_BIN_DIR/quillora" --capture || fail "quillora --capture failed"
+    fi
     wait_for 10 objects_are "$i" || fail "expected $i objects, the working file has $(objects)"
 done
 
