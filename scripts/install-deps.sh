@@ -33,6 +33,8 @@ PACKAGES=(
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
   gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good python3-pil
+  # headless GNOME Shell and KDE Plasma (KWin) sessions with their own portals
+  gnome-shell mutter xdg-desktop-portal-gnome gir1.2-atspi-2.0 gir1.2-gtk-3.0 python3-gi-cairo
 )
 
 missing=()

@@ -36,10 +36,12 @@ class TFakeInput : public IInputMonitor {
   public:
     bool Available = true;
     QPoint Pointer;
+    bool Knows = true; // false: Pointer is only a stand-in
     bool Start(Handlers handlers) override;
     void Stop() override { Running = false; }
     bool IsRunning() const override { return Running; }
     QPoint PointerPos() override { return Pointer; }
+    bool KnowsPointer() const override { return Knows; }
     QString Problem() const override;
 
   private:

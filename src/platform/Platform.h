@@ -33,6 +33,9 @@ class IInputMonitor {
     virtual bool IsRunning() const = 0;
     // Where the pointer is now, as the display server has it.
     virtual QPoint PointerPos() = 0;
+    // False while PointerPos() is a stand-in (a Wayland desktop has not yet
+    // told where the pointer is): no rest is seen there.
+    virtual bool KnowsPointer() const { return true; }
     virtual QString Problem() const = 0;
 };
 

@@ -57,4 +57,11 @@ struct TMetaSizes {
 TMetaSizes CursorMetaSizes();
 int CursorMetaBytes(int width, int height);
 
+// Where a red frame drawn around lines (1 pixel outside the region, as
+// the frame window draws it) shows in a picture of the screen: the top-left
+// of the match nearest to lines' own, or nothing when it is not seen whole.
+// A shell places a window where it likes (GNOME below its top bar), so the
+// frame is found in what the screen cast shows.
+std::optional<QPoint> FindFrameLines(const QImage& screen, const QRect& lines);
+
 } // namespace platform

@@ -273,7 +273,7 @@ void TRecorder::HookMove(QPoint)
 void TRecorder::TimerAutoCaptureTimer()
 {
     const QPoint p = Desktop.Input().PointerPos();
-    if (!InsideFrame(p) || Stopping)
+    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping)
         return;
     if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
         return;

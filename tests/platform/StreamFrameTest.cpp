@@ -244,3 +244,65 @@ TEST(StreamFrame, CursorMetadataSizesTheDesktopsOfferAreAccepted)
     EXPECT_GE(sizes.Default, sizes.Min);
     EXPECT_LE(sizes.Default, sizes.Max);
 }
+
+namespace {
+
+// A screen of the given size with the frame's red lines drawn around
+// lines moved by shift, as the frame window draws them.
+QImage ScreenWithFrame(QSize size, QRect lines, QPoint shift)
+{
+    QImage screen(size, QImage::Format_RGB32);
+    screen.fill(qRgb(0, 60, 140));
+    const QRect l = lines.translated(shift);
+    for (int x = l.left(); x <= l.right(); ++x) {
+        screen.setPixel(x, l.top(), qRgb(255, 0, 0));
+        screen.setPixel(x, l.bottom(), qRgb(255, 0, 0));
+    }
+    for (int y = l.top(); y <= l.bottom(); ++y) {
+        screen.setPixel(l.left(), y, qRgb(255, 0, 0));
+        screen.setPixel(l.right(), y, qRgb(255, 0, 0));
+    }
+    return screen;
+}
+
+void Fill(QImage& image, QRect rect, QRgb colour)
+{
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            image.setPixel(x, y, colour);
+}
+
+} // namespace
+
+TEST(StreamFrame, TheFrameIsFoundWhereTheShellPutIt)
+{
+    // 640 x 480 in the middle of 1280 x 720: lines at 320..961, 120..601.
+    const QRect lines(QPoint(320, 120), QPoint(961, 601));
+    const QSize size(1280, 720);
+    // GNOME Shell put the window 32 pixels down, below its top bar.
+    QImage screen = ScreenWithFrame(size, lines, {0, 32});
+    EXPECT_EQ(FindFrameLines(screen, lines), QPoint(320, 152));
+    // Where it was asked for.
+    EXPECT_EQ(FindFrameLines(ScreenWithFrame(size, lines, {}), lines), QPoint(320, 120));
+
+    // A message box over the top-left corner and part of the top line, and
+    // other red things (the stand-in's button, a red block) on the screen.
+    Fill(screen, QRect(50, 82, 506, 175), qRgb(239, 239, 239));
+    Fill(screen, QRect(1248, 32, 32, 32), qRgb(255, 0, 0));
+    Fill(screen, QRect(400, 300, 120, 80), qRgb(255, 0, 0));
+    EXPECT_EQ(FindFrameLines(screen, lines), QPoint(320, 152));
+
+    // Not on the screen, half covered, or too dark a red: not found.
+    QImage none(size, QImage::Format_RGB32);
+    none.fill(qRgb(0, 60, 140));
+    EXPECT_EQ(FindFrameLines(none, lines), std::nullopt);
+    QImage covered = ScreenWithFrame(size, lines, {});
+    Fill(covered, QRect(0, 0, 1280, 400), qRgb(239, 239, 239));
+    EXPECT_EQ(FindFrameLines(covered, lines), std::nullopt);
+    QImage dark = ScreenWithFrame(size, lines, {});
+    dark.fill(qRgb(0, 60, 140));
+    for (int x = 320; x <= 961; ++x)
+        dark.setPixel(x, 120, qRgb(128, 0, 0));
+    EXPECT_EQ(FindFrameLines(dark, lines), std::nullopt);
+    EXPECT_EQ(FindFrameLines(QImage(), lines), std::nullopt);
+}

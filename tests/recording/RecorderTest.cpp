@@ -497,6 +497,23 @@ TEST_F(RecorderTest, AutoRestOutsideOrOnTheFrameCapturesNothing)
     EXPECT_EQ(Saved(), 1u);
 }
 
+TEST_F(RecorderTest, AutoRestWaitsUntilTheDesktopTellsWhereThePointerIs)
+{
+    // A Wayland desktop that has not yet said where the pointer is: the
+    // middle of the region stands in for it, and is no rest there.
+    Desk.InputFake.Knows = false;
+    Desk.InputFake.Pointer = {512, 384};
+    Rec->Start(640, 480, true);
+    PaintScreen(1);
+    Desk.Advance(2000);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.InputFake.Knows = true;
+    Desk.MoveMouse({300, 200});
+    Desk.Advance(500);
+    ASSERT_EQ(Saved(), 1u);
+    EXPECT_EQ(SavedObjects()[0].MouseX, 300 - 192);
+}
+
 TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)
 {
     Rec->Start(640, 480, true);
