@@ -16,8 +16,9 @@ PACKAGES=(
   # GUI and X11
   qt6-base-dev qt6-base-private-dev qt6-multimedia-dev libgl-dev
   libx11-dev libxext-dev libxtst-dev libxfixes-dev libxdamage-dev
-  # Wayland: Qt's platform, PipeWire for the screen-cast stream
-  qt6-wayland qt6-wayland-dev libpipewire-0.3-dev libspa-0.2-dev
+  # Wayland: Qt's platform, PipeWire for the screen-cast stream, the frame's
+  # input region, GNOME's keyboard settings (GSettings)
+  qt6-wayland qt6-wayland-dev libpipewire-0.3-dev libspa-0.2-dev libwayland-dev libglib2.0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
@@ -33,6 +34,9 @@ PACKAGES=(
   xdg-desktop-portal-wlr python3-dbus python3-gi libglib2.0-bin util-linux gcc libc6-dev
   gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good python3-pil
+  # headless GNOME Shell and KDE Plasma (KWin) sessions with their own portals
+  gnome-shell mutter xdg-desktop-portal-gnome gir1.2-atspi-2.0 gir1.2-gtk-3.0 python3-gi-cairo
+  gnome-settings-daemon-common
 )
 
 missing=()

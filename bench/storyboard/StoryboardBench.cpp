@@ -13,6 +13,7 @@
 #include <QListView>
 
 #include "document/XMLUnit.h"
+#include "project/MovieFormats.h"
 #include "project/ProjectEditor.h"
 #include "ui/Storyboard.h"
 #include "BenchProject.h"
@@ -95,6 +96,20 @@ void BM_OpenShowAndDecodeVisible(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OpenShowAndDecodeVisible)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// What the storyboard asks after every edit of a project whose videos zoom:
+// the camera over the whole movie, made by the same export as the video.
+void BM_ZoomViews(benchmark::State& state)
+{
+    Recording rec(int(state.range(0)));
+    TXMLDocument doc(rec.Path);
+    IXMLMovie movie = GetMovie(doc);
+    movie.Node().append_child("Zoom").append_child(pugi::node_pcdata).set_value("True");
+    const std::string base = std::filesystem::path(rec.Path).replace_extension().string();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PictureZoomViews(movie, base).size());
+}
+BENCHMARK(BM_ZoomViews)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -104,6 +104,15 @@ TMainForm::TMainForm(IShell& shell, quillora::TGlobalVars& vars, QWidget* parent
     BuildRecentMenu();
     BuildMenus();
     Storyboard->RunEdit = [this](const std::function<void()>& edit) { RunGuarded(Shell, this, edit); };
+    Storyboard->ZoomViews = [this] {
+        std::map<int32_t, QRectF> out;
+        if (!FFlashCard || !FFlashCard->MovieRef)
+            return out;
+        for (const auto& [index, v] :
+             quillora::PictureZoomViews(*FFlashCard->MovieRef, FFlashCard->BasePath))
+            out[index] = QRectF(v.x, v.y, v.w, v.h);
+        return out;
+    };
     connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::UpdateEditActions);
     connect(Storyboard, &TStoryboard::Edited, this, &TMainForm::ProjectEdited);
     connect(Storyboard, &TStoryboard::SelectionChanged, this, &TMainForm::UpdateEditActions);

@@ -57,13 +57,29 @@ TPicture LoadPicture(const std::string& path)
         p.Why = "the picture names no file";
         return p;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // One read into a buffer of the file's size: growing a vector a byte at
+    // a time copied each picture several times into fresh pages.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         p.Why = std::strerror(errno);
         return p;
     }
-    p.Jpeg.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    struct stat st {};
+    bool readOk = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (readOk) {
+        p.Jpeg.resize(size_t(st.st_size));
+        size_t got = 0;
+        while (readOk && got < p.Jpeg.size()) {
+            const ssize_t n = read(fd, p.Jpeg.data() + got, p.Jpeg.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            readOk = n > 0;
+            got += n > 0 ? size_t(n) : 0;
+        }
+    }
+    close(fd);
+    if (!readOk) {
+        p.Jpeg.clear();
         p.Why = "it cannot be read";
         return p;
     }

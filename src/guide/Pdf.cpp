@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "guide/GuideParts.h"
 
@@ -131,6 +133,19 @@ void WritePdf(const TGuide& guide, const std::string& target, const TGuideOption
     if (!file)
         Fail(target, std::strerror(errno));
     TSink sink{file.get()};
+    // The pictures' surfaces are never drawn from, so they share a buffer
+    // that is never written: calloc's pages stay unmapped, where a surface
+    // of its own per picture cleared megabytes for each. Declared before the
+    // PDF surface, which holds the pictures to its end.
+    struct TFree {
+        void operator()(void* p) const { std::free(p); }
+    };
+    std::vector<std::unique_ptr<void, TFree>> pixelBuffers;
+    size_t pixelBytes = 0;
+    // Held until the document is finished: a picture let go while its page is
+    // still recorded is copied, pixels and all, for the page to keep.
+    using TSurface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+    std::vector<TSurface> pictures;
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
         cairo_pdf_surface_create_for_stream(WriteTo, &sink, pageW, pageH),
         cairo_surface_destroy);
@@ -238,12 +253,24 @@ void WritePdf(const TGuide& guide, const std::string& target, const TGuideOption
         }
         by += 4;
         if (b.Picture.Ok) {
-            const TPicture& pic = b.Picture;
+            TPicture& pic = b.Picture;
             // The pixels are never drawn from: the PDF carries the JPEG itself.
-            std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> img(
-                cairo_image_surface_create(CAIRO_FORMAT_RGB24, pic.Width, pic.Height),
+            const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, pic.Width);
+            const size_t need = size_t(stride) * size_t(pic.Height);
+            if (need > pixelBytes) {
+                void* pixels = std::calloc(need, 1);
+                if (!pixels)
+                    Fail(target, "not enough memory for the pictures");
+                pixelBuffers.emplace_back(pixels);
+                pixelBytes = need;
+            }
+            TSurface& img = pictures.emplace_back(
+                cairo_image_surface_create_for_data(
+                    static_cast<unsigned char*>(pixelBuffers.back().get()), CAIRO_FORMAT_RGB24,
+                    pic.Width, pic.Height, stride),
                 cairo_surface_destroy);
-            auto* bytes = new std::vector<uint8_t>(pic.Jpeg);
+            // The surface owns the bytes from here; the block needs them no more.
+            auto* bytes = new std::vector<uint8_t>(std::move(pic.Jpeg));
             if (cairo_surface_set_mime_data(img.get(), CAIRO_MIME_TYPE_JPEG, bytes->data(),
                                             bytes->size(), FreeBytes, bytes) !=
                 CAIRO_STATUS_SUCCESS) {

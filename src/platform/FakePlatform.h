@@ -37,10 +37,12 @@ class TFakeInput : public IInputMonitor {
   public:
     bool Available = true;
     QPoint Pointer;
+    bool Knows = true; // false: Pointer is only a stand-in
     bool Start(Handlers handlers) override;
     void Stop() override { Running = false; }
     bool IsRunning() const override { return Running; }
     QPoint PointerPos() override { return Pointer; }
+    bool KnowsPointer() const override { return Knows; }
     QString Problem() const override;
 
   private:
@@ -64,6 +66,22 @@ class TFakeHotKey : public IHotKey {
         OnPause = nullptr;
     }
     bool IsGrabbed() const override { return Grabbed; }
+    // The desktop's keyboard settings: what DesktopKey() says, and the keys
+    // AddDesktopKey() added (it fails with AddFails set).
+    TDesktopKey Settings;
+    int Added = 0;
+    QString AddFails;
+    TDesktopKey DesktopKey() override { return Settings; }
+    bool AddDesktopKey(QString* why) override
+    {
+        if (!AddFails.isEmpty()) {
+            *why = AddFails;
+            return false;
+        }
+        ++Added;
+        Settings = {false, QStringLiteral("Pause")};
+        return true;
+    }
 
   private:
     friend class TFakePlatform;

@@ -19,13 +19,6 @@ namespace platform {
 
 namespace {
 
-// Room for the cursor's position and a bitmap of up to 64 x 64 pixels; the
-// bitmap itself is not used, but producers only send metadata that fits one.
-constexpr int CursorMetaSize(int w, int h)
-{
-    return int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + w * h * 4;
-}
-
 void InitPipeWire()
 {
     static const bool done = [] {
@@ -121,12 +114,13 @@ struct TPipeWireStream::TImpl {
             SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr) |
                                      (1 << SPA_DATA_DmaBuf))));
-        if (self->WithCursor)
+        if (self->WithCursor) {
+            const TMetaSizes sizes = CursorMetaSizes();
             params[count++] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
                 &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
                 SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
-                SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1),
-                                         CursorMetaSize(256, 256))));
+                SPA_POD_CHOICE_RANGE_Int(sizes.Default, sizes.Min, sizes.Max)));
+        }
         pw_stream_update_params(self->Stream, params, count);
     }
 
@@ -153,15 +147,6 @@ struct TPipeWireStream::TImpl {
             self->Held = nullptr;
     }
 
-    static bool HasPicture(const pw_buffer* b)
-    {
-        const spa_buffer* buffer = b->buffer;
-        if (buffer->n_datas < 1 || !buffer->datas[0].chunk)
-            return false;
-        const spa_chunk* chunk = buffer->datas[0].chunk;
-        return chunk->size > 0 && !(chunk->flags & SPA_CHUNK_FLAG_CORRUPTED);
-    }
-
     static void OnProcess(void* data)
     {
         auto* self = static_cast<TImpl*>(data);
@@ -170,18 +155,13 @@ struct TPipeWireStream::TImpl {
         // Take every waiting buffer: only the newest picture is worth keeping;
         // buffers with only cursor news go back at once.
         while (pw_buffer* b = pw_stream_dequeue_buffer(self->Stream)) {
-            if (self->WithCursor) {
-                if (auto* meta =
-                        static_cast<spa_meta*>(spa_buffer_find_meta(b->buffer, SPA_META_Cursor))) {
-                    const std::optional<QPoint> at = CursorPosition(meta->data, meta->size);
-                    if (at) {
-                        std::lock_guard<std::mutex> guard(self->Lock);
-                        moved = moved || self->PointerPos != at;
-                        self->PointerPos = at;
-                    }
-                }
+            const TBufferNews news = ReadBuffer(b->buffer, self->WithCursor);
+            if (news.Pointer) {
+                std::lock_guard<std::mutex> guard(self->Lock);
+                moved = moved || self->PointerPos != news.Pointer;
+                self->PointerPos = news.Pointer;
             }
-            if (HasPicture(b)) {
+            if (news.Picture) {
                 if (newest)
                     pw_stream_queue_buffer(self->Stream, newest);
                 newest = b;

@@ -34,6 +34,9 @@ class IInputMonitor {
     virtual bool IsRunning() const = 0;
     // Where the pointer is now, as the display server has it.
     virtual QPoint PointerPos() = 0;
+    // False while PointerPos() is a stand-in (a Wayland desktop has not yet
+    // told where the pointer is): no rest is seen there.
+    virtual bool KnowsPointer() const { return true; }
     virtual QString Problem() const = 0;
 };
 
@@ -55,6 +58,21 @@ class IHotKey {
     }
     virtual void Release() = 0;
     virtual bool IsGrabbed() const = 0;
+
+    // After CommandOnly: whether the desktop's own keyboard settings can run
+    // the command on a key (GNOME's custom shortcuts), and the key that runs
+    // it there already, if any.
+    struct TDesktopKey {
+        bool CanAdd = false;
+        QString Bound;
+    };
+    virtual TDesktopKey DesktopKey() { return {}; }
+    // Adds that key (Pause); false with why set when it could not.
+    virtual bool AddDesktopKey(QString* why)
+    {
+        *why = QStringLiteral("This desktop's keyboard settings cannot be changed by Quillora.");
+        return false;
+    }
 };
 
 // How the user may place the frame: before the first capture and while a

@@ -1,8 +1,10 @@
 #include "platform/WaylandPlatform.h"
 
 #include "platform/CaptureService.h"
+#include "platform/GnomeShortcuts.h"
 #include "platform/PipeWireStream.h"
 #include "platform/QtServices.h"
+#include "platform/StreamFrame.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -21,6 +23,9 @@
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
+
+#include <qpa/qplatformnativeinterface.h>
+#include <wayland-client.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -451,6 +456,11 @@ class TWaylandInput : public QObject, public IInputMonitor {
         return FrameLines.center();
     }
 
+    bool KnowsPointer() const override
+    {
+        return Cast.HasMetadata() && Cast.Stream.Pointer().has_value();
+    }
+
     QString Problem() const override { return Why; }
 
   private:
@@ -470,6 +480,33 @@ class TWaylandInput : public QObject, public IInputMonitor {
 };
 
 // --- frame -------------------------------------------------------------------------------
+
+// Where the shell put our windows as large as the monitor, against where
+// we asked: GNOME Shell keeps them below its top bar. Learnt from the screen
+// cast; the frame and the stand-in both draw by it.
+struct TShellPlacement {
+    QPoint Offset; // in the stream's pixels
+    std::function<void()> Changed;
+};
+
+// Qt's WindowTransparentForInput does not reach every compositor (GNOME
+// Shell gave the frame window the clicks); an empty input region does. It
+// takes effect with the surface's next commit, and a new surface (after a
+// hide) needs it again.
+void PassInputThrough(QWindow* window)
+{
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!window || !native || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    auto* compositor =
+        static_cast<wl_compositor*>(native->nativeResourceForIntegration("compositor"));
+    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+    if (!compositor || !surface)
+        return;
+    wl_region* none = wl_compositor_create_region(compositor);
+    wl_surface_set_input_region(surface, none);
+    wl_region_destroy(none);
+}
 
 class TFrameWindow : public QWidget {
   public:
@@ -527,7 +564,12 @@ QScreen* ScreenOf(const QRect& monitor)
 
 class TWaylandFrame : public IScreenFrame {
   public:
-    TWaylandFrame(TScreenCast& cast, QRect& lines) : Cast(cast), Lines(lines) {}
+    TWaylandFrame(TScreenCast& cast, QRect& lines, TShellPlacement& placement)
+        : Cast(cast), Lines(lines), Placement(placement)
+    {
+        Finder.setInterval(200);
+        QObject::connect(&Finder, &QTimer::timeout, [this] { FindOnScreen(); });
+    }
 
     void Show(int left, int top, int right, int bottom) override
     {
@@ -540,7 +582,8 @@ class TWaylandFrame : public IScreenFrame {
             Window = std::make_unique<TFrameWindow>();
         const QRect area = screen->geometry();
         const double ratio = screen->devicePixelRatio();
-        Window->Lines = Lines.translated(-(monitor.isEmpty() ? area.topLeft() : monitor.topLeft()));
+        Origin = monitor.isEmpty() ? area.topLeft() : monitor.topLeft();
+        Window->Lines = Lines.translated(-Origin - Placement.Offset);
         Window->setScreen(screen);
         // A fixed size of the whole monitor: tiling desktops float such
         // windows instead of fitting them into the layout.
@@ -548,7 +591,16 @@ class TWaylandFrame : public IScreenFrame {
         Window->move(area.topLeft());
         Q_UNUSED(ratio);
         Window->show();
+        PassInputThrough(Window->windowHandle());
+        QTimer::singleShot(100, Window.get(), [w = Window.get()] {
+            PassInputThrough(w->windowHandle());
+            w->update();
+        });
         Window->update();
+        Tries = 0;
+        LastFound.reset();
+        if (Cast.IsOpen())
+            Finder.start();
     }
 
     void Raise() override
@@ -579,6 +631,7 @@ class TWaylandFrame : public IScreenFrame {
 
     void Hide() override
     {
+        Finder.stop();
         if (Window) {
             Window->hide();
             Window->Paused = false;
@@ -591,9 +644,42 @@ class TWaylandFrame : public IScreenFrame {
     void RefreshScreen() override {}
 
   private:
+    // Looks for the red lines in the stream for up to half a minute after
+    // a show (a message box may cover them at first) and moves them by what
+    // the shell moved the window.
+    void FindOnScreen()
+    {
+        if (!Window || !Window->isVisible() || !Cast.IsOpen() || ++Tries > 150) {
+            Finder.stop();
+            return;
+        }
+        const QRect want = Lines.translated(-Cast.Monitor().topLeft());
+        const QImage shot = Cast.Stream.Read(QRect(QPoint(0, 0), Cast.Monitor().size()));
+        const std::optional<QPoint> at = FindFrameLines(shot, want);
+        // Not drawn yet, or a frame from before the last correction.
+        if (!at || at == LastFound)
+            return;
+        const QPoint off = *at - want.topLeft();
+        if (off.isNull()) {
+            Finder.stop();
+            return;
+        }
+        LastFound = at;
+        Placement.Offset += off;
+        Window->Lines = Lines.translated(-Origin - Placement.Offset);
+        Window->update();
+        if (Placement.Changed)
+            Placement.Changed();
+    }
+
     TScreenCast& Cast;
     QRect& Lines;
+    TShellPlacement& Placement;
     std::unique_ptr<TFrameWindow> Window;
+    QPoint Origin;
+    QTimer Finder;
+    int Tries = 0;
+    std::optional<QPoint> LastFound;
 };
 
 // --- tray or stand-in ----------------------------------------------------------------
@@ -617,20 +703,24 @@ class TStandInOverlay : public QWidget {
         setFocusProxy(Button.get());
     }
 
-    void Place(QScreen* screen, const QRect& monitor, const QRect& avoid)
+    // offset: where the shell puts this window against the monitor's
+    // origin; the button goes into a corner of the part on the monitor.
+    void Place(QScreen* screen, const QRect& monitor, const QRect& avoid, const QPoint& offset)
     {
         const QRect area = screen->geometry();
         const double ratio = screen->devicePixelRatio();
         const QRect physical(monitor.isEmpty() ? area.topLeft() : monitor.topLeft(),
                              area.size() * ratio);
         const int size = qRound(StandInSize * ratio);
-        Spot = TQtTrayIcon::StandInPlace(physical, avoid, size);
+        Spot = TQtTrayIcon::StandInPlace(physical & physical.translated(offset), avoid, size);
         setScreen(screen);
         setFixedSize(area.size());
         move(area.topLeft());
-        Button->setGeometry(QRect((Spot.topLeft() - physical.topLeft()) / ratio,
+        Button->setGeometry(QRect((Spot.topLeft() - physical.topLeft() - offset) / ratio,
                                   QSize(StandInSize, StandInSize)));
         Button->show();
+        if (isVisible() && windowHandle())
+            windowHandle()->setMask(QRegion(Button->geometry()));
     }
 
     void showEvent(QShowEvent* event) override
@@ -660,11 +750,18 @@ class TStandInOverlay : public QWidget {
 
 class TWaylandTray : public ITrayIcon {
   public:
-    explicit TWaylandTray(TScreenCast& cast) : Cast(cast) {}
+    TWaylandTray(TScreenCast& cast, TShellPlacement& placement) : Cast(cast), Placement(placement)
+    {
+        Placement.Changed = [this] {
+            if (Shown && Overlay)
+                Place();
+        };
+    }
 
     void Show(std::function<void()> onClick, const QRect& avoid) override
     {
         Hide();
+        Avoid = avoid;
         if (QSystemTrayIcon::isSystemTrayAvailable()) {
             Tray.Show(std::move(onClick), avoid);
             return;
@@ -678,11 +775,8 @@ class TWaylandTray : public ITrayIcon {
             MenuHolder.AttachTo(Overlay->ButtonWidget());
             SetStatus(Status);
         }
-        const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
-        QScreen* screen = ScreenOf(monitor);
-        if (!screen)
+        if (!Place())
             return;
-        Overlay->Place(screen, monitor, avoid);
         Overlay->show();
         Shown = true;
     }
@@ -720,7 +814,19 @@ class TWaylandTray : public ITrayIcon {
     }
 
   private:
+    bool Place()
+    {
+        const QRect monitor = Cast.IsOpen() ? Cast.Monitor() : QRect();
+        QScreen* screen = ScreenOf(monitor);
+        if (!screen)
+            return false;
+        Overlay->Place(screen, monitor, Avoid, Placement.Offset);
+        return true;
+    }
+
     TScreenCast& Cast;
+    TShellPlacement& Placement;
+    QRect Avoid;
     TQtTrayIcon Tray;
     std::unique_ptr<TStandInOverlay> Overlay;
     TTrayMenuHolder MenuHolder;
@@ -771,6 +877,24 @@ class TWaylandHotKey : public QObject, public IHotKey {
 
     bool IsGrabbed() const override { return Grabbed; }
 
+    TDesktopKey DesktopKey() override
+    {
+        TDesktopKey key;
+        if (!IsGnome() || !HasGnomeCustomShortcuts())
+            return key;
+        key.Bound = GnomeShortcutFor(CaptureCommand());
+        key.CanAdd = key.Bound.isEmpty();
+        return key;
+    }
+
+    bool AddDesktopKey(QString* why) override
+    {
+        if (!IsGnome())
+            return IHotKey::AddDesktopKey(why);
+        return AddGnomeShortcut(QStringLiteral("Quillora capture"), CaptureCommand(),
+                                QStringLiteral("Pause"), why);
+    }
+
   public slots:
     void Activated(const QDBusObjectPath& session, const QString& id, qulonglong,
                    const QVariantMap&)
@@ -780,6 +904,13 @@ class TWaylandHotKey : public QObject, public IHotKey {
     }
 
   private:
+    static bool IsGnome()
+    {
+        return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+            .split(QLatin1Char(':'))
+            .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
+    }
+
     void Pressed()
     {
         if (Grabbed && OnPress)
@@ -796,16 +927,20 @@ class TWaylandHotKey : public QObject, public IHotKey {
         Tried = true;
         if (!PortalProperty(ShortcutsInterface, QStringLiteral("version")).isValid())
             return false;
-        TPortalAnswer answer = CallPortal(ShortcutsInterface, QStringLiteral("CreateSession"), {},
-                                          {{QStringLiteral("session_handle_token"),
-                                            QStringLiteral("quillorakey%1").arg(getpid())}});
-        if (!answer.Ok)
-            return false;
-        const QString session = SessionHandle(answer.Results);
         const QList<TPortalShortcut> shortcuts{
             {QStringLiteral("capture"),
              {{QStringLiteral("description"), QStringLiteral("Capture a screenshot (Quillora)")},
               {QStringLiteral("preferred_trigger"), QStringLiteral("Pause")}}}};
+        // KDE Plasma 5.27 binds only the shortcuts handed to CreateSession
+        // (its BindShortcuts answers with none); others take BindShortcuts.
+        TPortalAnswer answer = CallPortal(ShortcutsInterface, QStringLiteral("CreateSession"), {},
+                                          {{QStringLiteral("session_handle_token"),
+                                            QStringLiteral("quillorakey%1").arg(getpid())},
+                                           {QStringLiteral("shortcuts"),
+                                            QVariant::fromValue(shortcuts)}});
+        if (!answer.Ok)
+            return false;
+        const QString session = SessionHandle(answer.Results);
         answer = CallPortal(ShortcutsInterface, QStringLiteral("BindShortcuts"),
                             {QVariant::fromValue(QDBusObjectPath(session)),
                              QVariant::fromValue(shortcuts), QString()},
@@ -833,8 +968,8 @@ class TWaylandHotKey : public QObject, public IHotKey {
 class TWaylandPlatform : public IPlatform {
   public:
     TWaylandPlatform()
-        : ScreenRd(Cast), InputMon(Cast, FrameLines), FrameWin(Cast, FrameLines), Key(Service),
-          TrayIcon(Cast)
+        : ScreenRd(Cast), InputMon(Cast, FrameLines), FrameWin(Cast, FrameLines, Placement),
+          Key(Service), TrayIcon(Cast, Placement)
     {
     }
     ~TWaylandPlatform() override
@@ -894,6 +1029,7 @@ class TWaylandPlatform : public IPlatform {
   private:
     TScreenCast Cast;
     QRect FrameLines;
+    TShellPlacement Placement;
     TCaptureService Service;
     TWaylandScreen ScreenRd;
     TWaylandInput InputMon;

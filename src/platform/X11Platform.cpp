@@ -775,8 +775,10 @@ class TX11Screen : public IScreenReader {
     }
 
     // DAMAGE on the root window reports drawing into every window on the
-    // screen. A bounding box is enough to tell whether the region was
-    // touched; subtracting after each report re-arms it.
+    // screen. Each new rectangle is reported on its own: a bounding box
+    // would join the frame's lines around the region, redrawn whenever
+    // they are raised, into a box over the whole region, and the screen
+    // would never look quiet. Subtracting after each report re-arms it.
     bool WatchChanges(const QRect& rect, std::function<void()> onChange) override
     {
         if (Damage) {
@@ -788,7 +790,7 @@ class TX11Screen : public IScreenReader {
         Watched = rect;
         if (!OnChange || !HasDamage)
             return false;
-        Damage = XDamageCreate(Conn.Dpy, Conn.Root, XDamageReportBoundingBox);
+        Damage = XDamageCreate(Conn.Dpy, Conn.Root, XDamageReportDeltaRectangles);
         XFlush(Conn.Dpy);
         return Damage != 0;
     }

@@ -1,7 +1,9 @@
 #include "project/MovieFormats.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "base/GlobalVars.h"
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/MovieExport.h"
@@ -9,12 +11,6 @@
 #include "video/Timeline.h"
 
 namespace quillora {
-
-const char* const kMovieFormatList = "  .swf   Flash movie (the default), at most 65535 frames:\n"
-                                     "         2730 pictures of 24 frames\n"
-                                     "  .mp4   H.264 video with AAC sound\n"
-                                     "  .webm  VP9 video with Opus sound\n"
-                                     "  .gif   animated GIF, without sound\n";
 
 namespace {
 
@@ -113,6 +109,60 @@ video::TTimeline ProjectTimeline(const std::string& projectPath, const std::stri
     card.ExportSwf("All", base + ".swf",
                    {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, reporter);
     return timeline;
+}
+
+std::map<int32_t, video::TView> PictureZoomViews(const IXMLMovie& movie,
+                                                 const std::string& basePath)
+{
+    std::map<int32_t, video::TView> views;
+    if (movie.IsNull())
+        return views;
+    TFocusChoice choice;
+    try {
+        choice = ReadFocusChoice(movie);
+    } catch (const std::exception&) {
+        return views; // the export says what is wrong with it
+    }
+    if (!choice.Zoom)
+        return views;
+    choice.ClickRings = false;
+    TExportSettings settings;
+    settings.BasePath = basePath;
+    settings.StopAtEnd = true;
+    settings.ClickPath = ProgramDataFolder() + "/click.wav";
+    video::TTimeline timeline;
+    video::TTimelineWriterSet set;
+    set.Movie->SetOutput([&](const video::TTimeline& t, const std::string&) { timeline = t; });
+    try {
+        // The timeline writers keep what the movie would hold; no file.
+        ExportMovie(movie, settings, basePath + ".swf",
+                    {*set.Movie, *set.Media, *set.Font, *set.Text, *set.Action}, nullptr);
+    } catch (const std::exception&) {
+        return views;
+    }
+    const std::vector<video::TView> track = MakeFocus(movie, timeline, choice).views;
+    if (track.empty())
+        return views;
+    const auto frame = [](const IXMLObj& obj, const char* element) -> std::optional<int64_t> {
+        try {
+            return StrToInt32(obj.PeekText({element}));
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    };
+    const std::vector<IXMLObj> objs = movie.GetObj().AllItems();
+    for (size_t i = 0; i < objs.size(); ++i) {
+        if (objs[i].PeekText({"ObjTypeName"}) != "Pic")
+            continue;
+        const std::optional<int64_t> start = frame(objs[i], "StartTime");
+        const std::optional<int64_t> end = frame(objs[i], "EndTime");
+        if (!start || !end || *end <= *start)
+            continue;
+        const int64_t middle =
+            std::clamp<int64_t>((*start + *end) / 2, 0, int64_t(track.size()) - 1);
+        views[int32_t(i)] = track[size_t(middle)];
+    }
+    return views;
 }
 
 } // namespace quillora

@@ -2,6 +2,7 @@
 // the SWF of the movie writer, or a video of the same timeline.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "export/ExportReporter.h"
@@ -33,5 +34,13 @@ void ExportMovieFile(TFlashCard& card, const std::string& target, const TSwfWrit
 // and sounds go to reporter.
 video::TTimeline ProjectTimeline(const std::string& projectPath, const std::string& clickPath,
                                  IExportReporter* reporter);
+
+// What a zooming video shows of each picture halfway through its time, by
+// the picture's document index, made by the same export and camera as the
+// video; empty when the project's videos do not zoom or its choice does not
+// read. basePath resolves the pictures as the project's own; nothing is
+// written.
+std::map<int32_t, video::TView> PictureZoomViews(const IXMLMovie& movie,
+                                                 const std::string& basePath);
 
 } // namespace quillora

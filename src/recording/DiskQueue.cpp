@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 #include <pthread.h>
@@ -112,24 +113,35 @@ TDiskQueue::TDone TDiskQueue::Do(TJob& job)
     done.Ticket = job.Ticket;
     done.Picture = job.Picture;
     done.Tag = job.Tag;
+    std::string noted; // the picture whose note is on disk
     try {
         if (job.Picture) {
-            done.Path = WriteScreenshotFile(job.Path, job.Bytes,
-                                            job.DrawName ? job.DrawName : ClockSeededName);
-            if (job.Note) {
+            // The note goes first: a kill at any moment then leaves either
+            // no note or one that tells whether the picture is whole.
+            const auto note = [&job, &noted](const std::string& path) {
+                if (!job.Note)
+                    return;
                 job.Note->Bytes = job.Bytes.size();
                 try {
-                    WriteCaptureNote(done.Path, *job.Note);
+                    WriteCaptureNote(path, *job.Note);
+                    noted = path;
                 } catch (const std::exception&) {
                     // The picture still goes into the project with the next
                     // save; only a crash before it would lose it, as before.
                 }
-            }
+            };
+            done.Path = WriteScreenshotFile(job.Path, job.Bytes,
+                                            job.DrawName ? job.DrawName : ClockSeededName, note);
         } else {
             done.Path = job.Path;
             WriteFileAtomic(job.Path, job.Bytes);
         }
     } catch (const std::exception& error) {
+        // No note outlives the picture it speaks of.
+        if (!noted.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(CaptureNotePath(noted), ec);
+        }
         done.Error = error.what();
         if (done.Error.empty())
             done.Error = "Cannot write " + job.Path;

@@ -143,6 +143,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     }
 
     QStringList problems;
+    QString offerKey;
     LastKept = QImage();
     Desktop.Screen().WatchChanges(Region(), [this] { ScreenChanged(); });
     const bool watching = Desktop.Input().Start({[this](QPoint p) { HookLeftDown(p); },
@@ -171,15 +172,25 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
                 "recording, or use Auto Capture.");
             break;
         case IHotKey::TGrabResult::CommandOnly:
-            // Once per run: the binding, once made, stays.
-            if (!CommandHintShown)
-                problems
-                    << QStringLiteral(
-                           "This desktop lets no program take the Pause key. To capture with a "
-                           "key, "
-                           "bind one in the desktop's keyboard settings to the command\n\n%1\n\nIt "
-                           "captures a screenshot while Quillora records.")
-                           .arg(platform::CaptureCommand());
+            // Once per run: the binding, once made, stays. Where the
+            // desktop's settings run the command on a key already, there is
+            // nothing to say; where they can, Quillora offers to add it.
+            if (!CommandHintShown) {
+                const IHotKey::TDesktopKey desktopKey = Desktop.HotKey().DesktopKey();
+                const QString hint =
+                    QStringLiteral(
+                        "This desktop lets no program take the Pause key. To capture with a "
+                        "key, "
+                        "bind one in the desktop's keyboard settings to the command\n\n%1\n\nIt "
+                        "captures a screenshot while Quillora records.")
+                        .arg(platform::CaptureCommand());
+                if (desktopKey.CanAdd)
+                    offerKey = hint + QStringLiteral(
+                                          "\n\nAdd it to the desktop's keyboard settings now, on "
+                                          "the Pause key? The key can be changed there later.");
+                else if (desktopKey.Bound.isEmpty())
+                    problems << hint;
+            }
             CommandHintShown = true;
             break;
         case IHotKey::TGrabResult::Unsupported:
@@ -194,6 +205,12 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
         Desktop.Prompts().ShowWarning(problem);
+    if (!offerKey.isEmpty() &&
+        Desktop.Prompts().AskYesNo(QStringLiteral("Capture key"), offerKey)) {
+        QString why;
+        if (!Desktop.HotKey().AddDesktopKey(&why))
+            Desktop.Prompts().ShowError(why);
+    }
 }
 
 void TRecorder::SetAdjusting(bool on)
@@ -434,7 +451,7 @@ void TRecorder::HookMove(QPoint)
 void TRecorder::TimerAutoCaptureTimer()
 {
     const QPoint p = Desktop.Input().PointerPos();
-    if (!InsideFrame(p) || Stopping || IsPaused)
+    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping || IsPaused)
         return;
     if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
         return;

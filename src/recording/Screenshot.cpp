@@ -77,7 +77,8 @@ uint32_t ClockSeededName()
 }
 
 std::string WriteScreenshotFile(const std::string& folder, const std::string& bytes,
-                                const TNameSource& drawName)
+                                const TNameSource& drawName,
+                                const std::function<void(const std::string& path)>& named)
 {
     std::string path;
     int fd = -1;
@@ -93,6 +94,15 @@ std::string WriteScreenshotFile(const std::string& folder, const std::string& by
     if (fd < 0)
         throw std::runtime_error("Cannot find a free file name for the screenshot in " + folder);
 
+    if (named) {
+        try {
+            named(path);
+        } catch (...) {
+            ::close(fd);
+            ::unlink(path.c_str());
+            throw;
+        }
+    }
     const char* data = bytes.data();
     size_t left = bytes.size();
     int failure = 0;

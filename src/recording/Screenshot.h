@@ -23,7 +23,10 @@ uint32_t ClockSeededName();
 // again, so no earlier screenshot is ever overwritten. Throws
 // std::runtime_error with a message for the user when the file cannot be
 // written (no partial file is left).
+// named() runs once the file's name is taken and before its bytes are
+// written, so a note about the file can be on disk first.
 std::string WriteScreenshotFile(const std::string& folder, const std::string& bytes,
-                                const TNameSource& drawName = ClockSeededName);
+                                const TNameSource& drawName = ClockSeededName,
+                                const std::function<void(const std::string& path)>& named = {});
 
 } // namespace quillora

@@ -35,10 +35,13 @@ TPictureView::TPictureView(TThumbnailCache& cache, QWidget* parent) : QWidget(pa
 }
 
 void TPictureView::Show(const std::optional<quillora::TStoryItem>& picture,
-                        const std::vector<quillora::TStoryItem>& captions)
+                        const std::vector<quillora::TStoryItem>& captions,
+                        const std::optional<QRectF>& zoomView)
 {
     FPicture = picture;
     Captions = captions;
+    // A picture kept out of the zoom is shown whole in the video.
+    FZoomView = picture && picture->Zoom ? zoomView : std::nullopt;
     Dragging = -1;
     if (FPicture)
         Cursor = QPoint(FPicture->MouseX, FPicture->MouseY);
@@ -56,6 +59,13 @@ void TPictureView::Announce()
                           .arg(Q(FPicture->Name))
                           .arg(Cursor.x())
                           .arg(Cursor.y()));
+    setAccessibleDescription(
+        FZoomView ? QStringLiteral("The video zooms to %1 by %2 pixels at %3, %4")
+                        .arg(qRound(FZoomView->width()))
+                        .arg(qRound(FZoomView->height()))
+                        .arg(qRound(FZoomView->x() - FPicture->PositionX))
+                        .arg(qRound(FZoomView->y() - FPicture->PositionY))
+                  : QString());
 }
 
 QRectF TPictureView::PictureRect() const
@@ -138,6 +148,17 @@ void TPictureView::paintEvent(QPaintEvent*)
             const QRectF cr = CaptionRect(c);
             p.drawRect(QRectF(ToWidget(cr.topLeft()), ToWidget(cr.bottomRight())));
         }
+    }
+    // What the zooming video shows: a dashed frame, dark over light, that
+    // reads on light and dark screens alike.
+    if (FZoomView) {
+        const QPointF offset(FPicture->PositionX, FPicture->PositionY);
+        const QRectF view(ToWidget(FZoomView->topLeft() - offset),
+                          ToWidget(FZoomView->bottomRight() - offset));
+        p.setPen(QPen(Qt::white, 3));
+        p.drawRect(view.adjusted(1, 1, -1, -1));
+        p.setPen(QPen(QColor(0x10, 0x50, 0xC0), 2, Qt::DashLine));
+        p.drawRect(view.adjusted(1, 1, -1, -1));
     }
     // The recorded cursor: a red ring with cross hairs at the arrow's tip.
     const QPointF c = ToWidget(Cursor);
@@ -365,6 +386,7 @@ void TStoryboard::SetEditor(quillora::TProjectEditor* editor)
     FModel->SetEditor(editor);
     FLarge->setVisible(editor != nullptr);
     FStrip->setVisible(editor != nullptr);
+    FZoomViews = ZoomViews && editor ? ZoomViews() : std::map<int32_t, QRectF>();
     if (editor && FModel->rowCount() > 0)
         FStrip->setCurrentIndex(FModel->index(0));
     ShowCurrent();
@@ -381,6 +403,7 @@ void TStoryboard::Reload(int selectIndex)
     const std::string name =
         cur.isValid() && selectIndex < 0 ? FModel->Item(cur.row()).Name : std::string();
     FModel->Reload();
+    FZoomViews = ZoomViews && FEditor ? ZoomViews() : std::map<int32_t, QRectF>();
     int row = -1;
     if (!name.empty())
         for (int r = 0; r < FModel->rowCount() && row < 0; ++r)
@@ -445,5 +468,9 @@ void TStoryboard::ShowCurrent()
                 captions.push_back(it);
         }
     }
-    FLarge->Show(pic, captions);
+    std::optional<QRectF> view;
+    if (pic)
+        if (const auto it = FZoomViews.find(pic->Index); it != FZoomViews.end())
+            view = it->second;
+    FLarge->Show(pic, captions, view);
 }

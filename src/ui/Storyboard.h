@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 
 class TPictureView : public QWidget {
@@ -19,8 +20,11 @@ class TPictureView : public QWidget {
     TPictureView(TThumbnailCache& cache, QWidget* parent = nullptr);
 
     // The picture shown and the captions of its time; no picture: empty.
+    // zoomView: what a zooming video shows of the picture, in stage pixels.
     void Show(const std::optional<quillora::TStoryItem>& picture,
-              const std::vector<quillora::TStoryItem>& captions);
+              const std::vector<quillora::TStoryItem>& captions,
+              const std::optional<QRectF>& zoomView = std::nullopt);
+    const std::optional<QRectF>& ZoomView() const { return FZoomView; }
     const std::optional<quillora::TStoryItem>& Picture() const { return FPicture; }
     // Where a point of the picture lands in the widget, and back.
     QPointF ToWidget(QPointF picturePoint) const;
@@ -47,6 +51,7 @@ class TPictureView : public QWidget {
     TThumbnailCache& Cache;
     std::optional<quillora::TStoryItem> FPicture;
     std::vector<quillora::TStoryItem> Captions;
+    std::optional<QRectF> FZoomView;
     QPoint Cursor;     // the mark; moved with the arrow keys before Enter
     int Dragging = -1; // caption being dragged
     QPointF DragFrom;
@@ -70,6 +75,10 @@ class TStoryboard : public QWidget {
     std::optional<quillora::TStoryItem> CurrentPicture() const;
     // The selected caption, if the current tile is one.
     std::optional<quillora::TStoryItem> CurrentCaption() const;
+
+    // What a zooming video shows of each picture (by document index, in
+    // stage pixels); asked again on every Reload. Unset or empty: no zoom.
+    std::function<std::map<int32_t, QRectF>()> ZoomViews;
 
     // Runs an edit; the window sets it to show errors in a message box.
     std::function<void(const std::function<void()>&)> RunEdit;
@@ -98,4 +107,5 @@ class TStoryboard : public QWidget {
     QListView* FStrip;
     TPictureView* FLarge;
     quillora::TProjectEditor* FEditor = nullptr;
+    std::map<int32_t, QRectF> FZoomViews;
 };

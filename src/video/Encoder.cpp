@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,13 +35,6 @@ std::string AvError(int err)
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
     return buf;
-}
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // One sound at the mix's rate.
@@ -77,10 +75,8 @@ struct TAv {
     AVFrame* Vf = nullptr;
     AVFrame* Af = nullptr;
     AVPacket* Pkt = nullptr;
-    SwsContext* Sws = nullptr;
     ~TAv()
     {
-        sws_freeContext(Sws);
         av_packet_free(&Pkt);
         av_frame_free(&Vf);
         av_frame_free(&Af);
@@ -93,22 +89,6 @@ struct TAv {
 };
 
 } // namespace
-
-std::optional<TVideoFormat> VideoFormatOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
-    std::string ext = Lower(path.substr(dot + 1));
-    if (ext == "mp4")
-        return TVideoFormat::Mp4;
-    if (ext == "webm")
-        return TVideoFormat::WebM;
-    if (ext == "gif")
-        return TVideoFormat::Gif;
-    return std::nullopt;
-}
 
 int32_t VideoFrameCount(const TTimeline& t)
 {
@@ -195,6 +175,121 @@ std::vector<float> MixAudio(const TTimeline& t, int sampleRate, int64_t minSampl
 
 namespace {
 
+// The frames of the video as 4:2:0 pictures, rendered and converted on a
+// thread of their own a few frames ahead of the encoder, so that drawing
+// and encoding work at once. Each frame is a new reference to the picture;
+// one that did not change shares the buffer of the one before, and only
+// the rows that changed are converted again.
+class TFrameSource {
+  public:
+    TFrameSource(TRenderer& renderer, int32_t frames, int32_t shown)
+        : Renderer(renderer), Frames(frames), Shown(shown), Picture(av_frame_alloc())
+    {
+        if (!Picture)
+            throw std::bad_alloc();
+        Picture->format = AV_PIX_FMT_YUV420P;
+        Picture->width = Renderer.Width();
+        Picture->height = Renderer.Height();
+        if (av_frame_get_buffer(Picture, 0) < 0) {
+            av_frame_free(&Picture);
+            throw std::bad_alloc();
+        }
+        Thread = std::thread([this] { Run(); });
+    }
+    ~TFrameSource()
+    {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Stop = true;
+        }
+        Changed.notify_all();
+        Thread.join();
+        for (AVFrame* f : Queue)
+            av_frame_free(&f);
+        av_frame_free(&Picture);
+        sws_freeContext(Sws);
+    }
+    TFrameSource(const TFrameSource&) = delete;
+    TFrameSource& operator=(const TFrameSource&) = delete;
+
+    // The next frame, the caller's to free; rethrows what stopped the thread.
+    AVFrame* Next()
+    {
+        std::unique_lock<std::mutex> lock(Mutex);
+        Changed.wait(lock, [&] { return !Queue.empty() || Failure; });
+        if (Queue.empty())
+            std::rethrow_exception(Failure);
+        AVFrame* f = Queue.front();
+        Queue.pop_front();
+        Changed.notify_all();
+        return f;
+    }
+
+  private:
+    static constexpr size_t kAhead = 3;
+
+    void Run()
+    {
+        try {
+            for (int32_t f = 0; f < Frames; ++f) {
+                TRect dirty = Renderer.Render(std::min(f, Shown - 1));
+                if (f == 0)
+                    dirty = {0, 0, Renderer.Width(), Renderer.Height()};
+                if (!dirty.Empty())
+                    Convert(dirty);
+                AVFrame* frame = av_frame_clone(Picture);
+                if (!frame)
+                    throw std::bad_alloc();
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [&] { return Queue.size() < kAhead || Stop; });
+                if (Stop) {
+                    av_frame_free(&frame);
+                    return;
+                }
+                Queue.push_back(frame);
+                Changed.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Failure = std::current_exception();
+            Changed.notify_all();
+        }
+    }
+
+    // The rows that changed, from the canvas into the picture; a picture the
+    // encoder still holds is copied first. Whole rows: the converter writes
+    // whole vectors past a part's end, and its rounding differs there.
+    void Convert(const TRect& dirty)
+    {
+        if (av_frame_make_writable(Picture) < 0)
+            throw std::bad_alloc();
+        const int W = Renderer.Width(), H = Renderer.Height();
+        const int y0 = dirty.y & ~1, y1 = std::min(H, (dirty.y + dirty.h + 1) & ~1);
+        const int rows = y1 - y0;
+        Sws = sws_getCachedContext(Sws, W, rows, AV_PIX_FMT_BGR0, W, rows, AV_PIX_FMT_YUV420P,
+                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!Sws)
+            throw std::runtime_error("cannot convert the pictures");
+        const uint8_t* src[1] = {Renderer.Pixels() + size_t(y0) * Renderer.Stride()};
+        int srcStride[1] = {Renderer.Stride()};
+        uint8_t* dst[3] = {Picture->data[0] + size_t(y0) * Picture->linesize[0],
+                           Picture->data[1] + size_t(y0 / 2) * Picture->linesize[1],
+                           Picture->data[2] + size_t(y0 / 2) * Picture->linesize[2]};
+        sws_scale(Sws, src, srcStride, 0, rows, dst, Picture->linesize);
+    }
+
+    TRenderer& Renderer;
+    const int32_t Frames, Shown;
+    AVFrame* Picture;
+    SwsContext* Sws = nullptr;
+    std::thread Thread;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::deque<AVFrame*> Queue;
+    bool Stop = false;
+    std::exception_ptr Failure;
+};
+
 TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat format,
                        const TEncodeOptions& options)
 {
@@ -260,6 +355,9 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         av_opt_set(av.V->priv_data, "deadline", "realtime", 0);
         av_opt_set(av.V->priv_data, "cpu-used", "8", 0);
         av_opt_set(av.V->priv_data, "row-mt", "1", 0);
+        // Screen content: sharp edges, flat areas, nothing moving but the
+        // arrow. At the same crf, 40 % fewer bytes and a higher PSNR.
+        av_opt_set(av.V->priv_data, "tune-content", "screen", 0);
     }
     // Opens an encoder and gives the container a stream of what it writes.
     auto openStream = [&](AVCodecContext* c, const AVCodec* codec, const char* what) {
@@ -286,8 +384,10 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         for (const AVSampleFormat* f = ac->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
             if (*f == AV_SAMPLE_FMT_FLT || *f == AV_SAMPLE_FMT_FLTP)
                 av.A->sample_fmt = *f;
-        // Clicks over silence in mono: 64 kb/s is plenty for either codec.
-        av.A->bit_rate = 64000;
+        // Clicks over silence in mono: 64 kb/s is plenty for AAC. Opus keeps
+        // coding a click's fading tail at the full rate for half a second, a
+        // third of the file on a recording; at 32 kb/s mono it is still clear.
+        av.A->bit_rate = mp4 ? 64000 : 32000;
         av.A->time_base = {1, kAudioRate};
         av.As = openStream(av.A, ac, "cannot start the audio encoder");
     }
@@ -301,11 +401,6 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     check(err, "cannot write the header");
 
     av.Pkt = av_packet_alloc();
-    av.Vf = av_frame_alloc();
-    av.Vf->format = AV_PIX_FMT_YUV420P;
-    av.Vf->width = W;
-    av.Vf->height = H;
-    check(av_frame_get_buffer(av.Vf, 0), "out of memory");
 
     auto drain = [&](AVCodecContext* c, AVStream* s) {
         for (;;) {
@@ -345,26 +440,10 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         }
     };
 
-    const int32_t shown = t.FrameCount();
+    TFrameSource source(renderer, frames, t.FrameCount());
     for (int32_t f = 0; f < frames; ++f) {
-        TRect dirty = renderer.Render(std::min(f, shown - 1));
-        if (!dirty.Empty()) {
-            check(av_frame_make_writable(av.Vf), "out of memory");
-            // Only the rows that changed are converted again.
-            int y0 = dirty.y & ~1, y1 = std::min(H, (dirty.y + dirty.h + 1) & ~1);
-            int rows = y1 - y0;
-            av.Sws =
-                sws_getCachedContext(av.Sws, W, rows, AV_PIX_FMT_BGR0, W, rows, AV_PIX_FMT_YUV420P,
-                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
-            if (!av.Sws)
-                file.Fail("cannot convert the pictures");
-            const uint8_t* src[1] = {renderer.Pixels() + size_t(y0) * renderer.Stride()};
-            int srcStride[1] = {renderer.Stride()};
-            uint8_t* dst[3] = {av.Vf->data[0] + size_t(y0) * av.Vf->linesize[0],
-                               av.Vf->data[1] + size_t(y0 / 2) * av.Vf->linesize[1],
-                               av.Vf->data[2] + size_t(y0 / 2) * av.Vf->linesize[2]};
-            sws_scale(av.Sws, src, srcStride, 0, rows, dst, av.Vf->linesize);
-        }
+        av_frame_free(&av.Vf);
+        av.Vf = source.Next();
         av.Vf->pts = f;
         check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
         drain(av.V, av.Vs);

@@ -26,6 +26,7 @@ class TOut {
     {
         if (!Fp)
             File.Fail(std::strerror(errno));
+        Buf.reserve(size_t(1) << 16); // an image's worth, written out after each
     }
     ~TOut()
     {
@@ -66,8 +67,9 @@ class TOut {
     std::vector<uint8_t> Buf;
 };
 
-// Variable-width LZW with a clear code once the table is full.
-void Lzw(TOut& out, const std::vector<uint8_t>& pixels, int minBits)
+// Variable-width LZW with a clear code once the table is full: the image
+// data block as stored, with its code size and sub-blocks.
+std::vector<uint8_t> Lzw(const std::vector<uint8_t>& pixels, int minBits)
 {
     const int clear = 1 << minBits, eoi = clear + 1;
     std::vector<uint8_t> data;
@@ -123,13 +125,16 @@ void Lzw(TOut& out, const std::vector<uint8_t>& pixels, int minBits)
     put(eoi);
     if (accBits > 0)
         data.push_back(uint8_t(acc & 0xFF));
-    out.Byte(uint8_t(minBits));
+    std::vector<uint8_t> block;
+    block.reserve(data.size() + data.size() / 255 + 3);
+    block.push_back(uint8_t(minBits));
     for (size_t i = 0; i < data.size(); i += 255) {
         size_t n = std::min<size_t>(255, data.size() - i);
-        out.Byte(uint8_t(n));
-        out.Bytes(data.data() + i, n);
+        block.push_back(uint8_t(n));
+        block.insert(block.end(), data.begin() + long(i), data.begin() + long(i + n));
     }
-    out.Byte(0);
+    block.push_back(0);
+    return block;
 }
 
 struct TQuant {
@@ -196,9 +201,10 @@ TEncodeResult EncodeGif(const TTimeline& t, const std::string& path, const TEnco
     std::vector<uint8_t> shownPixels(size_t(renderer.Stride()) * H, 0); // what the GIF shows
     struct TPending {
         TRect rect;
-        std::vector<uint8_t> indices;
+        std::vector<uint8_t> block; // the image data, compressed
         std::array<uint8_t, 768> table{};
-        int colours = 0;
+        int colours = 0, bits = 1;
+        int transparent = -1; // the index of "keep what is shown", if any
         int32_t frame = 0;
     };
     std::unique_ptr<TPending> pending;
@@ -208,13 +214,11 @@ TEncodeResult EncodeGif(const TTimeline& t, const std::string& path, const TEnco
         out.Byte(0x21);
         out.Byte(0xF9);
         out.Byte(4);
-        out.Byte(1 << 2); // keep what is under the rectangle
+        out.Byte(1 << 2 | (p.transparent >= 0 ? 1 : 0)); // keep what is under the rectangle
         out.Word(uint16_t(delay));
+        out.Byte(uint8_t(std::max(p.transparent, 0)));
         out.Byte(0);
-        out.Byte(0);
-        int bits = 1;
-        while ((1 << bits) < p.colours)
-            ++bits;
+        const int bits = p.bits;
         out.Byte(0x2C);
         out.Word(uint16_t(p.rect.x));
         out.Word(uint16_t(p.rect.y));
@@ -222,7 +226,7 @@ TEncodeResult EncodeGif(const TTimeline& t, const std::string& path, const TEnco
         out.Word(uint16_t(p.rect.h));
         out.Byte(uint8_t(0x80 | (bits - 1)));
         out.Bytes(p.table.data(), size_t(3) << bits);
-        Lzw(out, p.indices, std::max(2, bits));
+        out.Bytes(p.block.data(), p.block.size());
         out.Flush();
     };
 
@@ -265,26 +269,75 @@ TEncodeResult EncodeGif(const TTimeline& t, const std::string& path, const TEnco
                 // Undithered: a rectangle maps exactly as the whole picture did.
                 liq_set_dithering_level(q.Result, 0);
             }
-            auto next = std::make_unique<TPending>();
-            next->rect = rect;
-            next->frame = f;
             std::vector<uint8_t> indices(size_t(rect.w) * rect.h);
             liq_write_remapped_image(q.Result, img, indices.data(), indices.size());
             liq_image_destroy(img);
-            // Each image carries only the colours it uses.
+            // A pixel the GIF already shows as drawn is left out (transparent:
+            // long runs of one code), and the image shrinks to the pixels that
+            // changed, also when a new picture brings a new palette.
             const liq_palette* pal = liq_get_palette(q.Result);
-            std::array<int, 256> map;
-            map.fill(-1);
-            for (uint8_t& i : indices) {
-                if (map[i] < 0) {
-                    map[i] = next->colours++;
-                    next->table[size_t(map[i]) * 3 + 0] = pal->entries[i].r;
-                    next->table[size_t(map[i]) * 3 + 1] = pal->entries[i].g;
-                    next->table[size_t(map[i]) * 3 + 2] = pal->entries[i].b;
+            std::vector<uint8_t> keep(indices.size(), 0);
+            int kx1 = rect.w, ky1 = rect.h, kx2 = -1, ky2 = -1;
+            for (int y = 0; y < rect.h; ++y) {
+                const size_t row = size_t(rect.y + y) * renderer.Stride() + size_t(rect.x) * 4;
+                const uint32_t* a = reinterpret_cast<const uint32_t*>(renderer.Pixels() + row);
+                const uint32_t* b = reinterpret_cast<const uint32_t*>(shownPixels.data() + row);
+                for (int x = 0; x < rect.w; ++x) {
+                    const size_t i = size_t(y) * rect.w + x;
+                    if (f > 0 && !((a[x] ^ b[x]) & 0xFFFFFF))
+                        continue;
+                    keep[i] = 1;
+                    kx1 = std::min(kx1, x), kx2 = std::max(kx2, x);
+                    ky1 = std::min(ky1, y), ky2 = std::max(ky2, y);
                 }
-                i = uint8_t(map[i]);
             }
-            next->indices = std::move(indices);
+            auto next = std::make_unique<TPending>();
+            next->frame = f;
+            if (kx2 >= 0) {
+                const TRect inner{rect.x + kx1, rect.y + ky1, kx2 - kx1 + 1, ky2 - ky1 + 1};
+                // Each image carries only the colours it uses, and with
+                // transparency one more for the pixels left out.
+                auto make = [&](bool transparency) {
+                    auto img = std::make_unique<TPending>();
+                    img->frame = f;
+                    img->rect = inner;
+                    std::vector<uint8_t> out(size_t(inner.w) * inner.h);
+                    std::array<int, 256> map;
+                    map.fill(-1);
+                    if (transparency)
+                        img->transparent = img->colours++;
+                    for (int y = 0; y < inner.h; ++y)
+                        for (int x = 0; x < inner.w; ++x) {
+                            const size_t i = size_t(ky1 + y) * rect.w + kx1 + x;
+                            const uint8_t c = indices[i];
+                            uint8_t& o = out[size_t(y) * inner.w + x];
+                            if (transparency && !keep[i]) {
+                                o = uint8_t(img->transparent);
+                                continue;
+                            }
+                            if (map[c] < 0) {
+                                if (img->colours == 256)
+                                    return std::unique_ptr<TPending>(); // no room left
+                                map[c] = img->colours++;
+                                img->table[size_t(map[c]) * 3 + 0] = pal->entries[c].r;
+                                img->table[size_t(map[c]) * 3 + 1] = pal->entries[c].g;
+                                img->table[size_t(map[c]) * 3 + 2] = pal->entries[c].b;
+                            }
+                            o = uint8_t(map[c]);
+                        }
+                    while ((1 << img->bits) < img->colours)
+                        ++img->bits;
+                    img->block = Lzw(out, std::max(2, img->bits));
+                    return img;
+                };
+                next = make(false);
+                // Runs of the transparent index compress well, but one more
+                // colour can cost a bit a pixel: the smaller image is kept.
+                if (std::find(keep.begin(), keep.end(), 0) != keep.end())
+                    if (auto clear = make(true); clear && clear->block.size() + (size_t(3) << clear->bits) <
+                                                           next->block.size() + (size_t(3) << next->bits))
+                        next = std::move(clear);
+            }
             // Later frames are compared with the canvas as drawn, not as mapped.
             for (int y = 0; y < rect.h; ++y)
                 std::memcpy(shownPixels.data() + size_t(rect.y + y) * renderer.Stride() +
@@ -292,9 +345,13 @@ TEncodeResult EncodeGif(const TTimeline& t, const std::string& path, const TEnco
                             renderer.Pixels() + size_t(rect.y + y) * renderer.Stride() +
                                 size_t(rect.x) * 4,
                             size_t(rect.w) * 4);
-            if (pending)
-                emit(*pending, f);
-            pending = std::move(next);
+            if (next->rect.Empty())
+                ; // nothing that shows changed: the image before stays longer
+            else {
+                if (pending)
+                    emit(*pending, f);
+                pending = std::move(next);
+            }
         }
         if (options.Progress && !options.Progress(f + 1, frames))
             throw TCancelled();

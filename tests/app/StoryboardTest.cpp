@@ -51,7 +51,7 @@ class StoryboardTest : public ::testing::Test {
 
     // Three pictures of 24 frames (the second one's file missing when asked)
     // opened from the command line, the window shown and the strip focused.
-    void Open(bool missingSecond = false)
+    void Open(bool missingSecond = false, bool zoom = false)
     {
         QByteArray objs;
         const char* colours[] = {"red", "green", "blue"};
@@ -81,7 +81,7 @@ class StoryboardTest : public ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Movie><BgColor>16777215</BgColor>"
                 "<Width>320</Width><Height>240</Height><Rate>15</Rate><TotalFrames>0</TotalFrames>"
-                "<Loop>False</Loop>" +
+                "<Loop>False</Loop>" + QByteArray(zoom ? "<Zoom>True</Zoom>" : "") +
                 objs + "</Movie>");
         f.close();
         form->HandleCommandLine({Work("demo.qlv")});
@@ -221,6 +221,37 @@ TEST_F(StoryboardTest, APictureIsKeptOutOfTheZoomWithACheckItemAndItsKey)
     EXPECT_TRUE(form->EditZoomPicture->isChecked());
     // As it was, an empty element spelt either way.
     EXPECT_EQ(Saved().replace("<Demo/>", "<Demo></Demo>"), before);
+}
+
+// Where the project's videos zoom, the large picture frames what the video
+// shows of it; a picture kept out of the zoom, or a project whose videos do
+// not zoom, shows no frame.
+TEST_F(StoryboardTest, TheLargeViewFramesWhatTheZoomingVideoShows)
+{
+    Open(false, true);
+    TPictureView* large = Board()->Large();
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Current().left(4), "Pic2");
+    ASSERT_TRUE(large->ZoomView().has_value());
+    const QRectF view = *large->ZoomView();
+    // Twice as close, inside the stage, around the recorded cursor.
+    EXPECT_NEAR(view.width(), 160, 1);
+    EXPECT_NEAR(view.height(), 120, 1);
+    EXPECT_TRUE(QRectF(0, 0, 320, 240).contains(view));
+    EXPECT_TRUE(view.contains(QPointF(20, 40)));
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(large);
+    EXPECT_TRUE(reader->text(QAccessible::Description).startsWith("The video zooms to 160 by 120"))
+        << reader->text(QAccessible::Description).toStdString();
+    Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_FALSE(large->ZoomView().has_value());
+    EXPECT_TRUE(reader->text(QAccessible::Description).isEmpty());
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(large->ZoomView().has_value());
+
+    form.reset();
+    form = std::make_unique<TMainForm>(shell, vars);
+    Open();
+    EXPECT_FALSE(Board()->Large()->ZoomView().has_value());
 }
 
 TEST_F(StoryboardTest, LengthCaptionAndCursorThroughTheirDialogsAndKeys)

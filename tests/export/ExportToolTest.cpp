@@ -162,6 +162,77 @@ TEST_F(ExportTool, ABadValueIsNamedWithItsObjectAndElement)
     }
 }
 
+// The shared objects a run of the tool maps, as the dynamic loader lists them.
+std::string LoadedLibraries(const std::string& args, const Scratch& dir, int* status)
+{
+    std::filesystem::remove_all(dir / "ld");
+    std::filesystem::create_directory(dir / "ld");
+    const std::string cmd = "LD_DEBUG=libs LD_DEBUG_OUTPUT='" + (dir / "ld/run") + "' " +
+                            std::string(QUILLORA_BIN_DIR) + "/quillora-export " + args +
+                            " > /dev/null 2> '" + (dir / "stderr") + "'";
+    const int rc = std::system(cmd.c_str());
+    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    std::string all;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "ld"))
+        all += ReadAll(e.path());
+    return all;
+}
+
+TEST_F(ExportTool, TheSwfAndHelpLoadNeitherFfmpegNorCairoAndAVideoOrGuideLoadsTheModule)
+{
+    Pic a{.mx = 5, .my = 6, .content = Jpeg("1.jpg"), .w = 64, .h = 48};
+    Project(a.Xml());
+    int status = -1;
+    for (const std::string& args : {std::string("--help"), q("clip.qlv") + " " + q("a.swf")}) {
+        SCOPED_TRACE(args);
+        const std::string libs = LoadedLibraries(args, dir, &status);
+        EXPECT_EQ(status, 0) << ReadAll(dir / "stderr");
+        ASSERT_NE(libs.find("libpugixml"), std::string::npos) << "the loader's list is read";
+        for (const char* heavy : {"libavcodec", "libavformat", "libcairo", "libx264",
+                                  "libimagequant", "quillora-media"})
+            EXPECT_EQ(libs.find(heavy), std::string::npos) << heavy;
+    }
+    for (const char* target : {"a.mp4", "a.gif", "a.html"}) {
+        SCOPED_TRACE(target);
+        const std::string libs = LoadedLibraries(q("clip.qlv") + " " + q(target), dir, &status);
+        EXPECT_EQ(status, 0) << ReadAll(dir / "stderr");
+        EXPECT_NE(libs.find("quillora-media.so"), std::string::npos);
+        EXPECT_GT(std::filesystem::file_size(dir / target), 100u);
+    }
+    EXPECT_EQ(ReadAll(dir / "a.mp4").substr(4, 4), "ftyp");
+    EXPECT_EQ(ReadAll(dir / "a.gif").substr(0, 6), "GIF89a");
+}
+
+TEST_F(ExportTool, WithoutItsModuleAVideoOrGuideIsRefusedAndLeavesTheOldFile)
+{
+    Pic a{.mx = 5, .my = 6, .content = Jpeg("1.jpg"), .w = 64, .h = 48};
+    Project(a.Xml());
+    // The program alone, in a folder with neither the module nor a lib/ tree.
+    std::filesystem::create_directory(dir / "bin");
+    std::filesystem::copy_file(std::string(QUILLORA_BIN_DIR) + "/quillora-export",
+                               dir / "bin/quillora-export");
+    for (const char* target : {"old.mp4", "old.webm", "old.pdf"}) {
+        SCOPED_TRACE(target);
+        WriteAll(dir / target, "earlier");
+        const std::string cmd = "'" + (dir / "bin/quillora-export") + "' " + q("clip.qlv") + " " +
+                                q(target) + " 2> '" + (dir / "stderr") + "'";
+        const int rc = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(rc));
+        EXPECT_EQ(WEXITSTATUS(rc), 1);
+        const std::string err = ReadAll(dir / "stderr");
+        EXPECT_NE(err.find("quillora-export: Cannot write videos or guides: "), std::string::npos)
+            << err;
+        EXPECT_NE(err.find("quillora-media.so"), std::string::npos) << err;
+        EXPECT_EQ(ReadAll(dir / target), "earlier");
+    }
+    // The SWF needs no module (the click is not beside this copy: reported).
+    const std::string cmd = "'" + (dir / "bin/quillora-export") + "' " + q("clip.qlv") + " " +
+                            q("new.swf") + " 2> /dev/null";
+    const int rc = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
+    EXPECT_FALSE(swf::ReadMovieFile(dir / "new.swf").frames.empty());
+}
+
 TEST_F(ExportTool, UnwritableTargetOrTheProjectItselfIsRefused)
 {
     std::string project = Project(Pic{.content = Jpeg("1.jpg"), .w = 64, .h = 48}.Xml());

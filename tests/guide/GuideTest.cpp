@@ -280,6 +280,21 @@ TEST_F(GuideTest, MissingPictureBecomesAPlaceholderAndIsReported)
     // A damaged file is missing too.
     std::string q = Project("bad.qlv", {{"Pic", 0, 24, "broken.jpg"}});
     EXPECT_EQ(ExportGuide(q, (Dir / "bad.html").string()).Missing.size(), 1u);
+    // So are a folder and an empty file where a picture should be; the
+    // pictures around them are whole in every format.
+    fs::create_directory(Dir / "folder.jpg");
+    Write(Dir / "empty.jpg", "");
+    std::string odd = Project("odd.qlv", {{"Pic", 0, 24, "folder.jpg", 5, 5},
+                                          {"Pic", 24, 48, "shot1.jpg", 5, 5},
+                                          {"Pic", 48, 72, "empty.jpg", 5, 5}});
+    for (const char* ext : {".html", ".md", ".pdf"}) {
+        TGuideReport r = ExportGuide(odd, (Dir / (std::string("odd") + ext)).string());
+        ASSERT_EQ(r.Missing.size(), 2u) << ext;
+        EXPECT_EQ(r.Missing[0].Step, 1) << ext;
+        EXPECT_EQ(r.Missing[0].Why, "it cannot be read") << ext;
+        EXPECT_EQ(r.Missing[1].Step, 3) << ext;
+    }
+    EXPECT_TRUE(fs::exists(Dir / "odd_files" / "step-002.jpg"));
 }
 
 // Each format, cancelled at its second step and failing there: the file of

@@ -85,4 +85,13 @@ obj() { # name start end
 # One click per picture, from the packaged click.wav.
 [ "$(grep -c '^TAG DefineSound' "$scratch/tags")" -ge 1 ] || fail "no click sound in the movie"
 [ "$(grep -c '^TAG StartSound' "$scratch/tags")" -eq 2 ] || fail "expected two clicks: $(grep Sound "$scratch/tags")"
+# A video comes from the module in the unpacked tree's lib folder.
+grep -q '/quillora/quillora-media.so$' "$scratch/files" || fail "the video module is not in the package"
+"$export" "$scratch/project/demo.qlv" "$scratch/project/demo.mp4" 2>"$scratch/stderr" ||
+  { cat "$scratch/stderr"; fail "the MP4 export failed"; }
+if command -v ffprobe >/dev/null; then
+  codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 \
+    "$scratch/project/demo.mp4")
+  [ "$codec" = h264 ] || fail "the MP4's video is '$codec', not h264"
+fi
 echo "OK"

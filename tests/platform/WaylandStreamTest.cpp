@@ -35,7 +35,11 @@ QRgb PixelAt(int x, int y, int shade)
     return qRgb((x + y + shade) & 0xff, y & 0xff, x & 0xff);
 }
 
-// A video source on PipeWire that drives itself at 30 frames a second.
+// A video source on PipeWire that drives itself at 30 frames a second and
+// behaves as GNOME Shell's screen cast does: cursor metadata sized for a
+// 384 x 384 cursor, the first buffers with an empty cursor bitmap, and a
+// full frame only when the picture changed; otherwise buffers that carry
+// only the pointer (chunk size 0, flagged corrupted).
 class TProducer {
   public:
     std::atomic<int> CursorX{10}, CursorY{20};
@@ -115,9 +119,10 @@ class TProducer {
         auto* self = static_cast<TProducer*>(data);
         if (!param || id != SPA_PARAM_Format)
             return;
+        self->Sent = 0;
         uint8_t buffer[512];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-        const int metaSize = int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + 64 * 64 * 4;
+        const int metaSize = int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + 384 * 384 * 4;
         const spa_pod* params[] = {
             static_cast<const spa_pod*>(spa_pod_builder_add_object(
                 &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
@@ -147,8 +152,11 @@ class TProducer {
         auto* pixels = static_cast<uint8_t*>(d.data);
         // Buffers made before our size took effect are sent empty.
         d.chunk->size = 0;
-        if (pixels && d.maxsize >= uint32_t(Stride * Height)) {
-            const int shade = self->Shade;
+        d.chunk->flags = SPA_CHUNK_FLAG_CORRUPTED;
+        const int shade = self->Shade;
+        // A consumer that joins later gets a full frame within a second.
+        const bool changed = shade != self->SentShade || self->Sent < 3 || ++self->Idle % 30 == 0;
+        if (pixels && d.maxsize >= uint32_t(Stride * Height) && changed) {
             for (int y = 0; y < Height; ++y) {
                 auto* row = reinterpret_cast<uint32_t*>(pixels + size_t(y) * Stride);
                 for (int x = 0; x < Width; ++x)
@@ -157,14 +165,24 @@ class TProducer {
             d.chunk->offset = 0;
             d.chunk->stride = Stride;
             d.chunk->size = uint32_t(Stride * Height);
+            d.chunk->flags = SPA_CHUNK_FLAG_NONE;
+            self->SentShade = shade;
+            ++self->Sent;
         }
         if (auto* cursor = static_cast<spa_meta_cursor*>(
                 spa_buffer_find_meta_data(b->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)))) {
             cursor->id = 1;
             cursor->position.x = self->CursorX;
             cursor->position.y = self->CursorY;
-            cursor->hotspot = {0, 0};
+            cursor->hotspot = {4, 4};
             cursor->bitmap_offset = 0;
+            if (self->Sent < 3) {
+                // No pointer motion yet: an empty bitmap.
+                cursor->bitmap_offset = sizeof(spa_meta_cursor);
+                auto* bitmap = SPA_PTROFF(cursor, cursor->bitmap_offset, spa_meta_bitmap);
+                *bitmap = {};
+                bitmap->format = SPA_VIDEO_FORMAT_RGBA;
+            }
         }
         pw_stream_queue_buffer(self->Stream, b);
     }
@@ -176,6 +194,9 @@ class TProducer {
     spa_source* Timer = nullptr;
     spa_hook Listener{};
     std::atomic<uint32_t> NodeId{SPA_ID_INVALID};
+    int SentShade = -1; // on PipeWire's thread only
+    int Sent = 0;
+    int Idle = 0;
 };
 
 QString StandIn(const char* file)
@@ -265,6 +286,8 @@ TEST_F(WaylandStream, PixelsAndPointerComeFromTheStream)
     Producer->CursorY = 77;
     ASSERT_TRUE(WaitFor([&] { return !moves.empty() && moves.back() == QPoint(150, 77); }));
     EXPECT_EQ(Desk->Input().PointerPos(), QPoint(150, 77));
+    // The move came in buffers without a picture: the kept frame still reads.
+    EXPECT_EQ(Desk->Screen().Read(QRect(5, 6, 1, 1)).pixel(0, 0), PixelAt(5, 6, 0));
 
     // A later frame replaces the kept one.
     Producer->Shade = 100;

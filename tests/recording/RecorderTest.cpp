@@ -350,6 +350,54 @@ TEST_F(RecorderTest, KeyBindingHintIsGivenOncePerRun)
     EXPECT_EQ(Desk.PromptsFake.Count("warning"), 1);
 }
 
+TEST_F(RecorderTest, DesktopKeySettingsAreOfferedOnlyWhereTheyCanTakeTheCommand)
+{
+    Desk.HotKeyFake.Result = platform::IHotKey::TGrabResult::CommandOnly;
+    // GNOME: the hint becomes a question; No adds nothing.
+    Desk.HotKeyFake.Settings = {true, {}};
+    Desk.PromptsFake.Answer = [](const QString&, const QString&) { return false; };
+    Rec->Start(640, 480, false);
+    ASSERT_EQ(Desk.PromptsFake.Count("question"), 1);
+    EXPECT_EQ(Desk.PromptsFake.Count("warning"), 0);
+    EXPECT_TRUE(Desk.PromptsFake.Messages[0].Text.contains(" --capture"));
+    EXPECT_TRUE(Desk.PromptsFake.Messages[0].Text.contains("Pause key?"));
+    EXPECT_EQ(Desk.HotKeyFake.Added, 0);
+    EXPECT_TRUE(Rec->IsRecording());
+    Desk.PromptsFake.Answer = [](const QString&, const QString&) { return true; };
+    Desk.ClickTray();
+    // Asked once per run, like the hint.
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.PromptsFake.Count("question"), 2); // the stop's question only
+    Desk.ClickTray();
+}
+
+TEST_F(RecorderTest, DesktopKeyIsAddedOnYesAndNeverOfferedOnceThere)
+{
+    Desk.HotKeyFake.Result = platform::IHotKey::TGrabResult::CommandOnly;
+    Desk.HotKeyFake.Settings = {true, {}};
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.HotKeyFake.Added, 1);
+    EXPECT_EQ(Desk.PromptsFake.Count("error"), 0);
+    Desk.ClickTray();
+
+    // A later run: the settings run the command already; nothing is said.
+    Desk.PromptsFake.Messages.clear();
+    Rec = std::make_unique<TRecorder>(*Host, Globals, Desk);
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.PromptsFake.Messages.size(), 0u);
+    EXPECT_EQ(Desk.HotKeyFake.Added, 1);
+    Desk.ClickTray();
+
+    // Settings that refuse: the reason is shown, the recording goes on.
+    Desk.HotKeyFake.Settings = {true, {}};
+    Desk.HotKeyFake.AddFails = QStringLiteral("GNOME's keyboard settings cannot be changed.");
+    Rec = std::make_unique<TRecorder>(*Host, Globals, Desk);
+    Rec->Start(640, 480, false);
+    ASSERT_EQ(Desk.PromptsFake.Count("error"), 1);
+    EXPECT_TRUE(Rec->IsRecording());
+    Desk.ClickTray();
+}
+
 TEST_F(RecorderTest, NoMouseMonitorIsToldInAutoMode)
 {
     Desk.InputFake.Available = false;
@@ -501,6 +549,23 @@ TEST_F(RecorderTest, AutoRestOutsideOrOnTheFrameCapturesNothing)
     Desk.MoveMouse({193, 145});
     Desk.Advance(500);
     EXPECT_EQ(Saved(), 1u);
+}
+
+TEST_F(RecorderTest, AutoRestWaitsUntilTheDesktopTellsWhereThePointerIs)
+{
+    // A Wayland desktop that has not yet said where the pointer is: the
+    // middle of the region stands in for it, and is no rest there.
+    Desk.InputFake.Knows = false;
+    Desk.InputFake.Pointer = {512, 384};
+    Rec->Start(640, 480, true);
+    PaintScreen(1);
+    Desk.Advance(2000);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.InputFake.Knows = true;
+    Desk.MoveMouse({300, 200});
+    Desk.Advance(500);
+    ASSERT_EQ(Saved(), 1u);
+    EXPECT_EQ(SavedObjects()[0].MouseX, 300 - 192);
 }
 
 TEST_F(RecorderTest, AutoClickCapturesOnReleaseStrictlyInside)

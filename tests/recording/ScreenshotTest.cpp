@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -103,6 +104,28 @@ TEST(ScreenshotFile, DrawsAgainWhileTheNameIsTaken)
     QFile f(dir.path() + "/5.jpg");
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "first");
+}
+
+// A note written when the name is taken comes before any of the bytes, so
+// a kill can never leave a whole picture nobody wrote a note for; a note
+// that fails takes the empty picture with it.
+TEST(ScreenshotFile, NamedRunsBeforeTheBytes)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    qint64 sizeWhenNamed = -1;
+    const std::string path = WriteScreenshotFile(folder, "bytes", [] { return 3u; },
+                                                 [&](const std::string& named) {
+                                                     sizeWhenNamed = QFileInfo(QString::fromStdString(named)).size();
+                                                 });
+    EXPECT_EQ(path, folder + "/3.jpg");
+    EXPECT_EQ(sizeWhenNamed, 0);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).size(), 5);
+
+    EXPECT_THROW(WriteScreenshotFile(folder, "x", [] { return 4u; },
+                                     [](const std::string&) { throw std::runtime_error("no"); }),
+                 std::runtime_error);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/4.jpg"));
 }
 
 TEST(ScreenshotFile, MissingFolderThrowsAndLeavesNothing)

@@ -76,6 +76,12 @@ std::string ProblemsOfModal(const std::function<void()>& open)
         if (!dialog)
             return;
         problems = Problems(dialog);
+        // A file dialog fills its list from another thread, a row's name
+        // coming after the row: only a problem that stays is one.
+        for (int i = 0; i < 20 && !problems.empty(); ++i) {
+            QTest::qWait(100);
+            problems = Problems(dialog);
+        }
         // A message box is announced as an alert, anything else as a dialog.
         const QAccessible::Role role = QAccessible::queryAccessibleInterface(dialog)->role();
         if (role !=

@@ -262,6 +262,88 @@ TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)
     EXPECT_NE(ReadAll(Export(p, "loop.gif")).find("NETSCAPE2.0"), std::string::npos);
 }
 
+// The images a GIF stores, from its blocks: where, how large, and whether
+// a transparent index leaves the pixels under it as shown.
+struct GifImage {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool transparent = false;
+};
+std::vector<GifImage> GifImages(const std::string& b)
+{
+    auto word = [&](size_t at) { return int(uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8); };
+    std::vector<GifImage> out;
+    size_t at = 13;
+    if (uint8_t(b.at(10)) & 0x80)
+        at += size_t(3) << ((uint8_t(b[10]) & 7) + 1);
+    bool transparent = false;
+    auto skipSubBlocks = [&]() {
+        while (uint8_t(b.at(at)) != 0)
+            at += size_t(uint8_t(b[at])) + 1;
+        ++at;
+    };
+    while (at < b.size() && b[at] != 0x3B) {
+        if (b[at] == 0x21) {
+            if (uint8_t(b.at(at + 1)) == 0xF9)
+                transparent = uint8_t(b.at(at + 3)) & 1;
+            at += 2;
+            skipSubBlocks();
+        } else if (b[at] == 0x2C) {
+            out.push_back({word(at + 1), word(at + 3), word(at + 5), word(at + 7), transparent});
+            const uint8_t flags = uint8_t(b.at(at + 9));
+            at += 10;
+            if (flags & 0x80)
+                at += size_t(3) << ((flags & 7) + 1);
+            ++at; // LZW minimum code size
+            skipSubBlocks();
+            transparent = false;
+        } else {
+            ADD_FAILURE() << "unknown GIF block " << int(uint8_t(b[at])) << " at " << at;
+            break;
+        }
+    }
+    return out;
+}
+
+TEST(VideoFile, EveryGifFrameShowsTheRenderersAndLaterImagesHoldOnlyWhatChangesTheSight)
+{
+    // A caption appears over the first picture, with the picture between its
+    // letters left as it was, and goes with the second.
+    Text caption{
+        .start = 5, .end = 30, .content = "HH", .size = 10, .color = "0", .px = 2, .py = 40};
+    ShotProject p(3, kStageW, kStageH, caption.Xml());
+    const std::string gif = Export(p, "movie.gif");
+    Decoded g = Decode(gif);
+    ASSERT_EQ(g.w, kStageW);
+    video::TTimeline t = RecordTimeline(p.card);
+    video::TRenderer r(t);
+    const int frames = video::VideoFrameCount(t);
+    for (int f = 0; f < frames; ++f) {
+        r.Render(std::min(f, t.FrameCount() - 1));
+        const std::vector<uint8_t> want = Rgb(r);
+        const std::vector<uint8_t>& got = FrameAt(g, f);
+        // Quantised to a palette, never a pixel left from an earlier frame
+        // (an arrow where it was, a picture before this one).
+        EXPECT_GT(Psnr(got, want, g.w, g.h), 26.0) << "frame " << f;
+        int far = 0;
+        for (size_t i = 0; i < want.size(); ++i)
+            far += std::abs(int(got[i]) - int(want[i])) > 64;
+        EXPECT_EQ(far, 0) << "frame " << f;
+    }
+    const std::vector<GifImage> images = GifImages(ReadAll(gif));
+    ASSERT_GT(images.size(), size_t(6));
+    EXPECT_EQ(images[0].w, kStageW);
+    EXPECT_EQ(images[0].h, kStageH);
+    EXPECT_FALSE(images[0].transparent) << "the first image is all there is to see";
+    size_t small = 0, transparent = 0;
+    for (size_t i = 1; i < images.size(); ++i) {
+        small += int64_t(images[i].w) * images[i].h < int64_t(kStageW) * kStageH / 4;
+        transparent += images[i].transparent;
+    }
+    // The arrow's glide: small images; the caption's leave out what stays.
+    EXPECT_GT(small, images.size() / 2);
+    EXPECT_GT(transparent, size_t(0));
+}
+
 TEST(VideoFile, OddStageIsPaddedAndFfprobeAgrees)
 {
     ShotProject p(1, 63, 47);

@@ -19,6 +19,9 @@
 #include "guide/Guide.h"
 #include "project/FlashCard.h"
 #include "project/MovieFormats.h"
+#include "video/TempFile.h"
+
+#include "MediaModule.h"
 
 namespace {
 
@@ -244,7 +247,8 @@ int main(int argc, char** argv)
                 reporter.ExportProgress(done, total, "steps");
                 return !Interrupted;
             };
-            guide::TGuideReport report = guide::ExportGuide(project, target, options);
+            guide::TGuideReport report =
+                LoadMediaModule().ExportGuide(project, target, options);
             reporter.ClearLine();
             for (const auto& m : report.Missing)
                 std::fprintf(stderr, "quillora-export: step %d: picture %s is missing (%s)\n",
@@ -256,19 +260,27 @@ int main(int argc, char** argv)
                              target.c_str(), report.Missing.size());
             return 0;
         }
-        TXMLDocument doc(project);
-        IXMLMovie movie = GetMovie(doc);
-        TFlashCard card(base, nullptr);
-        card.BindMovie(&movie);
-        card.ClickSoundPath = dataFolder + "/click.wav";
-        TSwfWriterSet writers;
-        video::TEncodeOptions options;
-        options.Progress = [&](int done, int total) {
-            reporter.ExportProgress(done, total, "frames");
-            return !Interrupted;
-        };
+        const std::string clickPath = dataFolder + "/click.wav";
         std::string note;
-        ExportMovieFile(card, target, writers.Writers(), &reporter, options, &note, focus);
+        if (video::VideoFormatOf(target)) {
+            video::TEncodeOptions options;
+            options.Progress = [&](int done, int total) {
+                reporter.ExportProgress(done, total, "frames");
+                return !Interrupted;
+            };
+            LoadMediaModule().ExportVideo(project, base, target, clickPath, &reporter,
+                                                 options, &note, focus);
+        } else {
+            // A target that cannot be written is said at once, not after the work.
+            video::TTempFile::CheckTarget(target);
+            TXMLDocument doc(project);
+            IXMLMovie movie = GetMovie(doc);
+            TFlashCard card(base, nullptr);
+            card.BindMovie(&movie);
+            card.ClickSoundPath = clickPath;
+            TSwfWriterSet writers;
+            card.ExportSwf("All", target, writers.Writers(), &reporter);
+        }
         if (!note.empty())
             std::fprintf(stderr, "\rquillora-export: %s\n", note.c_str());
         reporter.ClearLine();

@@ -1,0 +1,35 @@
+// The module side of MediaModule.h: the videos and guides of quillora-export.
+#include "MediaModule.h"
+
+#include "document/XMLDocument.h"
+#include "document/XMLUnit.h"
+#include "export/SwfWriters.h"
+#include "project/FlashCard.h"
+#include "project/MovieFormats.h"
+
+namespace {
+
+void ExportVideo(const std::string& project, const std::string& base,
+                 const std::string& target, const std::string& clickPath, IExportReporter* reporter,
+                 const video::TEncodeOptions& options, std::string* note,
+                 const quillora::TFocusOverride& focus)
+{
+    using namespace quillora;
+    TXMLDocument doc(project);
+    IXMLMovie movie = GetMovie(doc);
+    TFlashCard card(base, nullptr);
+    card.BindMovie(&movie);
+    card.ClickSoundPath = clickPath;
+    TSwfWriterSet writers;
+    ExportMovieFile(card, target, writers.Writers(), reporter, options, note, focus);
+}
+
+const quillora::TMediaModule Module{QUILLORA_MODULE_BUILD, ExportVideo, guide::ExportGuide};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const quillora::TMediaModule*
+QUILLORA_MEDIA_ENTRY()
+{
+    return &Module;
+}
