@@ -30,6 +30,7 @@ start_program
 new_recording auto
 xdotool mousemove --sync 700 400
 wait_objects 1
+sleep 0.4 # past the capture's flash
 solid || fail "the frame is not solid red while recording ($(line_pixels))"
 
 # The tray icon's menu: Pause.
@@ -53,6 +54,7 @@ sleep 0.5
 solid || fail "Shift+Pause did not resume ($(line_pixels))"
 xdotool key Pause
 wait_objects 2
+sleep 0.4
 
 "$QUILLORA_BIN_DIR/quillora" --pause || fail "quillora --pause failed"
 sleep 0.5
