@@ -37,6 +37,9 @@ PACKAGES=(
   # headless GNOME Shell and KDE Plasma (KWin) sessions with their own portals
   gnome-shell mutter xdg-desktop-portal-gnome gir1.2-atspi-2.0 gir1.2-gtk-3.0 python3-gi-cairo
   gnome-settings-daemon-common
+  kwin-wayland xdg-desktop-portal-kde qtwayland5 plasma-workspace qml-module-org-kde-pipewire
+  qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-layouts
+  plasma-wayland-protocols libwayland-bin
 )
 
 missing=()

@@ -58,3 +58,4 @@ printf "  %-34s %7s s  %10d bytes\n" "quillora-export SWF" "$t" "$(stat -c %s "$
 
 bash "$(dirname "$0")/memory.sh" "$build"
 bash "$(dirname "$0")/zoom.sh" "$build"
+bash "$(dirname "$0")/formats.sh" "$build"

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace platform {
@@ -48,6 +49,7 @@ struct TPipeWireStream::TImpl {
     spa_video_info_raw Format{};
     bool HaveFormat = false;
     bool HaveFrame = false;
+    bool Streaming = false; // the format is agreed and the producer runs
     QString Error;
     std::optional<QPoint> PointerPos;
     std::function<void()> PointerMoved;
@@ -68,6 +70,11 @@ struct TPipeWireStream::TImpl {
                                const char* error)
     {
         auto* self = static_cast<TImpl*>(data);
+        if (state == PW_STREAM_STATE_STREAMING) {
+            std::lock_guard<std::mutex> guard(self->Lock);
+            self->Streaming = true;
+            self->Changed.notify_all();
+        }
         if (state != PW_STREAM_STATE_ERROR && state != PW_STREAM_STATE_UNCONNECTED)
             return;
         std::lock_guard<std::mutex> guard(self->Lock);
@@ -243,7 +250,7 @@ bool TPipeWireStream::Start(int fd, uint32_t node, bool withCursor, int timeoutM
     TImpl& s = *Impl;
     s.WithCursor = withCursor;
     s.Error.clear();
-    s.HaveFrame = s.HaveFormat = false;
+    s.HaveFrame = s.HaveFormat = s.Streaming = false;
     s.PointerPos.reset();
 
     static const pw_core_events coreEvents = [] {
@@ -328,8 +335,17 @@ bool TPipeWireStream::Start(int fd, uint32_t node, bool withCursor, int timeoutM
     }
 
     std::unique_lock<std::mutex> guard(s.Lock);
-    const bool ready = s.Changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                          [&] { return s.HaveFrame || !s.Error.isEmpty(); });
+    bool ready = s.Changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        return s.HaveFrame || (s.Streaming && s.HaveFormat) || !s.Error.isEmpty();
+    });
+    // A desktop may send nothing until the screen or the pointer changes,
+    // or only the pointer (headless KWin sent no picture at all): after a
+    // moment the stream counts as running, and a capture without a
+    // picture says so.
+    if (ready && !s.HaveFrame && s.Error.isEmpty())
+        s.Changed.wait_for(guard, std::chrono::milliseconds(std::min(timeoutMs, 1500)),
+                           [&] { return s.HaveFrame || !s.Error.isEmpty(); });
+    ready = ready && s.HaveFormat;
     if (!ready || !s.Error.isEmpty() || !IsSupportedFormat(s.Format.format)) {
         const QString error =
             !s.Error.isEmpty() ? s.Error
@@ -387,7 +403,7 @@ void TPipeWireStream::Stop()
         s.Loop = nullptr;
     }
     std::lock_guard<std::mutex> guard(s.Lock);
-    s.HaveFrame = s.HaveFormat = false;
+    s.HaveFrame = s.HaveFormat = s.Streaming = false;
 }
 
 bool TPipeWireStream::IsRunning() const
@@ -399,6 +415,12 @@ QString TPipeWireStream::Problem() const
 {
     std::lock_guard<std::mutex> guard(Impl->Lock);
     return Impl->IsRunningLocked() ? Impl->Error : QStringLiteral("The screen is not shared.");
+}
+
+bool TPipeWireStream::HasPicture() const
+{
+    std::lock_guard<std::mutex> guard(Impl->Lock);
+    return Impl->Held != nullptr;
 }
 
 QSize TPipeWireStream::FrameSize() const

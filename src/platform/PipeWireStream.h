@@ -24,7 +24,8 @@ class TPipeWireStream {
     ~TPipeWireStream();
 
     // Connects to node on the PipeWire remote fd (taken over; closed on
-    // failure too) and waits up to timeoutMs for the first frame. withCursor
+    // failure too) and waits up to timeoutMs for the first frame, or for
+    // the stream to run and a moment more for its first frame. withCursor
     // asks for the cursor metadata. False with why set on failure, and then
     // nothing is left running.
     bool Start(int fd, uint32_t node, bool withCursor, int timeoutMs, QString* why);
@@ -34,6 +35,8 @@ class TPipeWireStream {
     // while it runs.
     QString Problem() const;
 
+    // False until the desktop has sent a picture of the screen.
+    bool HasPicture() const;
     // The size of the frames the stream delivers.
     QSize FrameSize() const;
     // rect in frame coordinates; off-frame parts and a lost stream read black.

@@ -368,6 +368,9 @@ class TWaylandScreen : public IScreenReader {
                 QStringLiteral("%1\nNothing was captured. Stop this recording and start a new one.")
                     .arg(problem)
                     .toStdString());
+        if (!Cast.Stream.HasPicture())
+            throw std::runtime_error(
+                "The desktop has not sent a picture of the screen yet.\nNothing was captured.");
         return Cast.Stream.Read(rect.translated(-Cast.Monitor().topLeft()));
     }
 

@@ -44,8 +44,9 @@ class TProducer {
   public:
     std::atomic<int> CursorX{10}, CursorY{20};
     std::atomic<int> Shade{0};
+    const bool PointerOnly; // never a picture, as headless KWin
 
-    TProducer()
+    explicit TProducer(bool pointerOnly = false) : PointerOnly(pointerOnly)
     {
         pw_init(nullptr, nullptr);
         Loop = pw_thread_loop_new("producer", nullptr);
@@ -155,7 +156,8 @@ class TProducer {
         d.chunk->flags = SPA_CHUNK_FLAG_CORRUPTED;
         const int shade = self->Shade;
         // A consumer that joins later gets a full frame within a second.
-        const bool changed = shade != self->SentShade || self->Sent < 3 || ++self->Idle % 30 == 0;
+        const bool changed =
+            !self->PointerOnly && (shade != self->SentShade || self->Sent < 3 || ++self->Idle % 30 == 0);
         if (pixels && d.maxsize >= uint32_t(Stride * Height) && changed) {
             for (int y = 0; y < Height; ++y) {
                 auto* row = reinterpret_cast<uint32_t*>(pixels + size_t(y) * Stride);
@@ -352,12 +354,40 @@ TEST_F(WaylandStream, AStreamTheDesktopEndsFailsTheCapture)
     WriteFile(StandIn("node"), QByteArray::number(Producer->Node()));
 }
 
+TEST_F(WaylandStream, AStreamOfOnlyThePointerRecordsAndSaysWhenThereIsNoPicture)
+{
+    auto pointerOnly = std::make_unique<TProducer>(true);
+    const uint32_t node = pointerOnly->Node();
+    ASSERT_NE(node, SPA_ID_INVALID);
+    WriteFile(StandIn("node"), QByteArray::number(node));
+    pointerOnly->CursorX = 33;
+    pointerOnly->CursorY = 44;
+    QString why;
+    ASSERT_TRUE(Desk->Screen().Open(&why)) << why.toStdString();
+    ASSERT_TRUE(Desk->Input().Start({nullptr, nullptr, nullptr}));
+    EXPECT_TRUE(WaitFor([&] { return Desk->Input().PointerPos() == QPoint(33, 44); }));
+    EXPECT_TRUE(Desk->Input().KnowsPointer());
+    try {
+        Desk->Screen().Read(QRect(0, 0, 8, 8));
+        ADD_FAILURE() << "a capture without a picture read something";
+    } catch (const std::runtime_error& error) {
+        EXPECT_TRUE(QString::fromStdString(error.what()).contains("not sent a picture"))
+            << error.what();
+    }
+    Desk->Input().Stop();
+    Desk->Screen().Close();
+    WriteFile(StandIn("node"), QByteArray::number(Producer->Node()));
+}
+
 TEST_F(WaylandStream, CaptureKeyComesFromGlobalShortcutsAndTheCommand)
 {
     int presses = 0;
     EXPECT_EQ(Desk->HotKey().Grab([&] { ++presses; }), IHotKey::TGrabResult::Grabbed)
         << Calls().toStdString();
     EXPECT_TRUE(Calls().contains(R"("preferred_trigger": "Pause")")) << Calls().toStdString();
+    // Also in CreateSession's options, where KDE Plasma 5.27 takes them.
+    EXPECT_TRUE(Calls().contains(R"("call": "CreateSession", "shortcuts": [["capture")"))
+        << Calls().toStdString();
     // The stand-in presses the bound shortcut once.
     ASSERT_TRUE(WaitFor([&] { return presses == 1; }));
 

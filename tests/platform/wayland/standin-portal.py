@@ -66,7 +66,10 @@ class ShortcutsPortal(dbus.service.Object):
         path = "/org/freedesktop/portal/desktop/session/%s/%s" % (
             sender[1:].replace(".", "_"), options["session_handle_token"])
         Session(bus, path)
-        log("CreateSession")
+        if "shortcuts" in options:
+            log("CreateSession", shortcuts=[[str(i), plain(p)] for i, p in options["shortcuts"]])
+        else:
+            log("CreateSession")
         return self.respond(sender, options, 0, {"session_handle": dbus.String(path)})
 
     @dbus.service.method(GS, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
