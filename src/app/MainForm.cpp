@@ -444,6 +444,9 @@ void TMainForm::FileNewExecute()
     Movie = quillora::IXMLMovie();
     SetTitleFromBasePath();
 
+#ifdef QUILLORA_HAVE_RECORDER
+    Recorder->SetCountdown(FNewForm->Countdown());
+#endif
     StartRecording(FNewForm->CaptureWidth, FNewForm->CaptureHeight, FNewForm->AutoMode());
 }
 

@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 
 #include <algorithm>
 
@@ -59,7 +62,7 @@ TNewForm::TNewForm(QWidget* parent)
                           | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Quillora"));
-    setFixedSize(403, 302);
+    setFixedSize(403, 302 + PresetRow);
     QFont base = font();
     base.setPixelSize(11);
     setFont(base);
@@ -114,16 +117,29 @@ TNewForm::TNewForm(QWidget* parent)
     RBtnManu->setGeometry(220, 135, 113, 17);
     RBtnManu->setChecked(true);
 
+    // Only auto mode captures without being asked: the count down gives the
+    // hand time to leave the dialog or the tray.
+    CheckCountdown = new QCheckBox(QStringLiteral("Count &down 3 s"), this);
+    CheckCountdown->setGeometry(236, 155, 160, 20);
+    CheckCountdown->setAccessibleName(
+        QStringLiteral("Count down 3 seconds before the first auto capture"));
+    CheckCountdown->setChecked(true);
+
     Label6 = MakeLabel(QString::fromLatin1(ManualText), this, 13, 179, true);
     Label5 = MakeLabel(
         QStringLiteral("    Your actions will be recorded as you use the mouse and keyboard."), this, 13, 196);
     Label7 = MakeLabel(
         QStringLiteral("2. Click on the Quillora Icon in the System Tray (located near the clock) "), this, 13, 214);
     Label8 = MakeLabel(QStringLiteral("    if you wish to end your Screenshot Session."), this, 13, 232);
-    Bevel2 = MakeBevel(this, 10, 257, 355, 2);
+    LabelPreset = MakeLabel(QStringLiteral("&Preset:"), this, 13, 261);
+    ComboPreset = new QComboBox(this);
+    ComboPreset->setGeometry(70, 256, 220, 24);
+    ComboPreset->setAccessibleName(QStringLiteral("Preset size"));
+    LabelPreset->setBuddy(ComboPreset);
+    Bevel2 = MakeBevel(this, 10, 257 + PresetRow, 355, 2);
     LabelPlatform = new QLabel(this);
     LabelPlatform->setWordWrap(true);
-    LabelPlatform->setGeometry(13, 257, 377, 0);
+    LabelPlatform->setGeometry(13, 257 + PresetRow, 377, 0);
     LabelPlatform->hide();
     // Faces wider than the classic dialog font would run off the edge.
     // The three lines of instructions keep one size.
@@ -143,9 +159,9 @@ TNewForm::TNewForm(QWidget* parent)
     }
 
     Button1 = new QPushButton(QStringLiteral("&Start"), this);
-    Button1->setGeometry(191, 269, 75, 25);
+    Button1->setGeometry(191, 269 + PresetRow, 75, 25);
     Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    Button2->setGeometry(280, 269, 75, 25);
+    Button2->setGeometry(280, 269 + PresetRow, 75, 25);
     // Neither is a default button: Enter does not close the dialog.
     for (QPushButton* b : {Button1, Button2}) {
         b->setAutoDefault(false);
@@ -157,6 +173,22 @@ TNewForm::TNewForm(QWidget* parent)
     setTabOrder(EditWidth, EditHeight);
     setTabOrder(EditHeight, RBtnAuto);
     setTabOrder(RBtnAuto, RBtnManu);
+    setTabOrder(RBtnManu, CheckCountdown);
+    setTabOrder(CheckCountdown, ComboPreset);
+
+    // The choices of the last recording, in this run or an earlier one.
+    const QSettings settings;
+    LastSize = QSize(settings.value(QStringLiteral("NewRecording/Width"), 640).toInt(),
+                     settings.value(QStringLiteral("NewRecording/Height"), 480).toInt());
+    EditWidth->SetValue(LastSize.width());
+    EditHeight->SetValue(LastSize.height());
+    if (settings.value(QStringLiteral("NewRecording/Auto"), false).toBool()) {
+        RBtnAuto->setChecked(true);
+        RBtnAutoClick();
+    }
+    CheckCountdown->setChecked(settings.value(QStringLiteral("NewRecording/Countdown"), true).toBool());
+    UpdatePresets();
+    connect(ComboPreset, &QComboBox::activated, this, &TNewForm::ComboPresetSelect);
 
     Refuse = [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("Quillora"), text);
@@ -188,7 +220,60 @@ void TNewForm::Button1Click()
     }
     CaptureWidth = EditWidth->Value();
     CaptureHeight = EditHeight->Value();
+    QSettings settings;
+    settings.setValue(QStringLiteral("NewRecording/Width"), CaptureWidth);
+    settings.setValue(QStringLiteral("NewRecording/Height"), CaptureHeight);
+    settings.setValue(QStringLiteral("NewRecording/Auto"), AutoMode());
+    settings.setValue(QStringLiteral("NewRecording/Countdown"), Countdown());
+    LastSize = QSize(CaptureWidth, CaptureHeight);
+    UpdatePresets();
     accept();
+}
+
+bool TNewForm::Countdown() const
+{
+    return CheckCountdown->isChecked();
+}
+
+QSize TNewForm::PresetSize(int index) const
+{
+    switch (index) {
+    case 0:
+        return LastSize;
+    case 1:
+        return {640, 480};
+    case 2:
+        return {1280, 720};
+    case 3:
+        return {1920, 1080};
+    default:
+        return ScreenSize.isEmpty() ? QSize(MaxSize, MaxSize) : ScreenSize;
+    }
+}
+
+void TNewForm::UpdatePresets()
+{
+    const auto text = [](const QString& name, QSize size) {
+        return QStringLiteral("%1%2 x %3").arg(name).arg(size.width()).arg(size.height());
+    };
+    const QStringList items{text(QStringLiteral("Last size: "), PresetSize(0)),
+                            text({}, PresetSize(1)), text({}, PresetSize(2)),
+                            text({}, PresetSize(3)),
+                            ScreenSize.isEmpty() ? QStringLiteral("Whole screen")
+                                                 : text(QStringLiteral("Whole screen: "),
+                                                        PresetSize(4))};
+    const int current = std::max(0, ComboPreset->currentIndex());
+    ComboPreset->clear();
+    ComboPreset->addItems(items);
+    ComboPreset->setCurrentIndex(current);
+}
+
+void TNewForm::ComboPresetSelect(int index)
+{
+    // Through the fields, which keep their limits.
+    const QSize size = PresetSize(index);
+    EditWidth->SetValue(size.width());
+    EditHeight->SetValue(size.height());
 }
 
 QString TNewForm::SizeProblem(int width, int height, QSize screen)
@@ -247,19 +332,20 @@ void TNewForm::ApplyCapabilities(const platform::TCapabilities& caps)
     LabelPlatform->setVisible(!caps.Note.isEmpty());
     if (!caps.Note.isEmpty()) {
         const int height = LabelPlatform->heightForWidth(377);
-        LabelPlatform->setGeometry(13, 257, 377, height);
+        LabelPlatform->setGeometry(13, 257 + PresetRow, 377, height);
         extra = height + 6;
     }
-    Bevel2->move(10, 257 + extra);
-    Button1->move(191, 269 + extra);
-    Button2->move(280, 269 + extra);
-    setFixedSize(403, 302 + extra);
+    Bevel2->move(10, 257 + PresetRow + extra);
+    Button1->move(191, 269 + PresetRow + extra);
+    Button2->move(280, 269 + PresetRow + extra);
+    setFixedSize(403, 302 + PresetRow + extra);
 }
 
 void TNewForm::showEvent(QShowEvent* event)
 {
     ApplyCapabilities(platform::CurrentPlatform().Capabilities());
     ScreenSize = platform::CurrentPlatform().Screen().PrimaryScreen().size();
+    UpdatePresets();
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->geometry();
         move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

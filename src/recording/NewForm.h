@@ -12,6 +12,8 @@ class QRadioButton;
 class QGroupBox;
 class TSpinEdit;
 class QFrame;
+class QCheckBox;
+class QComboBox;
 namespace platform {
 struct TCapabilities;
 }
@@ -28,6 +30,13 @@ public:
     int CaptureWidth = 640;
     int CaptureHeight = 480;
     bool AutoMode() const;
+    // Auto mode counts down 3 seconds before its first capture.
+    bool Countdown() const;
+    // The preset sizes: the last size used, 640 x 480, 1280 x 720,
+    // 1920 x 1080 and the whole screen.
+    QSize PresetSize(int index) const;
+    // The row of the presets below the instructions.
+    static constexpr int PresetRow = 30;
     // What the desktop allows: Auto Capture greyed out where the pointer
     // cannot be followed, and a note on the desktop's limits. Showing the
     // dialog asks the current platform.
@@ -53,6 +62,9 @@ public:
     QPushButton* Button2;
     QFrame* Bevel2;
     QLabel* LabelPlatform;
+    QCheckBox* CheckCountdown;
+    QLabel* LabelPreset;
+    QComboBox* ComboPreset;
     // The desktop's own ways to capture and to stop, when they differ.
     QString ManualHint;
     QString DefaultStopText;
@@ -77,4 +89,7 @@ private:
     void Button1Click();
     void RBtnAutoClick();
     void RBtnManuClick();
+    void ComboPresetSelect(int index);
+    void UpdatePresets();
+    QSize LastSize{640, 480};
 };

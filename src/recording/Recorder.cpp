@@ -44,8 +44,10 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
       TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture"))),
       TimerSettle(desktop.CreateTimer(QStringLiteral("TimerSettle"))),
       TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit"))),
-      TimerMenuCapture(desktop.CreateTimer(QStringLiteral("TimerMenuCapture")))
+      TimerMenuCapture(desktop.CreateTimer(QStringLiteral("TimerMenuCapture"))),
+      TimerCountdown(desktop.CreateTimer(QStringLiteral("TimerCountdown")))
 {
+    TimerCountdown->SetHandler([this] { CountdownTick(); });
     // Finished disk work is taken up on this (the interface) thread.
     Disk = std::make_unique<quillora::TDiskQueue>([this] {
         QMetaObject::invokeMethod(
@@ -200,7 +202,12 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
             break;
         }
     }
+    Countdown = 0;
+    // Asked once: on Wayland the answer takes a few calls over the bus.
+    UsualKeys = Desktop.Capabilities().ManualText.isEmpty();
     SetAdjusting(true);
+    if (Auto)
+        StartCountdown();
     UpdateTray();
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
@@ -246,13 +253,42 @@ void TRecorder::TogglePause()
     // Paused, the frame may be placed again; running, only until the
     // first picture.
     SetAdjusting(IsPaused || CaptureCount == 0);
+    TimerCountdown->Stop();
+    Countdown = 0;
     if (!IsPaused && Auto) {
         // The pointer rests where the user left the menu or the key: that
         // is no rest for a picture.
         TimerAutoCapture->Stop();
         TimerAutoCapture->Start(500);
+        StartCountdown();
     }
+    UpdateLabel();
     UpdateTray();
+}
+
+void TRecorder::StartCountdown()
+{
+    if (!CountdownOn)
+        return;
+    Countdown = CountdownSeconds;
+    TimerCountdown->Start(1000);
+    UpdateLabel();
+}
+
+void TRecorder::CountdownTick()
+{
+    if (--Countdown > 0) {
+        UpdateLabel();
+        return;
+    }
+    Countdown = 0;
+    TimerCountdown->Stop();
+    // A rest from now on counts.
+    if (Recording && Auto && !IsPaused) {
+        TimerAutoCapture->Stop();
+        TimerAutoCapture->Start(500);
+    }
+    UpdateLabel();
 }
 
 void TRecorder::MenuCapture()
@@ -286,12 +322,22 @@ void TRecorder::UpdateTray()
 
 QString TRecorder::LabelText() const
 {
-    if (!Recording || !Adjusting)
+    if (!Recording)
         return {};
+    const QString countdown =
+        Countdown > 0 ? QStringLiteral("Auto capture begins in %1 s").arg(Countdown) : QString();
+    if (!Adjusting)
+        return countdown;
+    if (!countdown.isEmpty())
+        return countdown + QLatin1Char('\n') + AdjustText();
+    return AdjustText();
+}
+
+QString TRecorder::AdjustText() const
+{
     const QString size = QStringLiteral("%1 x %2").arg(CaptureWidth).arg(CaptureHeight);
     if (IsPaused) {
-        const QString resume = Desktop.Capabilities().ManualText.isEmpty()
-                                   ? QStringLiteral("Shift+Pause")
+        const QString resume = UsualKeys ? QStringLiteral("Shift+Pause")
                                    : QStringLiteral("quillora --pause");
         return QStringLiteral("Paused: %1\n%2\nResume from the tray icon's menu or with %3.")
             .arg(size,
@@ -305,7 +351,7 @@ QString TRecorder::LabelText() const
     QString begin;
     if (Auto)
         begin = QStringLiteral("Click or rest the mouse inside the frame to capture.");
-    else if (Desktop.Capabilities().ManualText.isEmpty())
+    else if (UsualKeys)
         begin = QStringLiteral("Press Pause to capture.");
     else
         begin = QStringLiteral("Press the capture key or run quillora --capture to capture.");
@@ -335,6 +381,9 @@ void TRecorder::RegionChanged(const QRect& lines)
     Desktop.Screen().WatchChanges(Region(), [this] { ScreenChanged(); });
     if (Desktop.Tray().StandInRect().intersects(lines))
         Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
+    // Still placing the frame: the count begins again.
+    if (Countdown > 0)
+        StartCountdown();
     UpdateLabel();
 }
 
@@ -367,6 +416,8 @@ void TRecorder::TearDown(bool showHost)
     Desktop.Screen().WatchChanges({}, nullptr);
     Timer1->Stop();
     TimerMenuCapture->Stop();
+    TimerCountdown->Stop();
+    Countdown = 0;
     Adjusting = false;
     IsPaused = false;
     Desktop.Frame().SetAdjustable(nullptr);
@@ -435,7 +486,7 @@ void TRecorder::HookLeftUp(QPoint at)
     // no click on the programs below.
     const bool placing = DownOnHandle;
     DownOnHandle = false;
-    if (Auto && InsideFrame(at) && !Stopping && !placing)
+    if (Auto && InsideFrame(at) && !Stopping && !placing && Countdown == 0)
         RequestCapture(TTrigger::Release, at);
 }
 
@@ -451,7 +502,8 @@ void TRecorder::HookMove(QPoint)
 void TRecorder::TimerAutoCaptureTimer()
 {
     const QPoint p = Desktop.Input().PointerPos();
-    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping || IsPaused)
+    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping || IsPaused ||
+        Countdown > 0)
         return;
     if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
         return;

@@ -81,6 +81,7 @@ class TRecorder : public QObject {
     bool Adjustable() const { return Adjusting; }
     // The text beside the frame.
     QString LabelText() const;
+    QString AdjustText() const;
 
     // State, read by tests and the main window.
     int CaptureLeft() const { return Left; }
@@ -105,6 +106,12 @@ class TRecorder : public QObject {
     void MenuCapture();
     // The tray tooltip.
     QString StatusText() const;
+    // Auto mode waits this long before its first capture, and after a
+    // resume, so the hand on the dialog or the tray is not recorded.
+    static constexpr int CountdownSeconds = 3;
+    void SetCountdown(bool on) { CountdownOn = on; }
+    // Seconds still to wait; 0 when auto captures may be taken.
+    int CountdownLeft() const { return Countdown; }
 
     // The handlers, named after the events that call them.
     void TrayIconClick();
@@ -154,6 +161,8 @@ class TRecorder : public QObject {
     void RegionChanged(const QRect& lines);
     void SetAdjusting(bool on);
     void UpdateTray();
+    void StartCountdown();
+    void CountdownTick();
     void UpdateLabel();
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
@@ -181,6 +190,7 @@ class TRecorder : public QObject {
     std::unique_ptr<platform::ITimer> TimerSettle;      // quiet period, restarted by changes
     std::unique_ptr<platform::ITimer> TimerSettleLimit; // the longest wait
     std::unique_ptr<platform::ITimer> TimerMenuCapture; // the menu's Capture Now
+    std::unique_ptr<platform::ITimer> TimerCountdown;
     quillora::TNameSource NameSource = quillora::ClockSeededName;
     QString SoundPath;
 
@@ -200,6 +210,9 @@ class TRecorder : public QObject {
     bool ScreenOpen = false; // by OpenScreen, for the next Start
     bool Adjusting = false;
     bool IsPaused = false;
+    bool CountdownOn = false; // the dialog's choice
+    bool UsualKeys = true;    // Pause and Shift+Pause, not the commands
+    int Countdown = 0;
     int Pictures = 0; // in the document
     bool DownOnHandle = false; // the press went to the frame's handles
     QSize HeaderSize;          // the movie's size as the header has it

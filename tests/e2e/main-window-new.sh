@@ -23,7 +23,7 @@ xdotool key --clearmodifiers ctrl+n
 dialog=$(wait_window 20 --name '^Quillora$') || fail "Ctrl+N showed no dialog"
 sleep 0.5
 shot new-dialog
-xdotool getwindowgeometry "$dialog" | grep -q 'Geometry: 403x302' || fail "dialog is not 403 x 302"
+xdotool getwindowgeometry "$dialog" | grep -q 'Geometry: 403x332' || fail "dialog is not 403 x 332 (with its row of presets)"
 
 xdotool windowfocus --sync "$dialog"
 xdotool key --clearmodifiers alt+c

@@ -1,5 +1,5 @@
 # Pause and resume an auto recording on X11, with a tray host and a session
-# bus: the tray icon's menu (right click, then P), Shift+Pause and `quillora
+# bus, after the count down before its first capture: the tray icon's menu (right click, then P), Shift+Pause and `quillora
 # --pause`. While paused the frame is dashed and no Pause press, click or
 # rest makes a picture; resumed, each captures again.
 . "$(dirname "$0")/lib.sh"
@@ -28,7 +28,9 @@ trap 'kill "$tray_pid" "$bus_pid" 2>/dev/null' EXIT
 wait_window 10 --class trayer >/dev/null || fail "trayer did not start"
 start_program
 new_recording auto
+# The count down (on by default) holds back the first rest for 3 s.
 xdotool mousemove --sync 700 400
+still 0 1 "a rest captured during the count down"
 wait_objects 1
 sleep 0.4 # past the capture's flash
 solid || fail "the frame is not solid red while recording ($(line_pixels))"
@@ -65,6 +67,10 @@ still 2 1.5 "captured after quillora --pause"
 "$QUILLORA_BIN_DIR/quillora" --pause || fail "quillora --pause did not resume"
 sleep 0.5
 solid || fail "the second quillora --pause did not resume ($(line_pixels))"
+# Resumed, auto mode counts down again before a click captures.
+xdotool mousemove --sync 1000 700 click 1
+still 2 1 "a click captured during the count down after a resume"
+sleep 2.5
 xdotool mousemove --sync 1000 700 click 1
 wait_objects 3
 stop_recording

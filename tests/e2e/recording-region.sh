@@ -88,7 +88,7 @@ xdotool mousemove --window "$dialog" 112 114 click 1
 xdotool key ctrl+a
 xdotool type 2000
 xdotool key Tab
-xdotool mousemove --window "$dialog" 228 281 click 1
+xdotool mousemove --window "$dialog" 228 311 click 1
 sleep 1
 shot refused
 xdotool search --onlyvisible --name '^Quillora frame$' >/dev/null 2>&1 && fail "a recording started at 2000 wide"

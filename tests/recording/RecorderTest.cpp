@@ -1263,3 +1263,43 @@ TEST_F(RecorderTest, EachPictureFlashesTheFrameOnceTheScreenIsRead)
     EXPECT_EQ(Saved(), 1u);
     EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
 }
+
+TEST_F(RecorderTest, AutoModeCountsDownBeforeItsFirstCaptureAndAfterAResume)
+{
+    Rec->SetCountdown(true);
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Rec->CountdownLeft(), 3);
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("Auto capture begins in 3 s\n"));
+    Desk.MoveMouse({500, 400});
+    Desk.Advance(1000);
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("Auto capture begins in 2 s\n"));
+    Desk.Click({520, 400});
+    Desk.Advance(1500);
+    EXPECT_EQ(Saved(), 0u) << "a rest or a click during the count down";
+    Desk.Advance(500); // 3 s: the count is over, a rest from now on counts
+    EXPECT_EQ(Rec->CountdownLeft(), 0);
+    EXPECT_FALSE(Desk.FrameFake.Label.startsWith("Auto capture"));
+    Desk.Advance(499);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.Advance(1);
+    EXPECT_EQ(Saved(), 1u);
+    // Resumed, it counts again; beside the frame even without handles.
+    Desk.PressShiftPause();
+    Desk.PressShiftPause();
+    EXPECT_EQ(Desk.FrameFake.Label, "Auto capture begins in 3 s");
+    Desk.Click({600, 450});
+    Desk.Advance(2900);
+    EXPECT_EQ(Saved(), 1u);
+    Desk.Advance(200);
+    Desk.Click({600, 450});
+    Desk.Advance(Rec->SettleLimitMs);
+    EXPECT_EQ(Saved(), 2u);
+    Desk.ClickTray();
+    // Without it, or in manual mode, nothing waits.
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Rec->CountdownLeft(), 0);
+    Desk.ClickTray();
+    Rec->SetCountdown(false);
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Rec->CountdownLeft(), 0);
+}

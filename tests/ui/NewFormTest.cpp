@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 #include <QTest>
@@ -25,6 +28,8 @@ protected:
     void SetUp() override
     {
         TestApp();
+        // Each test starts as a first use.
+        QSettings().remove("NewRecording");
         form = std::make_unique<TNewForm>();
         form->show();
         QApplication::setActiveWindow(form.get());
@@ -68,7 +73,8 @@ protected:
 TEST_F(NewFormTest, FirstUseShowsDefaultsAndManualMode)
 {
     EXPECT_EQ(form->windowTitle(), "Quillora");
-    EXPECT_EQ(form->size(), QSize(403, 302));
+    // The spec's dialog and a row below the instructions for the presets.
+    EXPECT_EQ(form->size(), QSize(403, 302 + TNewForm::PresetRow));
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(form->EditWidth->Text(), "640");
     EXPECT_EQ(form->EditHeight->Text(), "480");
@@ -89,8 +95,8 @@ TEST_F(NewFormTest, FirstUseShowsDefaultsAndManualMode)
     EXPECT_EQ(form->Label8->text(), "    if you wish to end your Screenshot Session.");
     EXPECT_EQ(form->Button1->text(), "&Start");
     EXPECT_EQ(form->Button2->text(), "&Cancel");
-    EXPECT_EQ(form->Button1->geometry(), QRect(191, 269, 75, 25));
-    EXPECT_EQ(form->Button2->geometry(), QRect(280, 269, 75, 25));
+    EXPECT_EQ(form->Button1->geometry(), QRect(191, 269 + TNewForm::PresetRow, 75, 25));
+    EXPECT_EQ(form->Button2->geometry(), QRect(280, 269 + TNewForm::PresetRow, 75, 25));
     EXPECT_FALSE(form->Button1->isDefault() || form->Button1->autoDefault());
     EXPECT_FALSE(form->Button2->isDefault() || form->Button2->autoDefault());
 }
@@ -309,14 +315,14 @@ TEST_F(NewFormTest, DesktopLimitsGreyAutoOutAndAddANote)
     // The note pushes the buttons down; everything stays inside the dialog.
     EXPECT_GE(form->Button1->y(), form->LabelPlatform->geometry().bottom());
     EXPECT_LE(form->Button1->geometry().bottom(), form->height());
-    EXPECT_GT(form->height(), 302);
+    EXPECT_GT(form->height(), 302 + TNewForm::PresetRow);
 
     // A desktop without limits gives the dialog back as it was.
     form->ApplyCapabilities(platform::TCapabilities{});
     EXPECT_TRUE(form->RBtnAuto->isEnabled());
     EXPECT_FALSE(form->LabelPlatform->isVisible());
-    EXPECT_EQ(form->size(), QSize(403, 302));
-    EXPECT_EQ(form->Button1->pos(), QPoint(191, 269));
+    EXPECT_EQ(form->size(), QSize(403, 302 + TNewForm::PresetRow));
+    EXPECT_EQ(form->Button1->pos(), QPoint(191, 269 + TNewForm::PresetRow));
 }
 
 TEST_F(NewFormTest, TheDesktopsOwnWaysToCaptureAndStopReplaceTheKeyAndTheTray)
@@ -361,4 +367,68 @@ TEST_F(NewFormTest, SizeLargerThanTheScreenIsRefusedNamingTheScreen)
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(form->CaptureWidth, 1920);
     EXPECT_EQ(Refusals.size(), 1);
+}
+
+TEST_F(NewFormTest, PresetsFillTheFieldsFromTheKeyboardAndNameThemselves)
+{
+    // The whole screen is the platform's (the in-memory one: 1024 x 768).
+    form->hide();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_EQ(form->ComboPreset->count(), 5);
+    EXPECT_EQ(form->ComboPreset->itemText(0), "Last size: 640 x 480");
+    EXPECT_EQ(form->ComboPreset->itemText(2), "1280 x 720");
+    EXPECT_EQ(form->ComboPreset->itemText(4), "Whole screen: 1024 x 768");
+    form->ComboPreset->setFocus();
+    QTest::keyClick(form->ComboPreset, Qt::Key_Down);
+    QTest::keyClick(form->ComboPreset, Qt::Key_Down);
+    EXPECT_EQ(form->EditWidth->Text(), "1280");
+    EXPECT_EQ(form->EditHeight->Text(), "720");
+    QTest::keyClick(form->ComboPreset, Qt::Key_End);
+    EXPECT_EQ(form->EditWidth->Value(), 1024);
+    EXPECT_EQ(form->EditHeight->Value(), 768);
+    // The fields keep their rules after a preset.
+    Type(form->EditWidth, "50");
+    QTest::keyClick(form->EditWidth, Qt::Key_Tab);
+    EXPECT_EQ(form->EditWidth->Text(), "100");
+    // Alt+P reaches the presets, Alt+D the count down.
+    QTest::keyClick(form.get(), Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), form->ComboPreset);
+    // A combo box labelled "Preset:", a check box with its name.
+    QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(form->ComboPreset);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->role(), QAccessible::ComboBox);
+    const auto labels = combo->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels[0].first->text(QAccessible::Name), "Preset:");
+    QAccessibleInterface* check = QAccessible::queryAccessibleInterface(form->CheckCountdown);
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->role(), QAccessible::CheckBox);
+    EXPECT_EQ(check->text(QAccessible::Name), "Count down 3 seconds before the first auto capture");
+    EXPECT_TRUE(form->CheckCountdown->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(NewFormTest, ChoicesAreRememberedForTheNextRun)
+{
+    EXPECT_TRUE(form->Countdown()) << "counting down by default";
+    Type(form->EditWidth, "800");
+    form->RBtnAuto->click();
+    form->CheckCountdown->click();
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    ASSERT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(form->ComboPreset->itemText(0), "Last size: 800 x 480");
+
+    // A dialog of the next run.
+    TNewForm next;
+    EXPECT_EQ(next.EditWidth->Text(), "800");
+    EXPECT_EQ(next.EditHeight->Text(), "480");
+    EXPECT_TRUE(next.AutoMode());
+    EXPECT_EQ(next.Label6->text(), TNewForm::AutoText);
+    EXPECT_FALSE(next.Countdown());
+    EXPECT_EQ(next.ComboPreset->itemText(0), "Last size: 800 x 480");
+    // Cancel remembers nothing.
+    Type(next.EditWidth, "900");
+    next.Button2->click();
+    EXPECT_EQ(TNewForm().EditWidth->Text(), "800");
 }
