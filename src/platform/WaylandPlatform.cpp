@@ -522,6 +522,8 @@ class TFrameWindow : public QWidget {
         setAttribute(Qt::WA_ShowWithoutActivating);
     }
     QRect Lines; // in this window's device pixels
+    bool Paused = false;   // dashed red and white
+    bool Flashing = false; // yellow for a moment after a capture
 
   protected:
     void paintEvent(QPaintEvent*) override
@@ -532,12 +534,23 @@ class TFrameWindow : public QWidget {
         const double ratio = devicePixelRatioF();
         // One device pixel wide, whatever the scale.
         painter.scale(1.0 / ratio, 1.0 / ratio);
-        const QColor red(255, 0, 0);
+        const QColor colour = Flashing ? QColor(255, 255, 0) : QColor(255, 0, 0);
         const QRect& l = Lines;
-        painter.fillRect(QRect(l.left(), l.top(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.bottom(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.top(), 1, l.height()), red);
-        painter.fillRect(QRect(l.right(), l.top(), 1, l.height()), red);
+        const QRect lines[] = {QRect(l.left(), l.top(), l.width(), 1),
+                               QRect(l.left(), l.bottom(), l.width(), 1),
+                               QRect(l.left(), l.top(), 1, l.height()),
+                               QRect(l.right(), l.top(), 1, l.height())};
+        for (const QRect& line : lines) {
+            painter.fillRect(line, colour);
+            if (!Paused || Flashing)
+                continue;
+            // Every other 4 pixels white along the line.
+            const bool across = line.height() == 1;
+            for (int at = 4; at < (across ? line.width() : line.height()); at += 8)
+                painter.fillRect(across ? QRect(line.left() + at, line.top(), 4, 1)
+                                        : QRect(line.left(), line.top() + at, 1, 4),
+                                 Qt::white);
+        }
     }
 };
 
@@ -599,11 +612,33 @@ class TWaylandFrame : public IScreenFrame {
             Window->raise();
     }
 
+    void SetPaused(bool paused) override
+    {
+        if (!Window)
+            return;
+        Window->Paused = paused;
+        Window->update();
+    }
+
+    void Flash() override
+    {
+        if (!Window || !Window->isVisible())
+            return;
+        Window->Flashing = true;
+        Window->update();
+        QTimer::singleShot(150, Window.get(), [this] {
+            Window->Flashing = false;
+            Window->update();
+        });
+    }
+
     void Hide() override
     {
         Finder.stop();
-        if (Window)
+        if (Window) {
             Window->hide();
+            Window->Paused = false;
+        }
     }
 
     bool IsShown() const override { return Window && Window->isVisible(); }
@@ -720,6 +755,7 @@ class TStandInOverlay : public QWidget {
     // it); the button alone goes, so the compositor shows what lies beneath
     // in its next frame.
     void ClearButton(bool clear) { Button->setVisible(!clear); }
+    QAbstractButton* ButtonWidget() const { return Button.get(); }
 
   private:
     std::unique_ptr<QAbstractButton> Button;
@@ -745,15 +781,18 @@ class TWaylandTray : public ITrayIcon {
             return;
         }
         OnClick = std::move(onClick);
-        if (!Overlay)
+        if (!Overlay) {
             Overlay = std::make_unique<TStandInOverlay>([this] {
                 if (Shown && OnClick)
                     OnClick();
             });
-        Overlay->ScaleChanged = [this] {
-            if (Shown)
-                Place();
-        };
+            MenuHolder.AttachTo(Overlay->ButtonWidget());
+            SetStatus(Status);
+            Overlay->ScaleChanged = [this] {
+                if (Shown)
+                    Place();
+            };
+        }
         if (!Place())
             return;
         Overlay->show();
@@ -766,6 +805,21 @@ class TWaylandTray : public ITrayIcon {
         if (Overlay)
             Overlay->hide();
         Shown = false;
+    }
+
+    void SetMenu(const TTrayMenu& menu, bool paused) override
+    {
+        Tray.SetMenu(menu, paused);
+        MenuHolder.Set(menu, paused);
+    }
+    void SetStatus(const QString& text) override
+    {
+        Status = text;
+        Tray.SetStatus(text);
+        if (Overlay)
+            Overlay->ButtonWidget()->setToolTip(
+                text.isEmpty() ? QStringLiteral("Quillora: click to stop recording")
+                               : text + QStringLiteral(". Click to stop recording."));
     }
 
     bool IsShown() const override { return Shown || Tray.IsShown(); }
@@ -793,6 +847,8 @@ class TWaylandTray : public ITrayIcon {
     QRect Avoid;
     TQtTrayIcon Tray;
     std::unique_ptr<TStandInOverlay> Overlay;
+    TTrayMenuHolder MenuHolder;
+    QString Status;
     std::function<void()> OnClick;
     bool Shown = false;
 };
@@ -822,9 +878,17 @@ class TWaylandHotKey : public QObject, public IHotKey {
         return BindShortcut() ? TGrabResult::Grabbed : TGrabResult::CommandOnly;
     }
 
+    // No second key of our own: `quillora --pause`.
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        Service.SetPauseHandler(std::move(onPress));
+        return TGrabResult::CommandOnly;
+    }
+
     void Release() override
     {
         Service.SetHandler(nullptr);
+        Service.SetPauseHandler(nullptr);
         OnPress = nullptr;
         Grabbed = false;
     }
