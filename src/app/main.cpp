@@ -22,11 +22,12 @@
 namespace {
 
 // `quillora --capture`: one capture by the running program, which may be
-// bound to a key in the desktop's settings.
-int RequestCapture(int argc, char** argv)
+// bound to a key in the desktop's settings; `quillora --pause` pauses or
+// resumes its recording.
+int RequestCapture(int argc, char** argv, bool pause)
 {
     QCoreApplication app(argc, argv);
-    const QString error = platform::RequestCapture();
+    const QString error = pause ? platform::RequestPause() : platform::RequestCapture();
     if (error.isEmpty())
         return 0;
     std::fprintf(stderr, "quillora: %s\n", qPrintable(error));
@@ -91,8 +92,8 @@ int RunMainWindow(TApplication& app, IShell& shell)
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--capture") == 0)
-            return RequestCapture(argc, argv);
+        if (std::strcmp(argv[i], "--capture") == 0 || std::strcmp(argv[i], "--pause") == 0)
+            return RequestCapture(argc, argv, std::strcmp(argv[i], "--pause") == 0);
     // Qt on the desktop's own display protocol: on a Wayland session its
     // native Wayland platform (XWayland as the fallback), unless told.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

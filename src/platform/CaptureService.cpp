@@ -79,6 +79,22 @@ void TCaptureService::SetHandler(std::function<void()> onCapture)
     Handler = std::move(onCapture);
 }
 
+void TCaptureService::SetPauseHandler(std::function<void()> onPause)
+{
+    PauseHandler = std::move(onPause);
+}
+
+QString TCaptureService::Pause()
+{
+    if (!PauseHandler)
+        return QStringLiteral("Quillora is not recording.");
+    QTimer::singleShot(0, this, [this] {
+        if (PauseHandler)
+            PauseHandler();
+    });
+    return {};
+}
+
 QString TCaptureService::Capture()
 {
     if (!Handler)
@@ -160,7 +176,9 @@ TOpenReply RequestOpen(const QString& path, int waitMs)
     return result;
 }
 
-QString RequestCapture()
+namespace {
+
+QString CallCaptureService(const QString& method)
 {
     if (!HaveSessionBus())
         return NoBus;
@@ -172,11 +190,23 @@ QString RequestCapture()
         return QStringLiteral("Quillora is not running.");
     QDBusMessage call = QDBusMessage::createMethodCall(
         service, QString::fromLatin1(TCaptureService::ObjectPath),
-        QStringLiteral("org.brindlecove.Quillora.Capture"), QStringLiteral("Capture"));
+        QStringLiteral("org.brindlecove.Quillora.Capture"), method);
     const QDBusReply<QString> reply = bus.call(call, QDBus::Block, 10000);
     if (!reply.isValid())
         return QStringLiteral("Quillora did not answer: %1").arg(reply.error().message());
     return reply.value();
+}
+
+} // namespace
+
+QString RequestCapture()
+{
+    return CallCaptureService(QStringLiteral("Capture"));
+}
+
+QString RequestPause()
+{
+    return CallCaptureService(QStringLiteral("Pause"));
 }
 
 QString CaptureCommand()

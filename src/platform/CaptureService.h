@@ -28,13 +28,17 @@ class TCaptureService : public QObject {
 
     // Called, on the main thread, for each request; empty while not recording.
     void SetHandler(std::function<void()> onCapture);
+    void SetPauseHandler(std::function<void()> onPause);
 
   public slots:
     // Empty when a capture is on its way, else why there is none.
     QString Capture();
+    // Pauses a running recording, or resumes a paused one.
+    QString Pause();
 
   private:
     std::function<void()> Handler;
+    std::function<void()> PauseHandler;
     bool Registered = false;
 };
 
@@ -83,6 +87,8 @@ TOpenReply RequestOpen(const QString& path, int waitMs = 20000);
 // The client side of `quillora --capture`: empty on success, else the
 // message for the user.
 QString RequestCapture();
+// `quillora --pause`, alike.
+QString RequestPause();
 
 // The command line a user binds to a key (this program's own path).
 QString CaptureCommand();

@@ -1,5 +1,6 @@
 #include "platform/FakePlatform.h"
 
+#include "platform/FrameGeometry.h"
 #include "platform/QtServices.h"
 
 #include <QPainter>
@@ -51,6 +52,38 @@ void TFakeFrame::Show(int left, int top, int right, int bottom)
 {
     Lines = QRect(QPoint(left, top), QPoint(right, bottom));
     Shown = true;
+}
+
+void TFakeFrame::SetAdjustable(const TFrameAdjust* adjust)
+{
+    Adjust = adjust ? std::optional<TFrameAdjust>(*adjust) : std::nullopt;
+}
+
+bool TFakeFrame::OnHandle(QPoint p) const
+{
+    return Adjust && Shown && GrabAt(Lines, p, Adjust->Resizable) != 0;
+}
+
+void TFakeFrame::Drag(int edges, QPoint delta)
+{
+    if (!Adjust || !Shown)
+        return;
+    if (!Adjust->Resizable)
+        edges = EdgeAll;
+    const QRect lines =
+        DragFrameLines(Lines, edges, delta, Adjust->Screen, Adjust->MinSize, Adjust->MaxSize);
+    if (lines == Lines)
+        return;
+    Lines = lines;
+    // A handler may end the adjusting; it gets its own copy.
+    const auto changed = Adjust->Changed;
+    if (changed)
+        changed(lines);
+}
+
+void TFakeFrame::Nudge(int dx, int dy)
+{
+    Drag(EdgeAll, {dx, dy});
 }
 
 QImage TFakeScreen::Read(const QRect& rect)
@@ -153,6 +186,12 @@ void TFakePlatform::PressPause()
 {
     if (HotKeyFake.Grabbed && HotKeyFake.OnPress)
         HotKeyFake.OnPress();
+}
+
+void TFakePlatform::PressShiftPause()
+{
+    if (HotKeyFake.OnPause)
+        HotKeyFake.OnPause();
 }
 
 void TFakePlatform::PaintScreen(const QRect& rect, QColor colour)

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -54,7 +55,16 @@ class TFakeHotKey : public IHotKey {
   public:
     TGrabResult Result = TGrabResult::Grabbed;
     TGrabResult Grab(std::function<void()> onPress) override;
-    void Release() override { Grabbed = false; }
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        OnPause = std::move(onPress);
+        return TGrabResult::Grabbed;
+    }
+    void Release() override
+    {
+        Grabbed = false;
+        OnPause = nullptr;
+    }
     bool IsGrabbed() const override { return Grabbed; }
     // The desktop's keyboard settings: what DesktopKey() says, and the keys
     // AddDesktopKey() added (it fails with AddFails set).
@@ -76,6 +86,7 @@ class TFakeHotKey : public IHotKey {
   private:
     friend class TFakePlatform;
     std::function<void()> OnPress;
+    std::function<void()> OnPause;
     bool Grabbed = false;
 };
 
@@ -84,7 +95,21 @@ class TFakeFrame : public IScreenFrame {
     QRect Lines; // left, top, right, bottom of the frame lines
     int Raises = 0;
     int Refreshes = 0;
+    std::optional<TFrameAdjust> Adjust;
+    QString Label;
+    bool Paused = false;
+    int Flashes = 0;
     void Show(int left, int top, int right, int bottom) override;
+    void SetAdjustable(const TFrameAdjust* adjust) override;
+    bool IsAdjustable() const override { return Adjust.has_value(); }
+    bool OnHandle(QPoint p) const override;
+    void SetLabel(const QString& text) override { Label = text; }
+    void SetPaused(bool paused) override { Paused = paused; }
+    void Flash() override { ++Flashes; }
+    // What the user does with the handles (edges of platform::TFrameEdge)
+    // and the arrow keys; nothing unless the frame is adjustable.
+    void Drag(int edges, QPoint delta);
+    void Nudge(int dx, int dy);
     void Raise() override { ++Raises; }
     void Hide() override { Shown = false; }
     bool IsShown() const override { return Shown; }
@@ -127,6 +152,15 @@ class TFakeScreen : public IScreenReader {
 class TFakeTray : public ITrayIcon {
   public:
     bool TrayAvailable = true;
+    TTrayMenu Menu;
+    bool MenuPaused = false;
+    QString Status;
+    void SetMenu(const TTrayMenu& menu, bool paused) override
+    {
+        Menu = menu;
+        MenuPaused = paused;
+    }
+    void SetStatus(const QString& text) override { Status = text; }
     QRect Avoided;
     QRect Spot;            // where the stand-in shows (where there is no tray)
     bool Cleared = false;  // its pixels are off the screen for a capture
@@ -189,6 +223,7 @@ class TFakePlatform : public IPlatform {
     void MoveMouse(QPoint to);
     void Click(QPoint at);
     void PressPause();
+    void PressShiftPause();
     void ClickTray();
     // Repaints the screen and tells whoever watches a rectangle it touches.
     void PaintScreen(const QRect& rect, QColor colour);

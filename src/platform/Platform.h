@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -48,6 +49,13 @@ class IHotKey {
     enum class TGrabResult { Grabbed, Taken, Unsupported, CommandOnly };
     virtual ~IHotKey() = default;
     virtual TGrabResult Grab(std::function<void()> onPress) = 0;
+    // The second key, which pauses and resumes (X11: Shift+Pause; `quillora
+    // --pause` wherever the capture command works). Release() ends it too.
+    virtual TGrabResult GrabPause(std::function<void()> onPress)
+    {
+        Q_UNUSED(onPress);
+        return TGrabResult::Unsupported;
+    }
     virtual void Release() = 0;
     virtual bool IsGrabbed() const = 0;
 
@@ -67,12 +75,42 @@ class IHotKey {
     }
 };
 
+// How the user may place the frame: before the first capture and while a
+// recording is paused.
+struct TFrameAdjust {
+    QRect Screen;          // the captured pixels stay on it
+    QSize MinSize, MaxSize; // of the captured pixels
+    bool Resizable = true;  // else every grab moves the frame
+    // After each step of a drag or an arrow key, with the new lines.
+    std::function<void(const QRect& lines)> Changed;
+};
+
 // The red recording frame. The lines lie at left/top/right/bottom, one pixel
 // wide, outside the captured pixels, and let every click through.
 class IScreenFrame {
   public:
     virtual ~IScreenFrame() = default;
     virtual void Show(int left, int top, int right, int bottom) = 0;
+    // Handles on the band outside the lines move and resize the frame, and
+    // a label beside it takes the arrow keys (Shift: 10 pixels); none of
+    // them lies inside the captured pixels. Null ends it: from then on the
+    // frame takes no click at all.
+    virtual void SetAdjustable(const TFrameAdjust* adjust) { Q_UNUSED(adjust); }
+    virtual bool IsAdjustable() const { return false; }
+    // True when a press at p (screen pixels) went to a handle, not to the
+    // programs below.
+    virtual bool OnHandle(QPoint p) const
+    {
+        Q_UNUSED(p);
+        return false;
+    }
+    // The small label beside the frame (its size, how to begin, the count
+    // down); empty hides it. Shown only where it misses the frame.
+    virtual void SetLabel(const QString& text) { Q_UNUSED(text); }
+    // Dashed lines while the recording is paused.
+    virtual void SetPaused(bool paused) { Q_UNUSED(paused); }
+    // A short flash of the lines once a capture has read the screen.
+    virtual void Flash() {}
     // Brings the frame back above windows that were raised over it.
     virtual void Raise() = 0;
     virtual void Hide() = 0;
@@ -116,10 +154,26 @@ class IScreenReader {
     virtual bool ReadsDeliveredFrames() const { return false; }
 };
 
+// The tray icon's menu (right click), for a running recording.
+struct TTrayMenu {
+    std::function<void()> Capture;
+    std::function<void()> TogglePause;
+    std::function<void()> Stop;
+};
+
 // The notification-area icon, or a stand-in window where there is no tray.
 class ITrayIcon {
   public:
     virtual ~ITrayIcon() = default;
+    // The menu of the icon and of the stand-in; paused names its second
+    // item Resume. Empty handlers take it away.
+    virtual void SetMenu(const TTrayMenu& menu, bool paused)
+    {
+        Q_UNUSED(menu);
+        Q_UNUSED(paused);
+    }
+    // The tooltip: what the recording does and how many pictures it has.
+    virtual void SetStatus(const QString& text) { Q_UNUSED(text); }
     // avoid: screen rectangle a stand-in window must stay out of.
     virtual void Show(std::function<void()> onClick, const QRect& avoid) = 0;
     virtual void Hide() = 0;

@@ -6,10 +6,12 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QtMath>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -50,6 +52,83 @@ void TQtTimer::Stop()
 bool TQtTimer::IsActive() const
 {
     return Timer->isActive();
+}
+
+// --- the frame's label ---------------------------------------------------------
+
+TFrameLabel::TFrameLabel()
+{
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                   Qt::X11BypassWindowManagerHint);
+    setWindowTitle(QStringLiteral("Quillora region"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::StrongFocus);
+    setMargin(4);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(255, 250, 205));
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+}
+
+void TFrameLabel::SetText(const QString& text)
+{
+    setText(text);
+    setAccessibleName(text);
+    adjustSize();
+}
+
+QSize TFrameLabel::PhysicalSize(const QScreen* screen) const
+{
+    const double ratio = screen ? screen->devicePixelRatio() : 1.0;
+    return QSize(qCeil(sizeHint().width() * ratio), qCeil(sizeHint().height() * ratio));
+}
+
+void TFrameLabel::ShowAt(const std::optional<QRect>& place, QScreen* screen, bool takeFocus)
+{
+    if (!place || !screen || text().isEmpty()) {
+        hide();
+        return;
+    }
+    // place is in screen pixels; Qt places windows in its own units from
+    // the screen's origin, which it keeps in pixels.
+    const double ratio = screen->devicePixelRatio();
+    const QPoint origin = screen->geometry().topLeft();
+    setScreen(screen);
+    resize(sizeHint());
+    move(origin + QPoint(qCeil((place->x() - origin.x()) / ratio),
+                         qCeil((place->y() - origin.y()) / ratio)));
+    show();
+    raise();
+    if (takeFocus)
+        activateWindow();
+}
+
+void TFrameLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+    int dx = 0, dy = 0;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        dx = -step;
+        break;
+    case Qt::Key_Right:
+        dx = step;
+        break;
+    case Qt::Key_Up:
+        dy = -step;
+        break;
+    case Qt::Key_Down:
+        dy = step;
+        break;
+    default:
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    if (Nudge)
+        Nudge(dx, dy);
+    event->accept();
 }
 
 // --- message boxes -----------------------------------------------------------
@@ -169,8 +248,75 @@ std::unique_ptr<QAbstractButton> MakeStandInButton(std::function<void()> onClick
     return std::make_unique<TStandInWindow>(std::move(onClick));
 }
 
+TTrayMenuHolder::TTrayMenuHolder() = default;
+
+void TTrayMenuHolder::Build()
+{
+    // A widget: made once there is a menu to show, in a program with widgets.
+    if (MenuWidget || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    MenuWidget = std::make_unique<QMenu>();
+    MenuWidget->setTitle(QStringLiteral("Quillora recording"));
+    MenuWidget->setAccessibleName(QStringLiteral("Quillora recording"));
+    Capture = MenuWidget->addAction(QStringLiteral("&Capture Now"), [this] {
+        if (Handlers.Capture)
+            Handlers.Capture();
+    });
+    Pause = MenuWidget->addAction(QStringLiteral("&Pause"), [this] {
+        if (Handlers.TogglePause)
+            Handlers.TogglePause();
+    });
+    MenuWidget->addSeparator();
+    Stop = MenuWidget->addAction(QStringLiteral("&Stop Recording"), [this] {
+        if (Handlers.Stop)
+            Handlers.Stop();
+    });
+}
+
+TTrayMenuHolder::~TTrayMenuHolder() = default;
+
+void TTrayMenuHolder::Set(const TTrayMenu& menu, bool paused)
+{
+    Handlers = menu;
+    if (menu.Stop)
+        Build();
+    if (!MenuWidget)
+        return;
+    Pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    // Paused, nothing is captured, not even on request.
+    Capture->setEnabled(!paused && menu.Capture);
+    Pause->setEnabled(bool(menu.TogglePause));
+}
+
+void TTrayMenuHolder::AttachTo(QWidget* button)
+{
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(button, &QWidget::customContextMenuRequested, button,
+                     [this, button](const QPoint& at) {
+                         if (QMenu* menu = Menu())
+                             menu->popup(button->mapToGlobal(at));
+                     });
+}
+
 TQtTrayIcon::TQtTrayIcon() = default;
 TQtTrayIcon::~TQtTrayIcon() = default;
+
+void TQtTrayIcon::SetMenu(const TTrayMenu& menu, bool paused)
+{
+    MenuHolder.Set(menu, paused);
+    if (Icon)
+        Icon->setContextMenu(MenuHolder.Menu());
+}
+
+void TQtTrayIcon::SetStatus(const QString& text)
+{
+    Status = text;
+    if (Icon)
+        Icon->setToolTip(text.isEmpty() ? QStringLiteral("Quillora") : text);
+    if (StandIn)
+        StandIn->setToolTip(text.isEmpty() ? QStringLiteral("Quillora: click to stop recording")
+                                           : text + QStringLiteral(". Click to stop recording."));
+}
 
 QRect TQtTrayIcon::StandInPlace(const QRect& screen, const QRect& avoid, int size)
 {
@@ -202,11 +348,16 @@ void TQtTrayIcon::Show(std::function<void()> onClick, const QRect& avoid)
                             Clicked();
                     });
         }
+        Icon->setContextMenu(MenuHolder.Menu());
+        SetStatus(Status);
         Icon->show();
         return;
     }
-    if (!StandIn)
+    if (!StandIn) {
         StandIn = MakeStandInButton([this] { Clicked(); });
+        MenuHolder.AttachTo(StandIn.get());
+        SetStatus(Status);
+    }
     // avoid is in physical pixels; Qt places windows in its own units.
     QScreen* screen = QGuiApplication::primaryScreen();
     const double ratio = screen ? screen->devicePixelRatio() : 1.0;

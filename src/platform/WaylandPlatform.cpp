@@ -522,6 +522,8 @@ class TFrameWindow : public QWidget {
         setAttribute(Qt::WA_ShowWithoutActivating);
     }
     QRect Lines; // in this window's device pixels
+    bool Paused = false;   // dashed red and white
+    bool Flashing = false; // yellow for a moment after a capture
 
   protected:
     void paintEvent(QPaintEvent*) override
@@ -532,12 +534,23 @@ class TFrameWindow : public QWidget {
         const double ratio = devicePixelRatioF();
         // One device pixel wide, whatever the scale.
         painter.scale(1.0 / ratio, 1.0 / ratio);
-        const QColor red(255, 0, 0);
+        const QColor colour = Flashing ? QColor(255, 255, 0) : QColor(255, 0, 0);
         const QRect& l = Lines;
-        painter.fillRect(QRect(l.left(), l.top(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.bottom(), l.width(), 1), red);
-        painter.fillRect(QRect(l.left(), l.top(), 1, l.height()), red);
-        painter.fillRect(QRect(l.right(), l.top(), 1, l.height()), red);
+        const QRect lines[] = {QRect(l.left(), l.top(), l.width(), 1),
+                               QRect(l.left(), l.bottom(), l.width(), 1),
+                               QRect(l.left(), l.top(), 1, l.height()),
+                               QRect(l.right(), l.top(), 1, l.height())};
+        for (const QRect& line : lines) {
+            painter.fillRect(line, colour);
+            if (!Paused || Flashing)
+                continue;
+            // Every other 4 pixels white along the line.
+            const bool across = line.height() == 1;
+            for (int at = 4; at < (across ? line.width() : line.height()); at += 8)
+                painter.fillRect(across ? QRect(line.left() + at, line.top(), 4, 1)
+                                        : QRect(line.left(), line.top() + at, 1, 4),
+                                 Qt::white);
+        }
     }
 };
 
@@ -599,11 +612,33 @@ class TWaylandFrame : public IScreenFrame {
             Window->raise();
     }
 
+    void SetPaused(bool paused) override
+    {
+        if (!Window)
+            return;
+        Window->Paused = paused;
+        Window->update();
+    }
+
+    void Flash() override
+    {
+        if (!Window || !Window->isVisible())
+            return;
+        Window->Flashing = true;
+        Window->update();
+        QTimer::singleShot(150, Window.get(), [this] {
+            Window->Flashing = false;
+            Window->update();
+        });
+    }
+
     void Hide() override
     {
         Finder.stop();
-        if (Window)
+        if (Window) {
             Window->hide();
+            Window->Paused = false;
+        }
     }
 
     bool IsShown() const override { return Window && Window->isVisible(); }
@@ -676,9 +711,13 @@ class TStandInOverlay : public QWidget {
     void Place(QScreen* screen, const QRect& monitor, const QRect& avoid, const QPoint& offset)
     {
         const QRect area = screen->geometry();
-        const double ratio = screen->devicePixelRatio();
-        const QRect physical(monitor.isEmpty() ? area.topLeft() : monitor.topLeft(),
-                             area.size() * ratio);
+        // The window's own scale once it is on the screen: Qt may see a
+        // scaled monitor's screen at 1 and its windows at 2 (GNOME at 200 %).
+        const double ratio = isVisible() ? devicePixelRatioF() : screen->devicePixelRatio();
+        PlacedRatio = ratio;
+        const QRect physical = monitor.isEmpty()
+                                   ? QRect(area.topLeft(), area.size() * screen->devicePixelRatio())
+                                   : monitor;
         const int size = qRound(StandInSize * ratio);
         Spot = TQtTrayIcon::StandInPlace(physical & physical.translated(offset), avoid, size);
         setScreen(screen);
@@ -691,16 +730,22 @@ class TStandInOverlay : public QWidget {
             windowHandle()->setMask(QRegion(Button->geometry()));
     }
 
+    // Called when the window's scale turns out other than the one it was
+    // placed by.
+    std::function<void()> ScaleChanged;
+
     void showEvent(QShowEvent* event) override
     {
         QWidget::showEvent(event);
         // The input region; Qt hands it to the compositor once the surface
-        // exists, so again a moment later.
-        const QRegion mask(Button->geometry());
-        windowHandle()->setMask(mask);
-        QTimer::singleShot(100, this, [this, mask] {
-            if (windowHandle())
-                windowHandle()->setMask(mask);
+        // exists, so again a moment later, when the window's scale is known.
+        windowHandle()->setMask(QRegion(Button->geometry()));
+        QTimer::singleShot(100, this, [this] {
+            if (!windowHandle())
+                return;
+            if (devicePixelRatioF() != PlacedRatio && ScaleChanged)
+                ScaleChanged();
+            windowHandle()->setMask(QRegion(Button->geometry()));
         });
     }
 
@@ -710,9 +755,11 @@ class TStandInOverlay : public QWidget {
     // it); the button alone goes, so the compositor shows what lies beneath
     // in its next frame.
     void ClearButton(bool clear) { Button->setVisible(!clear); }
+    QAbstractButton* ButtonWidget() const { return Button.get(); }
 
   private:
     std::unique_ptr<QAbstractButton> Button;
+    double PlacedRatio = 1;
 };
 
 class TWaylandTray : public ITrayIcon {
@@ -734,11 +781,18 @@ class TWaylandTray : public ITrayIcon {
             return;
         }
         OnClick = std::move(onClick);
-        if (!Overlay)
+        if (!Overlay) {
             Overlay = std::make_unique<TStandInOverlay>([this] {
                 if (Shown && OnClick)
                     OnClick();
             });
+            MenuHolder.AttachTo(Overlay->ButtonWidget());
+            SetStatus(Status);
+            Overlay->ScaleChanged = [this] {
+                if (Shown)
+                    Place();
+            };
+        }
         if (!Place())
             return;
         Overlay->show();
@@ -751,6 +805,21 @@ class TWaylandTray : public ITrayIcon {
         if (Overlay)
             Overlay->hide();
         Shown = false;
+    }
+
+    void SetMenu(const TTrayMenu& menu, bool paused) override
+    {
+        Tray.SetMenu(menu, paused);
+        MenuHolder.Set(menu, paused);
+    }
+    void SetStatus(const QString& text) override
+    {
+        Status = text;
+        Tray.SetStatus(text);
+        if (Overlay)
+            Overlay->ButtonWidget()->setToolTip(
+                text.isEmpty() ? QStringLiteral("Quillora: click to stop recording")
+                               : text + QStringLiteral(". Click to stop recording."));
     }
 
     bool IsShown() const override { return Shown || Tray.IsShown(); }
@@ -778,6 +847,8 @@ class TWaylandTray : public ITrayIcon {
     QRect Avoid;
     TQtTrayIcon Tray;
     std::unique_ptr<TStandInOverlay> Overlay;
+    TTrayMenuHolder MenuHolder;
+    QString Status;
     std::function<void()> OnClick;
     bool Shown = false;
 };
@@ -807,9 +878,17 @@ class TWaylandHotKey : public QObject, public IHotKey {
         return BindShortcut() ? TGrabResult::Grabbed : TGrabResult::CommandOnly;
     }
 
+    // No second key of our own: `quillora --pause`.
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        Service.SetPauseHandler(std::move(onPress));
+        return TGrabResult::CommandOnly;
+    }
+
     void Release() override
     {
         Service.SetHandler(nullptr);
+        Service.SetPauseHandler(nullptr);
         OnPress = nullptr;
         Grabbed = false;
     }

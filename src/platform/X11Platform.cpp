@@ -1,8 +1,10 @@
 #include "platform/X11Platform.h"
 
 #include "platform/CaptureService.h"
+#include "platform/FrameGeometry.h"
 #include "platform/QtServices.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -11,6 +13,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/record.h>
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -297,9 +301,35 @@ class TX11HotKey : public IHotKey {
         return TGrabResult::Grabbed;
     }
 
+    TGrabResult GrabPause(std::function<void()> onPress) override
+    {
+        ReleasePause();
+        Service.SetPauseHandler(onPress);
+        const KeyCode code = XKeysymToKeycode(Conn.Dpy, XK_Pause);
+        if (!code)
+            return TGrabResult::Unsupported;
+        Code = code;
+        if (Variants.empty())
+            Variants = LockVariants();
+        TErrorTrap trap(Conn.Dpy);
+        for (unsigned mods : Variants)
+            XGrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root, False, GrabModeAsync,
+                     GrabModeAsync);
+        if (trap.Finish(Conn.Dpy) == BadAccess) {
+            for (unsigned mods : Variants)
+                XUngrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root);
+            XSync(Conn.Dpy, False);
+            return TGrabResult::Taken;
+        }
+        OnPause = std::move(onPress);
+        PauseGrabbed = true;
+        return TGrabResult::Grabbed;
+    }
+
     void Release() override
     {
         Service.SetHandler(nullptr);
+        ReleasePause();
         if (!Grabbed)
             return;
         for (unsigned mods : Variants)
@@ -313,8 +343,15 @@ class TX11HotKey : public IHotKey {
 
     void Handle(const XEvent& event)
     {
-        if (Grabbed && event.type == KeyPress && event.xkey.keycode == Code && OnPress)
+        if (event.type != KeyPress || event.xkey.keycode != Code)
+            return;
+        // The grabs differ by Shift alone.
+        if (event.xkey.state & ShiftMask) {
+            if (PauseGrabbed && OnPause)
+                OnPause();
+        } else if (Grabbed && OnPress) {
             OnPress();
+        }
     }
 
   private:
@@ -350,12 +387,26 @@ class TX11HotKey : public IHotKey {
         return variants;
     }
 
+    void ReleasePause()
+    {
+        Service.SetPauseHandler(nullptr);
+        if (!PauseGrabbed)
+            return;
+        for (unsigned mods : Variants)
+            XUngrabKey(Conn.Dpy, Code, mods | ShiftMask, Conn.Root);
+        XFlush(Conn.Dpy);
+        PauseGrabbed = false;
+        OnPause = nullptr;
+    }
+
     TX11Connection& Conn;
     TCaptureService& Service;
     KeyCode Code = 0;
     std::vector<unsigned> Variants;
     std::function<void()> OnPress;
+    std::function<void()> OnPause;
     bool Grabbed = false;
+    bool PauseGrabbed = false;
 };
 
 // --- frame ---------------------------------------------------------------------------
@@ -366,47 +417,71 @@ class TX11Frame : public IScreenFrame {
     {
         int event = 0, error = 0;
         HasShape = XShapeQueryExtension(Conn.Dpy, &event, &error);
-        XColor red{};
-        red.red = 0xffff;
-        red.flags = DoRed | DoGreen | DoBlue;
-        if (XAllocColor(Conn.Dpy, DefaultColormap(Conn.Dpy, Conn.ScreenNo), &red))
-            RedPixel = red.pixel;
-        else
-            RedPixel = WhitePixel(Conn.Dpy, Conn.ScreenNo);
+        RedPixel = Pixel(0xffff, 0, 0, WhitePixel(Conn.Dpy, Conn.ScreenNo));
+        FlashPixel = Pixel(0xffff, 0xffff, 0, RedPixel);
     }
-    ~TX11Frame() override { Hide(); }
+    ~TX11Frame() override
+    {
+        Hide();
+        if (Dashes)
+            XFreePixmap(Conn.Dpy, Dashes);
+        for (Cursor cursor : Cursors)
+            if (cursor)
+                XFreeCursor(Conn.Dpy, cursor);
+    }
 
     void Show(int left, int top, int right, int bottom) override
     {
         Hide();
-        const int width = right - left + 1, height = bottom - top + 1;
-        const QRect lines[] = {{left, top, width, 1},
-                               {left, bottom, width, 1},
-                               {left, top, 1, height},
-                               {right, top, 1, height}};
-        for (const QRect& line : lines) {
-            XSetWindowAttributes attrs{};
-            attrs.override_redirect = True;
-            attrs.background_pixel = RedPixel;
-            const Window w = XCreateWindow(
-                Conn.Dpy, Conn.Root, line.x(), line.y(), unsigned(std::max(1, line.width())),
-                unsigned(std::max(1, line.height())), 0, CopyFromParent, InputOutput,
-                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
-            XStoreName(Conn.Dpy, w, "Quillora frame");
-            if (HasShape) // an empty input region: clicks fall through
-                XShapeCombineRectangles(Conn.Dpy, w, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
-                                        Unsorted);
-            XMapRaised(Conn.Dpy, w);
-            Windows.push_back(w);
-        }
-        XFlush(Conn.Dpy);
+        Place(QRect(QPoint(left, top), QPoint(right, bottom)));
+    }
+
+    void SetAdjustable(const TFrameAdjust* adjust) override
+    {
+        DestroyHandles();
+        Grab = 0;
+        Adjust = adjust ? std::optional<TFrameAdjust>(*adjust) : std::nullopt;
+        if (Adjust && !Lines.isNull())
+            Place(Lines);
+        ShowLabel(Adjust.has_value());
+    }
+
+    bool IsAdjustable() const override { return Adjust.has_value(); }
+
+    bool OnHandle(QPoint p) const override
+    {
+        return Adjust && !Windows.empty() && GrabAt(Lines, p, Adjust->Resizable) != 0;
+    }
+
+    void SetLabel(const QString& text) override
+    {
+        LabelText = text;
+        ShowLabel(false);
+    }
+
+    void SetPaused(bool paused) override
+    {
+        Paused = paused;
+        Paint(false);
+    }
+
+    void Flash() override
+    {
+        if (Windows.empty())
+            return;
+        Paint(true);
+        QTimer::singleShot(150, &Receiver, [this] { Paint(false); });
     }
 
     void Raise() override
     {
         for (Window w : Windows)
             XRaiseWindow(Conn.Dpy, w);
+        for (Window w : Handles)
+            XRaiseWindow(Conn.Dpy, w);
         XFlush(Conn.Dpy);
+        if (Label && Label->isVisible())
+            Label->raise();
         // Pause presses read into Xlib's queue by another request are seen
         // within one tick at the latest.
         Conn.ReadEventsSoon();
@@ -414,10 +489,15 @@ class TX11Frame : public IScreenFrame {
 
     void Hide() override
     {
+        DestroyHandles();
         for (Window w : Windows)
             XDestroyWindow(Conn.Dpy, w);
         Windows.clear();
         XFlush(Conn.Dpy);
+        if (Label)
+            Label->hide();
+        Lines = {};
+        Paused = false;
     }
 
     bool IsShown() const override { return !Windows.empty(); }
@@ -438,11 +518,244 @@ class TX11Frame : public IScreenFrame {
         XFlush(Conn.Dpy);
     }
 
+    // Presses, drags and releases on the handles.
+    void Handle(const XEvent& event)
+    {
+        if (!Adjust)
+            return;
+        const bool ours = std::find(Handles.begin(), Handles.end(), event.xany.window) !=
+                          Handles.end();
+        if (!ours)
+            return;
+        if (event.type == ButtonPress && event.xbutton.button == Button1) {
+            const QPoint at(event.xbutton.x_root, event.xbutton.y_root);
+            Grab = GrabAt(Lines, at, Adjust->Resizable);
+            GrabStart = at;
+            GrabLines = Lines;
+        } else if (event.type == MotionNotify && Grab) {
+            // Only the newest position of a burst matters.
+            XEvent latest = event;
+            while (XCheckTypedWindowEvent(Conn.Dpy, event.xany.window, MotionNotify, &latest)) {
+            }
+            const QPoint at(latest.xmotion.x_root, latest.xmotion.y_root);
+            MoveTo(DragFrameLines(GrabLines, Grab, at - GrabStart, Adjust->Screen, Adjust->MinSize,
+                                  Adjust->MaxSize));
+        } else if (event.type == ButtonRelease && event.xbutton.button == Button1) {
+            Grab = 0;
+        }
+    }
+
   private:
+    unsigned long Pixel(unsigned short r, unsigned short g, unsigned short b, unsigned long fallback)
+    {
+        XColor colour{};
+        colour.red = r;
+        colour.green = g;
+        colour.blue = b;
+        colour.flags = DoRed | DoGreen | DoBlue;
+        if (XAllocColor(Conn.Dpy, DefaultColormap(Conn.Dpy, Conn.ScreenNo), &colour))
+            return colour.pixel;
+        return fallback;
+    }
+
+    static std::vector<QRect> LineRects(const QRect& l)
+    {
+        const int width = l.width(), height = l.height();
+        return {{l.left(), l.top(), width, 1},
+                {l.left(), l.bottom(), width, 1},
+                {l.left(), l.top(), 1, height},
+                {l.right(), l.top(), 1, height}};
+    }
+
+    // Creates the windows on their first placing, moves them afterwards
+    // (a drag keeps its pointer grab only while its window stays).
+    void Place(const QRect& lines)
+    {
+        Lines = lines;
+        const std::vector<QRect> rects = LineRects(lines);
+        if (Windows.empty()) {
+            for (const QRect& line : rects) {
+                XSetWindowAttributes attrs{};
+                attrs.override_redirect = True;
+                attrs.background_pixel = RedPixel;
+                const Window w = XCreateWindow(
+                    Conn.Dpy, Conn.Root, line.x(), line.y(), unsigned(std::max(1, line.width())),
+                    unsigned(std::max(1, line.height())), 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+                XStoreName(Conn.Dpy, w, "Quillora frame");
+                if (HasShape) // an empty input region: clicks fall through
+                    XShapeCombineRectangles(Conn.Dpy, w, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
+                                            Unsorted);
+                XMapRaised(Conn.Dpy, w);
+                Windows.push_back(w);
+            }
+            Paint(false);
+        } else {
+            for (size_t i = 0; i < Windows.size(); ++i)
+                MoveWindow(Windows[i], rects[i]);
+        }
+        if (Adjust)
+            PlaceHandles();
+        XFlush(Conn.Dpy);
+    }
+
+    void MoveWindow(Window w, const QRect& r)
+    {
+        XMoveResizeWindow(Conn.Dpy, w, r.x(), r.y(), unsigned(std::max(1, r.width())),
+                          unsigned(std::max(1, r.height())));
+    }
+
+    // The bands that move the frame take the pointer without showing; the
+    // handle squares show in red. All lie outside the captured pixels.
+    void PlaceHandles()
+    {
+        const TFrameHandles h = HandlesOf(Lines);
+        std::vector<std::pair<QRect, int>> places;
+        for (const QRect& band : h.Bands)
+            places.push_back({band, EdgeAll});
+        if (Adjust->Resizable)
+            for (int i = 0; i < 8; ++i)
+                places.push_back({h.Handles[i], h.HandleEdges[i]});
+        if (Handles.size() == places.size()) {
+            for (size_t i = 0; i < places.size(); ++i)
+                MoveWindow(Handles[i], places[i].first);
+            return;
+        }
+        DestroyHandles();
+        for (size_t i = 0; i < places.size(); ++i) {
+            const QRect& r = places[i].first;
+            const bool band = i < 4;
+            XSetWindowAttributes attrs{};
+            attrs.override_redirect = True;
+            attrs.event_mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask;
+            attrs.cursor = CursorFor(places[i].second);
+            attrs.background_pixel = RedPixel;
+            const Window w = XCreateWindow(
+                Conn.Dpy, Conn.Root, r.x(), r.y(), unsigned(r.width()), unsigned(r.height()), 0,
+                band ? 0 : CopyFromParent, band ? InputOnly : InputOutput, CopyFromParent,
+                CWOverrideRedirect | CWEventMask | CWCursor | (band ? 0 : CWBackPixel), &attrs);
+            XStoreName(Conn.Dpy, w, "Quillora frame handle");
+            XMapRaised(Conn.Dpy, w);
+            Handles.push_back(w);
+        }
+    }
+
+    void DestroyHandles()
+    {
+        for (Window w : Handles)
+            XDestroyWindow(Conn.Dpy, w);
+        Handles.clear();
+        XFlush(Conn.Dpy);
+    }
+
+    Cursor CursorFor(int edges)
+    {
+        unsigned shape = XC_fleur;
+        switch (edges) {
+        case EdgeLeft | EdgeTop: shape = XC_top_left_corner; break;
+        case EdgeRight | EdgeTop: shape = XC_top_right_corner; break;
+        case EdgeRight | EdgeBottom: shape = XC_bottom_right_corner; break;
+        case EdgeLeft | EdgeBottom: shape = XC_bottom_left_corner; break;
+        case EdgeTop: shape = XC_top_side; break;
+        case EdgeRight: shape = XC_right_side; break;
+        case EdgeBottom: shape = XC_bottom_side; break;
+        case EdgeLeft: shape = XC_left_side; break;
+        default: break;
+        }
+        Cursor& cursor = Cursors[edges & 15];
+        if (!cursor)
+            cursor = XCreateFontCursor(Conn.Dpy, shape);
+        return cursor;
+    }
+
+    void MoveTo(const QRect& lines)
+    {
+        if (lines == Lines)
+            return;
+        Place(lines);
+        ShowLabel(false);
+        // The handler may end the placing, and with it Adjust.
+        const auto changed = Adjust ? Adjust->Changed : nullptr;
+        if (changed)
+            changed(lines);
+    }
+
+    void Nudge(int dx, int dy)
+    {
+        if (Adjust && !Windows.empty())
+            MoveTo(DragFrameLines(Lines, EdgeAll, {dx, dy}, Adjust->Screen, Adjust->MinSize,
+                                  Adjust->MaxSize));
+    }
+
+    void ShowLabel(bool takeFocus)
+    {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        for (QScreen* s : QGuiApplication::screens())
+            if (s->geometry().contains(Lines.center()))
+                screen = s;
+        if (Windows.empty() || !screen || LabelText.isEmpty()) {
+            if (Label)
+                Label->hide();
+            return;
+        }
+        // A widget; programs with a plain QGuiApplication show no label.
+        if (!Label && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            Label = std::make_unique<TFrameLabel>();
+            Label->Nudge = [this](int dx, int dy) { Nudge(dx, dy); };
+        }
+        if (!Label)
+            return;
+        Label->SetText(LabelText);
+        const QRect root(0, 0, DisplayWidth(Conn.Dpy, Conn.ScreenNo),
+                         DisplayHeight(Conn.Dpy, Conn.ScreenNo));
+        Label->ShowAt(LabelPlace(Lines, root, Label->PhysicalSize(screen)), screen, takeFocus);
+    }
+
+    // Red lines; dashed red and white while paused; yellow for a flash.
+    void Paint(bool flash)
+    {
+        if (Paused && !Dashes) {
+            Dashes = XCreatePixmap(Conn.Dpy, Conn.Root, 8, 8,
+                                   unsigned(DefaultDepth(Conn.Dpy, Conn.ScreenNo)));
+            GC gc = XCreateGC(Conn.Dpy, Dashes, 0, nullptr);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    XSetForeground(Conn.Dpy, gc,
+                                   ((x + y) / 4) % 2 ? WhitePixel(Conn.Dpy, Conn.ScreenNo)
+                                                     : RedPixel);
+                    XDrawPoint(Conn.Dpy, Dashes, gc, x, y);
+                }
+            XFreeGC(Conn.Dpy, gc);
+        }
+        for (Window w : Windows) {
+            if (flash)
+                XSetWindowBackground(Conn.Dpy, w, FlashPixel);
+            else if (Paused)
+                XSetWindowBackgroundPixmap(Conn.Dpy, w, Dashes);
+            else
+                XSetWindowBackground(Conn.Dpy, w, RedPixel);
+            XClearWindow(Conn.Dpy, w);
+        }
+        XFlush(Conn.Dpy);
+    }
+
     TX11Connection& Conn;
     bool HasShape = false;
     unsigned long RedPixel = 0;
+    unsigned long FlashPixel = 0;
+    Pixmap Dashes = 0;
+    bool Paused = false;
     std::vector<Window> Windows;
+    std::vector<Window> Handles;
+    Cursor Cursors[16] = {};
+    QRect Lines;
+    std::optional<TFrameAdjust> Adjust;
+    int Grab = 0;
+    QPoint GrabStart;
+    QRect GrabLines;
+    QString LabelText;
+    std::unique_ptr<TFrameLabel> Label;
+    QObject Receiver; // the flash's timer dies with the frame
 };
 
 // --- screen -----------------------------------------------------------------------------
@@ -647,6 +960,7 @@ class TX11Platform : public IPlatform {
         Conn.OnEvent = [this](const XEvent& event) {
             Key.Handle(event);
             ScreenRd.Handle(event);
+            FrameWin.Handle(event);
         };
     }
 

@@ -9,6 +9,9 @@
 // - Frame: four 1-pixel override-redirect windows with an empty input shape,
 //   on the frame lines, so they sit outside the captured pixels, never take
 //   a click and place exactly in physical pixels whatever Qt's scale factor.
+//   While the user may place it, input-only bands and red handle squares
+//   outside the lines take the pointer (a press grabs it implicitly, so a
+//   drag needs no grab of ours); they are destroyed once recording runs.
 // - Screen: MIT-SHM where the server offers it (about ten times faster than
 //   a plain GetImage), clamped to the screen, the rest filled black.
 // All connections are read on the main thread through socket notifiers, so

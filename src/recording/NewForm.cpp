@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -157,6 +158,9 @@ TNewForm::TNewForm(QWidget* parent)
     setTabOrder(EditHeight, RBtnAuto);
     setTabOrder(RBtnAuto, RBtnManu);
 
+    Refuse = [this](const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("Quillora"), text);
+    };
     connect(Button1, &QPushButton::clicked, this, &TNewForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     // Toggled rather than clicked, so the arrow keys change the text too.
@@ -175,9 +179,28 @@ void TNewForm::Button1Click()
     // needs a size within the bounds.
     EditWidth->CheckValue();
     EditHeight->CheckValue();
+    // A frame larger than the screen would run off it, and its pictures
+    // would be black there.
+    const QString problem = SizeProblem(EditWidth->Value(), EditHeight->Value(), ScreenSize);
+    if (!problem.isEmpty()) {
+        Refuse(problem);
+        return;
+    }
     CaptureWidth = EditWidth->Value();
     CaptureHeight = EditHeight->Value();
     accept();
+}
+
+QString TNewForm::SizeProblem(int width, int height, QSize screen)
+{
+    if (screen.isEmpty() || (width <= screen.width() && height <= screen.height()))
+        return {};
+    return QStringLiteral("The size %1 x %2 does not fit on the screen, which is %3 x %4 "
+                          "pixels. Choose a size of at most %3 x %4.")
+        .arg(width)
+        .arg(height)
+        .arg(screen.width())
+        .arg(screen.height());
 }
 
 void TNewForm::RBtnAutoClick()
@@ -236,6 +259,7 @@ void TNewForm::ApplyCapabilities(const platform::TCapabilities& caps)
 void TNewForm::showEvent(QShowEvent* event)
 {
     ApplyCapabilities(platform::CurrentPlatform().Capabilities());
+    ScreenSize = platform::CurrentPlatform().Screen().PrimaryScreen().size();
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->geometry();
         move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -54,6 +56,15 @@ public:
     // The desktop's own ways to capture and to stop, when they differ.
     QString ManualHint;
     QString DefaultStopText;
+
+    // The screen the region will be drawn on, in its physical pixels
+    // (showing the dialog asks the current platform); a larger size is
+    // refused.
+    QSize ScreenSize;
+    // Tells why "&Start" was refused (a message box unless replaced).
+    std::function<void(const QString&)> Refuse;
+    // Why the size does not fit on ScreenSize; empty when it does.
+    static QString SizeProblem(int width, int height, QSize screen);
 
     static const char* ManualText;
     static const char* AutoText;

@@ -5,6 +5,7 @@
 #include "document/XMLDocument.h"
 #include "export/FlashPic.h"
 #include "platform/CaptureService.h"
+#include "platform/FrameGeometry.h"
 #include "platform/Platform.h"
 #include "project/Recovery.h"
 
@@ -12,6 +13,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QSettings>
 #include <QString>
 #include <QThread>
 #include <QtGlobal>
@@ -24,6 +26,9 @@ namespace {
 
 const QString StopQuestion = QStringLiteral("Stop recording?");
 const QString StopTitle = QStringLiteral("Confirm");
+// The top left captured pixel of the last recording's region.
+const QString PlaceLeftKey = QStringLiteral("Recording/RegionLeft");
+const QString PlaceTopKey = QStringLiteral("Recording/RegionTop");
 
 } // namespace
 
@@ -38,7 +43,8 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
       Timer1(desktop.CreateTimer(QStringLiteral("Timer1"))),
       TimerAutoCapture(desktop.CreateTimer(QStringLiteral("TimerAutoCapture"))),
       TimerSettle(desktop.CreateTimer(QStringLiteral("TimerSettle"))),
-      TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit")))
+      TimerSettleLimit(desktop.CreateTimer(QStringLiteral("TimerSettleLimit"))),
+      TimerMenuCapture(desktop.CreateTimer(QStringLiteral("TimerMenuCapture")))
 {
     // Finished disk work is taken up on this (the interface) thread.
     Disk = std::make_unique<quillora::TDiskQueue>([this] {
@@ -49,6 +55,10 @@ TRecorder::TRecorder(IRecordingHost& host, TGlobalVars& globals, platform::IPlat
     TimerAutoCapture->SetHandler([this] { TimerAutoCaptureTimer(); });
     TimerSettle->SetHandler([this] { FinishSettle(); });
     TimerSettleLimit->SetHandler([this] { FinishSettle(); });
+    TimerMenuCapture->SetHandler([this] {
+        TimerMenuCapture->Stop();
+        RequestCapture(TTrigger::Key, std::nullopt);
+    });
     SoundPath = QString::fromStdString(quillora::ProgramDataFolder()) + "/capture.wav";
 }
 
@@ -88,13 +98,23 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     ScreenOpen = false;
     CaptureWidth = captureWidth;
     CaptureHeight = captureHeight;
-    const QRect lines = FrameFor(Desktop.Screen().PrimaryScreen(), captureWidth, captureHeight);
+    // Where the user left the region last time, centred the first time;
+    // its pixels on the screen wherever they fit.
+    const QRect screen = Desktop.Screen().PrimaryScreen();
+    QRect lines = FrameFor(screen, captureWidth, captureHeight);
+    const QSettings settings;
+    const QVariant left = settings.value(PlaceLeftKey), top = settings.value(PlaceTopKey);
+    if (left.isValid() && top.isValid())
+        lines.moveTopLeft(QPoint(left.toInt(), top.toInt()) - QPoint(1, 1));
+    lines = platform::KeepOnScreen(lines, screen);
     Left = lines.left();
     Top = lines.top();
     Right = lines.right();
     Bottom = lines.bottom();
 
     Host.HideMainWindow();
+    IsPaused = false;
+    Pictures = 0;
     Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
     Desktop.Frame().Show(Left, Top, Right, Bottom);
     Timer1->Start(100);
@@ -102,6 +122,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     Auto = autoMode;
     try {
         Host.WriteRecordingHeader(captureWidth, captureHeight);
+        HeaderSize = QSize(captureWidth, captureHeight);
     } catch (...) {
         // Nothing can be recorded into a project that cannot be saved.
         TearDown();
@@ -133,6 +154,7 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     using platform::IHotKey;
     const IHotKey::TGrabResult key =
         Desktop.HotKey().Grab([this] { RequestCapture(TTrigger::Key, std::nullopt); });
+    Desktop.HotKey().GrabPause([this] { TogglePause(); });
     if (Auto) {
         TimerAutoCapture->Start(500);
         if (!watching)
@@ -178,6 +200,8 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
             break;
         }
     }
+    SetAdjusting(true);
+    UpdateTray();
     // The recording goes on; the user only has to know what will not work.
     for (const QString& problem : problems)
         Desktop.Prompts().ShowWarning(problem);
@@ -187,6 +211,131 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         if (!Desktop.HotKey().AddDesktopKey(&why))
             Desktop.Prompts().ShowError(why);
     }
+}
+
+void TRecorder::SetAdjusting(bool on)
+{
+    Adjusting = on;
+    DownOnHandle = false;
+    if (!on) {
+        Desktop.Frame().SetAdjustable(nullptr);
+        UpdateLabel();
+        return;
+    }
+    platform::TFrameAdjust adjust;
+    adjust.Screen = Desktop.Screen().PrimaryScreen();
+    adjust.MinSize = QSize(MinSize, MinSize);
+    adjust.MaxSize = QSize(MaxSize, MaxSize);
+    // Once pictures are taken the movie has their size: the region moves,
+    // but keeps it.
+    adjust.Resizable = CaptureCount == 0;
+    adjust.Changed = [this](const QRect& lines) { RegionChanged(lines); };
+    UpdateLabel();
+    Desktop.Frame().SetAdjustable(&adjust);
+}
+
+void TRecorder::TogglePause()
+{
+    if (!Recording || Stopping)
+        return;
+    // A capture waiting for the screen was asked for before the pause.
+    FinishSettle();
+    TimerMenuCapture->Stop();
+    IsPaused = !IsPaused;
+    Desktop.Frame().SetPaused(IsPaused);
+    // Paused, the frame may be placed again; running, only until the
+    // first picture.
+    SetAdjusting(IsPaused || CaptureCount == 0);
+    if (!IsPaused && Auto) {
+        // The pointer rests where the user left the menu or the key: that
+        // is no rest for a picture.
+        TimerAutoCapture->Stop();
+        TimerAutoCapture->Start(500);
+    }
+    UpdateTray();
+}
+
+void TRecorder::MenuCapture()
+{
+    if (Recording && !IsPaused)
+        TimerMenuCapture->Start(250);
+}
+
+QString TRecorder::StatusText() const
+{
+    if (!Recording)
+        return {};
+    return QStringLiteral("%1: %2 %3")
+        .arg(IsPaused ? QStringLiteral("Paused") : QStringLiteral("Recording"))
+        .arg(Pictures)
+        .arg(Pictures == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"));
+}
+
+void TRecorder::UpdateTray()
+{
+    if (!Recording) {
+        Desktop.Tray().SetMenu({}, false);
+        Desktop.Tray().SetStatus({});
+        return;
+    }
+    Desktop.Tray().SetMenu({[this] { MenuCapture(); }, [this] { TogglePause(); },
+                            [this] { TrayIconClick(); }},
+                           IsPaused);
+    Desktop.Tray().SetStatus(StatusText());
+}
+
+QString TRecorder::LabelText() const
+{
+    if (!Recording || !Adjusting)
+        return {};
+    const QString size = QStringLiteral("%1 x %2").arg(CaptureWidth).arg(CaptureHeight);
+    if (IsPaused) {
+        const QString resume = Desktop.Capabilities().ManualText.isEmpty()
+                                   ? QStringLiteral("Shift+Pause")
+                                   : QStringLiteral("quillora --pause");
+        return QStringLiteral("Paused: %1\n%2\nResume from the tray icon's menu or with %3.")
+            .arg(size,
+                 CaptureCount == 0
+                     ? QStringLiteral("Drag the border to move the frame, a corner or an edge to "
+                                      "resize it; the arrow keys move it (Shift: 10 pixels).")
+                     : QStringLiteral("Drag the border or use the arrow keys to move the frame; "
+                                      "its size stays that of the movie."),
+                 resume);
+    }
+    QString begin;
+    if (Auto)
+        begin = QStringLiteral("Click or rest the mouse inside the frame to capture.");
+    else if (Desktop.Capabilities().ManualText.isEmpty())
+        begin = QStringLiteral("Press Pause to capture.");
+    else
+        begin = QStringLiteral("Press the capture key or run quillora --capture to capture.");
+    return QStringLiteral("%1\nDrag the border to move the frame, a corner or an edge to "
+                          "resize it; the arrow keys move it (Shift: 10 pixels).\n%2")
+        .arg(size, begin);
+}
+
+void TRecorder::UpdateLabel()
+{
+    Desktop.Frame().SetLabel(LabelText());
+}
+
+void TRecorder::RegionChanged(const QRect& lines)
+{
+    if (!Recording || !Adjusting)
+        return;
+    Left = lines.left();
+    Top = lines.top();
+    Right = lines.right();
+    Bottom = lines.bottom();
+    CaptureWidth = lines.width() - 2;
+    CaptureHeight = lines.height() - 2;
+    QSettings settings;
+    settings.setValue(PlaceLeftKey, Left + 1);
+    settings.setValue(PlaceTopKey, Top + 1);
+    Desktop.Screen().WatchChanges(Region(), [this] { ScreenChanged(); });
+    if (Desktop.Tray().StandInRect().intersects(lines))
+        Desktop.Tray().Show([this] { TrayIconClick(); }, lines);
+    UpdateLabel();
 }
 
 void TRecorder::OpenScreen()
@@ -217,11 +366,18 @@ void TRecorder::TearDown(bool showHost)
     Desktop.HotKey().Release();
     Desktop.Screen().WatchChanges({}, nullptr);
     Timer1->Stop();
+    TimerMenuCapture->Stop();
+    Adjusting = false;
+    IsPaused = false;
+    Desktop.Frame().SetAdjustable(nullptr);
+    Desktop.Frame().SetLabel({});
+    Desktop.Frame().SetPaused(false);
     Desktop.Frame().Hide();
     Desktop.Frame().RefreshScreen();
     Desktop.Screen().Close();
     Desktop.Tray().Hide();
     Recording = false;
+    UpdateTray();
     if (showHost) {
         Host.ShowMainWindow();
         ShowDiskErrors();
@@ -264,6 +420,7 @@ void TRecorder::HookLeftDown(QPoint at)
 {
     Globals.DownX = at.x();
     Globals.DownY = at.y();
+    DownOnHandle = Adjusting && Desktop.Frame().OnHandle(at);
 }
 
 void TRecorder::HookLeftUp(QPoint at)
@@ -274,7 +431,11 @@ void TRecorder::HookLeftUp(QPoint at)
     // themselves; ask all of them to.
     if (Globals.UpX - Globals.DownX != 0 || Globals.UpY - Globals.DownY != 0)
         Desktop.Frame().RefreshScreen();
-    if (Auto && InsideFrame(at) && !Stopping)
+    // The release of a drag on the frame's handles places the frame; it is
+    // no click on the programs below.
+    const bool placing = DownOnHandle;
+    DownOnHandle = false;
+    if (Auto && InsideFrame(at) && !Stopping && !placing)
         RequestCapture(TTrigger::Release, at);
 }
 
@@ -290,7 +451,7 @@ void TRecorder::HookMove(QPoint)
 void TRecorder::TimerAutoCaptureTimer()
 {
     const QPoint p = Desktop.Input().PointerPos();
-    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping)
+    if (!Desktop.Input().KnowsPointer() || !InsideFrame(p) || Stopping || IsPaused)
         return;
     if (std::abs(p.x() - AutoX) <= 3 && std::abs(p.y() - AutoY) <= 3)
         return;
@@ -312,10 +473,13 @@ void TRecorder::CaptureScreenshot()
 
 void TRecorder::RequestCapture(TTrigger trigger, std::optional<QPoint> pointer)
 {
-    if (!Recording || Capturing || ShowingDiskErrors)
+    if (!Recording || Capturing || ShowingDiskErrors || IsPaused)
         return;
     // One capture at a time: one still waiting is taken before this one.
     FinishSettle();
+    // From the first capture on, the frame takes no click.
+    if (Adjusting)
+        SetAdjusting(false);
     const bool standIn = Desktop.Tray().StandInRect().intersects(Region());
     const bool trailing = Desktop.Screen().ReadsDeliveredFrames();
     if (trigger != TTrigger::Release && !standIn && !trailing) {
@@ -372,12 +536,19 @@ void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool re
     if (Capturing || ShowingDiskErrors || !Recording)
         return;
     Capturing = true;
+    if (Adjusting)
+        SetAdjusting(false);
     struct TEnd {
         bool& Flag;
         ~TEnd() { Flag = false; }
     } end{Capturing};
 
     try {
+        // The movie has the region's size at the first capture.
+        if (CaptureCount == 0 && HeaderSize != QSize(CaptureWidth, CaptureHeight)) {
+            Host.WriteRecordingHeader(CaptureWidth, CaptureHeight);
+            HeaderSize = QSize(CaptureWidth, CaptureHeight);
+        }
         const QImage pixels = Desktop.Screen().Read(Region());
         standIn.Now();
         const QPoint p = pointer ? *pointer : Desktop.Input().PointerPos();
@@ -385,6 +556,8 @@ void TRecorder::Capture(TTrigger trigger, std::optional<QPoint> pointer, bool re
         // would only repeat it (after a click, the release took it already).
         if (trigger == TTrigger::Rest && pixels == LastKept)
             return;
+        // The screen is read: the flash cannot show in this picture.
+        Desktop.Frame().Flash();
         Desktop.Sound().Play(SoundPath);
         std::string jpeg = quillora::EncodeJpeg(pixels, 90);
         quillora::TCaptureNote note{
@@ -472,6 +645,9 @@ void TRecorder::AppendPicture(const TShot& shot, const std::string& path)
         QueueSave(obj, count + 1);
     };
     pic.AppendToDocument();
+    Pictures = count + 1;
+    if (Recording)
+        Desktop.Tray().SetStatus(StatusText());
     emit Captured(count + 1);
 }
 

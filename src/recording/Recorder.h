@@ -69,6 +69,19 @@ class TRecorder : public QObject {
     // capture size; the captured pixels lie strictly inside them.
     static QRect FrameFor(const QRect& screen, int captureWidth, int captureHeight);
 
+    // The size limits of the captured pixels (the dialog's).
+    static constexpr int MinSize = 100;
+    static constexpr int MaxSize = 2000;
+    // The captured size now: the dialog's, or what the user made of it
+    // before the first capture.
+    int Width() const { return CaptureWidth; }
+    int Height() const { return CaptureHeight; }
+    // The user may place the frame (before the first capture, and while
+    // paused).
+    bool Adjustable() const { return Adjusting; }
+    // The text beside the frame.
+    QString LabelText() const;
+
     // State, read by tests and the main window.
     int CaptureLeft() const { return Left; }
     int CaptureTop() const { return Top; }
@@ -83,6 +96,15 @@ class TRecorder : public QObject {
     void SetCaptureSound(const QString& path) { SoundPath = path; }
     // Replaces the screenshot number source (tests).
     void SetNameSource(quillora::TNameSource source) { NameSource = std::move(source); }
+
+    // Paused, nothing is captured (no key, click or rest) and the frame may
+    // be moved again, keeping its size once it has pictures.
+    bool Paused() const { return IsPaused; }
+    void TogglePause();
+    // The tray menu's Capture Now: once the menu has left the screen.
+    void MenuCapture();
+    // The tray tooltip.
+    QString StatusText() const;
 
     // The handlers, named after the events that call them.
     void TrayIconClick();
@@ -127,6 +149,12 @@ class TRecorder : public QObject {
     void Capture(TTrigger trigger, std::optional<QPoint> pointer, bool restoreStandIn);
     QRect Region() const { return QRect(Left + 1, Top + 1, CaptureWidth, CaptureHeight); }
 
+    // The frame placed by the user: lines and size follow, and the place is
+    // kept for the next recording.
+    void RegionChanged(const QRect& lines);
+    void SetAdjusting(bool on);
+    void UpdateTray();
+    void UpdateLabel();
     void HookLeftDown(QPoint at);
     void HookLeftUp(QPoint at);
     void HookMove(QPoint at);
@@ -152,6 +180,7 @@ class TRecorder : public QObject {
     std::unique_ptr<platform::ITimer> TimerAutoCapture;
     std::unique_ptr<platform::ITimer> TimerSettle;      // quiet period, restarted by changes
     std::unique_ptr<platform::ITimer> TimerSettleLimit; // the longest wait
+    std::unique_ptr<platform::ITimer> TimerMenuCapture; // the menu's Capture Now
     quillora::TNameSource NameSource = quillora::ClockSeededName;
     QString SoundPath;
 
@@ -169,6 +198,11 @@ class TRecorder : public QObject {
     bool Capturing = false;
     bool CommandHintShown = false;
     bool ScreenOpen = false; // by OpenScreen, for the next Start
+    bool Adjusting = false;
+    bool IsPaused = false;
+    int Pictures = 0; // in the document
+    bool DownOnHandle = false; // the press went to the frame's handles
+    QSize HeaderSize;          // the movie's size as the header has it
 
     struct TPending {
         bool Active = false;

@@ -7,12 +7,14 @@
 #include "document/XMLUnit.h"
 #include "export/FlashPic.h"
 #include "platform/FakePlatform.h"
+#include "platform/FrameGeometry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -72,6 +74,10 @@ class RecorderTest : public ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(Tmp.isValid());
+        // The region's place is kept in the settings: each test its own.
+        QCoreApplication::setOrganizationName("Brindlecove");
+        QCoreApplication::setApplicationName("Quillora");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Tmp.path() + "/config");
         Shots = Tmp.path() + "/screenshots";
         ASSERT_TRUE(QDir().mkpath(Shots));
         Work = Shots + "/Untitled.qlv";
@@ -1059,3 +1065,201 @@ TEST_F(RecorderTest, FinishedDiskWorkIsTakenUpByTheEventLoop)
 }
 
 } // namespace
+
+// --- placing the region --------------------------------------------------------------
+
+using platform::EdgeAll;
+using platform::EdgeBottom;
+using platform::EdgeRight;
+
+TEST_F(RecorderTest, RegionComesBackWhereItWasLeftAndStaysOnTheScreen)
+{
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.FrameFake.Lines.topLeft(), QPoint(192, 144)); // centred the first time
+    ASSERT_TRUE(Desk.FrameFake.IsAdjustable());
+    Desk.FrameFake.Drag(EdgeAll, {100, 50});
+    Desk.FrameFake.Nudge(-10, 1);
+    Desk.FrameFake.Nudge(1, 0);
+    EXPECT_EQ(Rec->CaptureLeft(), 283);
+    EXPECT_EQ(Rec->CaptureTop(), 195);
+    EXPECT_EQ(Rec->CaptureRight(), 283 + 641);
+    // The stand-in and the change watch follow the region.
+    EXPECT_EQ(Desk.ScreenFake.Watched, QRect(284, 196, 640, 480));
+    Desk.ClickTray();
+    ASSERT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
+
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(283, 195), QPoint(924, 676)));
+    Desk.ClickTray();
+    // A larger region at that place would run off the screen: moved back.
+    Rec->Start(1000, 700, true);
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(23, 67), QPoint(1024, 768)));
+    Desk.ClickTray();
+    // As large as the screen: every pixel on it, the lines just outside
+    // (centring alone would put the last column off the screen).
+    Rec->Start(1024, 768, false);
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(-1, -1), QPoint(1024, 768)));
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    const QImage jpeg(QString::fromStdString(objs[0].Content));
+    EXPECT_GT(qBlue(jpeg.pixel(0, 384)), 100);
+    EXPECT_GT(qBlue(jpeg.pixel(1023, 384)), 100);
+}
+
+TEST_F(RecorderTest, ResizeBeforeTheFirstCaptureIsTheMovieSizeAndThenTheHandlesGo)
+{
+    Rec->Start(640, 480, false);
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("640 x 480\n"));
+    EXPECT_TRUE(Desk.FrameFake.Label.contains("Press Pause to capture."));
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {60, 20});
+    EXPECT_EQ(Rec->Width(), 700);
+    EXPECT_EQ(Rec->Height(), 500);
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("700 x 500\n"));
+    // Beyond the limits and the screen, it stops there.
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {-5000, 5000});
+    EXPECT_EQ(Rec->Width(), 100);
+    EXPECT_EQ(Rec->CaptureBottom(), 768);
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {600, -123});
+    EXPECT_EQ(Rec->Width(), 700);
+    EXPECT_EQ(Rec->Height(), 500);
+
+    Desk.InputFake.Pointer = {500, 400};
+    Desk.PressPause();
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
+    EXPECT_TRUE(Desk.FrameFake.Label.isEmpty());
+    EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(193, 145, 700, 500));
+    // Dragging now does nothing: the frame takes no click any more.
+    Desk.FrameFake.Drag(EdgeAll, {10, 10});
+    EXPECT_EQ(Rec->CaptureLeft(), 192);
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].Width, 700);
+    EXPECT_EQ(objs[0].Height, 500);
+    EXPECT_EQ(QImage(QString::fromStdString(objs[0].Content)).size(), QSize(700, 500));
+    TXMLDocument saved(Work.toStdString());
+    EXPECT_EQ(GetMovie(saved).GetWidth(), 700);
+    EXPECT_EQ(GetMovie(saved).GetHeight(), 500);
+    EXPECT_EQ(Host->Headers, 2);
+}
+
+TEST_F(RecorderTest, ReleaseOfADragOnTheHandlesIsNoClick)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_TRUE(Desk.FrameFake.Label.contains("Click or rest the mouse"));
+    // Pressed on the left border, dragged, released over the region.
+    const QPoint border(Rec->CaptureLeft() - 3, 400);
+    EXPECT_TRUE(Desk.FrameFake.OnHandle(border));
+    Desk.PressLeft(border);
+    Desk.FrameFake.Drag(EdgeAll, {-100, 0});
+    Desk.ReleaseLeft({300, 400});
+    Rec->FinishDiskWork();
+    EXPECT_EQ(Saved(), 0u);
+    EXPECT_FALSE(Rec->SettlePending());
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    // A click inside captures, and ends the placing.
+    Desk.Click({300, 400});
+    Desk.Advance(Rec->SettleLimitMs);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
+    EXPECT_FALSE(Desk.FrameFake.OnHandle(border));
+}
+
+// --- pause and resume ----------------------------------------------------------------
+
+TEST_F(RecorderTest, PausedNothingCapturesAndTheFrameMovesKeepingItsSize)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 0 pictures");
+    ASSERT_TRUE(Desk.TrayFake.Menu.TogglePause);
+    Desk.InputFake.Pointer = {300, 300};
+    Desk.PressPause();
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+
+    Desk.PressShiftPause();
+    EXPECT_TRUE(Rec->Paused());
+    EXPECT_TRUE(Desk.FrameFake.Paused);
+    EXPECT_TRUE(Desk.TrayFake.MenuPaused);
+    EXPECT_EQ(Desk.TrayFake.Status, "Paused: 1 picture");
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("Paused: 640 x 480\n"));
+    EXPECT_TRUE(Desk.FrameFake.Label.contains("Shift+Pause"));
+    // The frame moves, even by a corner, but keeps the movie's size.
+    ASSERT_TRUE(Desk.FrameFake.IsAdjustable());
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {50, 40});
+    EXPECT_EQ(Rec->Width(), 640);
+    EXPECT_EQ(Rec->Height(), 480);
+    EXPECT_EQ(Rec->CaptureLeft(), 242);
+    EXPECT_EQ(Rec->CaptureTop(), 184);
+    // No key, click or rest captures.
+    Desk.PressPause();
+    Desk.Click({400, 400});
+    Desk.MoveMouse({500, 420});
+    Desk.Advance(2000);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_FALSE(Rec->SettlePending());
+
+    Desk.TrayFake.Menu.TogglePause();
+    EXPECT_FALSE(Rec->Paused());
+    EXPECT_FALSE(Desk.FrameFake.Paused);
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable());
+    EXPECT_TRUE(Desk.FrameFake.Label.isEmpty());
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+    Desk.PressPause();
+    auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 2u);
+    EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(243, 185, 640, 480));
+    EXPECT_EQ(objs[1].MouseX, 500 - 242);
+    EXPECT_EQ(objs[1].Width, 640);
+    // Capture Now from the menu, once the menu is gone.
+    Desk.TrayFake.Menu.Capture();
+    EXPECT_EQ(Saved(), 2u);
+    Desk.Advance(300);
+    EXPECT_EQ(Saved(), 3u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 3 pictures");
+    // Stop Recording asks as a click on the icon does.
+    Desk.TrayFake.Menu.Stop();
+    EXPECT_EQ(Desk.PromptsFake.Count("question"), 1);
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Desk.TrayFake.Menu.Stop);
+    EXPECT_TRUE(Desk.TrayFake.Status.isEmpty());
+}
+
+TEST_F(RecorderTest, PausedBeforeTheFirstPictureTheFrameStillResizes)
+{
+    Rec->Start(640, 480, false);
+    Desk.PressShiftPause();
+    Desk.FrameFake.Drag(EdgeRight | EdgeBottom, {60, 20});
+    EXPECT_EQ(Rec->Width(), 700);
+    // Resumed, it may still be placed until the first picture.
+    Desk.PressShiftPause();
+    EXPECT_FALSE(Rec->Paused());
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    // A capture asked for from the menu and then paused is not taken.
+    Desk.TrayFake.Menu.Capture();
+    Desk.PressShiftPause();
+    Desk.Advance(1000);
+    EXPECT_EQ(Saved(), 0u);
+    Desk.PressShiftPause();
+    Desk.PressPause();
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].Width, 700);
+}
+
+TEST_F(RecorderTest, EachPictureFlashesTheFrameOnceTheScreenIsRead)
+{
+    Rec->Start(640, 480, true);
+    EXPECT_EQ(Desk.FrameFake.Flashes, 0);
+    Desk.PressPause();
+    EXPECT_EQ(Desk.FrameFake.Flashes, 1);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 1);
+    // A rest over the same pixels adds no picture, and no flash.
+    Desk.MoveMouse({500, 400});
+    Desk.Advance(600);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 2);
+    EXPECT_EQ(Desk.FrameFake.Flashes, 1);
+    EXPECT_EQ(Saved(), 1u);
+    EXPECT_EQ(Desk.TrayFake.Status, "Recording: 1 picture");
+}

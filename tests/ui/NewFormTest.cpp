@@ -29,7 +29,11 @@ protected:
         form->show();
         QApplication::setActiveWindow(form.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        // A screen that takes every size; refusals are seen, not shown.
+        form->ScreenSize = QSize(2560, 2160);
+        form->Refuse = [this](const QString& text) { Refusals << text; };
     }
+    QStringList Refusals;
 
     // Types into a field as the user would: focus, select all, keys.
     void Type(TSpinEdit* edit, const QString& keys)
@@ -335,4 +339,26 @@ TEST_F(NewFormTest, TheDesktopsOwnWaysToCaptureAndStopReplaceTheKeyAndTheTray)
     form->ApplyCapabilities(platform::TCapabilities{});
     EXPECT_EQ(form->Label6->text(), QString::fromLatin1(TNewForm::ManualText));
     EXPECT_TRUE(form->Label7->text().startsWith("2. Click on the Quillora Icon in the System Tray"));
+}
+
+TEST_F(NewFormTest, SizeLargerThanTheScreenIsRefusedNamingTheScreen)
+{
+    form->ScreenSize = QSize(1920, 1080);
+    Type(form->EditWidth, "2000");
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_NE(form->result(), QDialog::Accepted);
+    ASSERT_EQ(Refusals.size(), 1);
+    EXPECT_TRUE(Refusals[0].contains("2000 x 480")) << Refusals[0].toStdString();
+    EXPECT_TRUE(Refusals[0].contains("1920 x 1080")) << Refusals[0].toStdString();
+    EXPECT_EQ(form->CaptureWidth, 640) << "nothing handed on";
+    // Tall is refused alike; the screen's own size is taken.
+    EXPECT_FALSE(TNewForm::SizeProblem(1000, 1081, QSize(1920, 1080)).isEmpty());
+    EXPECT_TRUE(TNewForm::SizeProblem(1920, 1080, QSize(1920, 1080)).isEmpty());
+    Type(form->EditWidth, "1920");
+    Type(form->EditHeight, "1080");
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(form->CaptureWidth, 1920);
+    EXPECT_EQ(Refusals.size(), 1);
 }
