@@ -711,9 +711,13 @@ class TStandInOverlay : public QWidget {
     void Place(QScreen* screen, const QRect& monitor, const QRect& avoid, const QPoint& offset)
     {
         const QRect area = screen->geometry();
-        const double ratio = screen->devicePixelRatio();
-        const QRect physical(monitor.isEmpty() ? area.topLeft() : monitor.topLeft(),
-                             area.size() * ratio);
+        // The window's own scale once it is on the screen: Qt may see a
+        // scaled monitor's screen at 1 and its windows at 2 (GNOME at 200 %).
+        const double ratio = isVisible() ? devicePixelRatioF() : screen->devicePixelRatio();
+        PlacedRatio = ratio;
+        const QRect physical = monitor.isEmpty()
+                                   ? QRect(area.topLeft(), area.size() * screen->devicePixelRatio())
+                                   : monitor;
         const int size = qRound(StandInSize * ratio);
         Spot = TQtTrayIcon::StandInPlace(physical & physical.translated(offset), avoid, size);
         setScreen(screen);
@@ -726,16 +730,22 @@ class TStandInOverlay : public QWidget {
             windowHandle()->setMask(QRegion(Button->geometry()));
     }
 
+    // Called when the window's scale turns out other than the one it was
+    // placed by.
+    std::function<void()> ScaleChanged;
+
     void showEvent(QShowEvent* event) override
     {
         QWidget::showEvent(event);
         // The input region; Qt hands it to the compositor once the surface
-        // exists, so again a moment later.
-        const QRegion mask(Button->geometry());
-        windowHandle()->setMask(mask);
-        QTimer::singleShot(100, this, [this, mask] {
-            if (windowHandle())
-                windowHandle()->setMask(mask);
+        // exists, so again a moment later, when the window's scale is known.
+        windowHandle()->setMask(QRegion(Button->geometry()));
+        QTimer::singleShot(100, this, [this] {
+            if (!windowHandle())
+                return;
+            if (devicePixelRatioF() != PlacedRatio && ScaleChanged)
+                ScaleChanged();
+            windowHandle()->setMask(QRegion(Button->geometry()));
         });
     }
 
@@ -749,6 +759,7 @@ class TStandInOverlay : public QWidget {
 
   private:
     std::unique_ptr<QAbstractButton> Button;
+    double PlacedRatio = 1;
 };
 
 class TWaylandTray : public ITrayIcon {
@@ -777,6 +788,10 @@ class TWaylandTray : public ITrayIcon {
             });
             MenuHolder.AttachTo(Overlay->ButtonWidget());
             SetStatus(Status);
+            Overlay->ScaleChanged = [this] {
+                if (Shown)
+                    Place();
+            };
         }
         if (!Place())
             return;
