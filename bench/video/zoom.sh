@@ -58,8 +58,10 @@ row() { # label "wall cpu" file [reference bytes]
   printf "  %-30s %7s s wall %7s s CPU %11d bytes%s\n" "$1" "$wall" "$cpu" "$bytes" "$ratio"
 }
 
-for shape in "200 640 480 recorded" "200 640 480 walk" "50 1920 1080 recorded" "50 1920 1080 walk"; do
-  read -r n w h pointer <<<"$shape"
+# ZOOM_BENCH_SHAPES picks some: e.g. "200x640x480xwalk 50x1920x1080xrecorded".
+shapes=${ZOOM_BENCH_SHAPES:-200x640x480xrecorded 200x640x480xwalk 50x1920x1080xrecorded 50x1920x1080xwalk}
+for shape in $shapes; do
+  IFS=x read -r n w h pointer <<<"$shape"
   p="$work/p$n"
   "$build/bin/export_bench_project" "$p" "$n" "$w" "$h" >/dev/null
   [ "$pointer" = walk ] && walk "$p/project.qlv" "$w" "$h"

@@ -162,6 +162,37 @@ TEST(VideoFile, Mp4ShowsEveryPictureWithItsClickAndStopsAtTheStopFrame)
     }
 }
 
+TEST(VideoFile, AViewThatSettlesAfterAPanIsCodedAsWellAsOneThatNeverMoved)
+{
+    constexpr int w = 320, h = 240;
+    ShotProject p(2, w, h);
+    video::TTimeline held = RecordTimeline(p.card), panned = held;
+    const video::TView still{80, 60, 160, 120};
+    held.focus.views.assign(size_t(held.FrameCount()), still);
+    panned.focus.views = held.focus.views;
+    for (int f = 0; f < 12; ++f) // a pan of 12 frames onto the held view
+        panned.focus.views[size_t(f)] = {double(f) * 80 / 12, double(f) * 60 / 12, 160, 120};
+    Scratch dir;
+    video::EncodeVideo(held, dir / "held.mp4", video::TVideoFormat::Mp4);
+    video::EncodeVideo(panned, dir / "panned.mp4", video::TVideoFormat::Mp4);
+    const Decoded a = Decode(dir / "held.mp4"), b = Decode(dir / "panned.mp4");
+    ASSERT_EQ(a.frames.size(), size_t(video::VideoFrameCount(held)));
+    ASSERT_EQ(b.frames.size(), a.frames.size());
+    video::TRenderer heldR(held), pannedR(panned);
+    for (int f = 0; f < 24; ++f) {
+        heldR.Render(f);
+        pannedR.Render(f);
+        const double moving = Psnr(b.frames[size_t(f)], Rgb(pannedR), w, h);
+        if (f < 12) {
+            // Coarser while the view moves, but the picture still reads.
+            EXPECT_GT(moving, 25) << "frame " << f;
+        } else if (f >= 16) {
+            // Once settled, as good as where the view never moved.
+            EXPECT_GT(moving, Psnr(a.frames[size_t(f)], Rgb(heldR), w, h) - 1.5) << "frame " << f;
+        }
+    }
+}
+
 // The decoded image on screen in movie frame f (a GIF stores only the
 // images that changed).
 const std::vector<uint8_t>& FrameAt(const Decoded& d, int f, int rate = 15)
