@@ -1022,9 +1022,20 @@ class TWaylandPlatform : public IPlatform {
             caps.ManualText = QStringLiteral("1. Press the capture key or run \"quillora --capture\".");
         } else {
             caps.ManualText = QStringLiteral("1. Run \"quillora --capture\" to capture Screenshots.");
-            if (modes)
+            const IHotKey::TDesktopKey key = modes ? Key.DesktopKey() : IHotKey::TDesktopKey{};
+            if (!modes) {
+                // Nothing is recorded here; the note says so already.
+            } else if (!key.Bound.isEmpty()) {
+                caps.ManualText = QStringLiteral("1. Press %1 or run \"quillora --capture\".")
+                                      .arg(key.Bound);
+            } else if (key.CanAdd) {
+                caps.Note += QStringLiteral(" The first recording offers to add a key for the "
+                                            "command quillora --capture to GNOME's keyboard "
+                                            "settings.");
+            } else {
                 caps.Note += QStringLiteral(" To capture with a key, bind one to the command "
                                             "quillora --capture in the desktop's keyboard settings.");
+            }
         }
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             caps.StopText =

@@ -112,6 +112,10 @@ input key ctrl+n
 wait_for 20 has_window 'Quillora' || fail "Ctrl+N showed no dialog"
 sleep 0.3
 grab "$artifacts/dialog.png"
+# The dialog says that clicks are not seen here, and that a key is offered.
+atspi text quillora 'Quillora' >"$tmp/dialog.txt"
+grep -q "captures on clicks need an X11 session" "$tmp/dialog.txt" || fail "the dialog says nothing of clicks"
+grep -q "The first recording offers to add a key" "$tmp/dialog.txt" || fail "the dialog offers no key"
 atspi press quillora 'Quillora' 'Start' || fail "no Start in the dialog"
 $PY "$desk/atspi_share.py" --timeout 30 >"$tmp/share1.log" 2>&1 ||
     { cat "$tmp/share1.log" >&2; fail "no Screen Share dialog passed"; }
@@ -231,6 +235,8 @@ PY
 # starts outside the region.
 input move 1150,660 key ctrl+n
 wait_for 20 has_window 'Quillora' || fail "Ctrl+N showed no second dialog"
+atspi text quillora 'Quillora' | grep -qF '1. Press Pause or run "quillora --capture".' ||
+    fail "the second dialog does not name the key: $(atspi text quillora 'Quillora')"
 atspi check quillora 'Quillora' 'Auto Capture' || fail "no Auto Capture in the dialog"
 atspi press quillora 'Quillora' 'Start' || fail "no Start in the dialog"
 wait_for 20 has_window 'Quillora frame' || fail "the second recording did not start"

@@ -2,6 +2,7 @@
 """A program's windows and buttons over AT-SPI, as a screen reader sees them.
   atspi_app.py windows APP                  the names of APP's top-level windows, one a line
   atspi_app.py press APP WINDOW BUTTON      press the button named BUTTON in APP's window WINDOW
+  atspi_app.py text APP WINDOW              the names of the labels in APP's window WINDOW
   atspi_app.py check APP WINDOW NAME        toggle the radio button or check box NAME on
 WINDOW and BUTTON are regular expressions matched against the whole name; mnemonics' & are
 ignored. Waits up to --timeout S (default 10) for the window and the control."""
@@ -48,6 +49,13 @@ cmd = args[0]
 if cmd == 'windows':
     for w in windows(args[1]):
         print(w.name)
+    sys.exit(0)
+if cmd == 'text':
+    for w in windows(args[1]):
+        if re.fullmatch(args[2], w.name or ''):
+            for n in walk(w):
+                if n.getRoleName() == 'label' and n.name:
+                    print(n.name)
     sys.exit(0)
 roles = {'press': ('push button',), 'check': ('radio button', 'check box', 'toggle button')}[cmd]
 end = time.monotonic() + timeout
