@@ -102,6 +102,8 @@ class TFakeFrame : public IScreenFrame {
     void Show(int left, int top, int right, int bottom) override;
     void SetAdjustable(const TFrameAdjust* adjust) override;
     bool IsAdjustable() const override { return Adjust.has_value(); }
+    bool Adjusts = true; // has handles, as on X11
+    bool CanAdjust() const override { return Adjusts; }
     bool OnHandle(QPoint p) const override;
     void SetLabel(const QString& text) override { Label = text; }
     void SetPaused(bool paused) override { Paused = paused; }

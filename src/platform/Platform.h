@@ -96,6 +96,8 @@ class IScreenFrame {
     // them lies inside the captured pixels. Null ends it: from then on the
     // frame takes no click at all.
     virtual void SetAdjustable(const TFrameAdjust* adjust) { Q_UNUSED(adjust); }
+    // Whether this desktop's frame has the handles at all.
+    virtual bool CanAdjust() const { return false; }
     virtual bool IsAdjustable() const { return false; }
     // True when a press at p (screen pixels) went to a handle, not to the
     // programs below.

@@ -1,6 +1,7 @@
 #include "platform/WaylandPlatform.h"
 
 #include "platform/CaptureService.h"
+#include "platform/FrameGeometry.h"
 #include "platform/GnomeShortcuts.h"
 #include "platform/PipeWireStream.h"
 #include "platform/QtServices.h"
@@ -22,6 +23,7 @@
 #include <QWindow>
 #include <QRegion>
 #include <QTimer>
+#include <QtMath>
 #include <QWidget>
 
 #include <qpa/qplatformnativeinterface.h>
@@ -31,6 +33,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 
 // a(sa{sv}): the shortcuts handed to the GlobalShortcuts portal.
@@ -524,6 +527,34 @@ class TFrameWindow : public QWidget {
     QRect Lines; // in this window's device pixels
     bool Paused = false;   // dashed red and white
     bool Flashing = false; // yellow for a moment after a capture
+    // Beside the frame: its size, how to begin, the count down. A Wayland
+    // program cannot place a window of its own, so it is painted here.
+    QString Label;
+
+  private:
+    // painter draws in device pixels; the text keeps Qt's own size.
+    void PaintLabel(QPainter& painter, double ratio)
+    {
+        if (Label.isEmpty())
+            return;
+        const QFontMetrics metrics(font());
+        const QSize text = metrics.size(0, Label);
+        const QSize size(qCeil((text.width() + 12) * ratio), qCeil((text.height() + 8) * ratio));
+        const QRect screen(QPoint(0, 0), this->size() * ratio);
+        const std::optional<QRect> place = LabelPlace(Lines, screen, size);
+        if (!place)
+            return;
+        painter.save();
+        painter.fillRect(*place, QColor(255, 250, 205));
+        painter.setPen(Qt::black);
+        painter.drawRect(place->adjusted(0, 0, -1, -1));
+        painter.scale(ratio, ratio);
+        painter.setFont(font());
+        painter.drawText(QRectF(place->x() / ratio + 6, place->y() / ratio + 4, text.width(),
+                                text.height()),
+                         Qt::AlignLeft | Qt::AlignTop, Label);
+        painter.restore();
+    }
 
   protected:
     void paintEvent(QPaintEvent*) override
@@ -540,6 +571,7 @@ class TFrameWindow : public QWidget {
                                QRect(l.left(), l.bottom(), l.width(), 1),
                                QRect(l.left(), l.top(), 1, l.height()),
                                QRect(l.right(), l.top(), 1, l.height())};
+        PaintLabel(painter, ratio);
         for (const QRect& line : lines) {
             painter.fillRect(line, colour);
             if (!Paused || Flashing)
@@ -617,6 +649,15 @@ class TWaylandFrame : public IScreenFrame {
         if (!Window)
             return;
         Window->Paused = paused;
+        Window->update();
+    }
+
+    void SetLabel(const QString& text) override
+    {
+        if (!Window)
+            return;
+        Window->Label = text;
+        Window->setAccessibleName(text.isEmpty() ? QStringLiteral("Quillora frame") : text);
         Window->update();
     }
 

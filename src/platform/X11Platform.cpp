@@ -447,6 +447,7 @@ class TX11Frame : public IScreenFrame {
     }
 
     bool IsAdjustable() const override { return Adjust.has_value(); }
+    bool CanAdjust() const override { return true; }
 
     bool OnHandle(QPoint p) const override
     {

@@ -204,7 +204,9 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     }
     Countdown = 0;
     // Asked once: on Wayland the answer takes a few calls over the bus.
-    UsualKeys = Desktop.Capabilities().ManualText.isEmpty();
+    const platform::TCapabilities caps = Desktop.Capabilities();
+    UsualKeys = caps.ManualText.isEmpty();
+    ClicksCapture = caps.ClickCapture;
     SetAdjusting(true);
     if (Auto)
         StartCountdown();
@@ -336,28 +338,28 @@ QString TRecorder::LabelText() const
 QString TRecorder::AdjustText() const
 {
     const QString size = QStringLiteral("%1 x %2").arg(CaptureWidth).arg(CaptureHeight);
-    if (IsPaused) {
-        const QString resume = UsualKeys ? QStringLiteral("Shift+Pause")
-                                   : QStringLiteral("quillora --pause");
-        return QStringLiteral("Paused: %1\n%2\nResume from the tray icon's menu or with %3.")
-            .arg(size,
-                 CaptureCount == 0
-                     ? QStringLiteral("Drag the border to move the frame, a corner or an edge to "
-                                      "resize it; the arrow keys move it (Shift: 10 pixels).")
-                     : QStringLiteral("Drag the border or use the arrow keys to move the frame; "
-                                      "its size stays that of the movie."),
-                 resume);
-    }
+    // Only where the frame has handles is there a word about them.
+    const bool handles = Desktop.Frame().CanAdjust();
+    const QString place =
+        !handles ? QString()
+        : CaptureCount == 0
+            ? QStringLiteral("Drag the border to move the frame, a corner or an edge to resize "
+                             "it; the arrow keys move it (Shift: 10 pixels).\n")
+            : QStringLiteral("Drag the border or use the arrow keys to move the frame; its size "
+                             "stays that of the movie.\n");
+    if (IsPaused)
+        return QStringLiteral("Paused: %1\n%2Resume from the tray icon's menu or with %3.")
+            .arg(size, place,
+                 UsualKeys ? QStringLiteral("Shift+Pause") : QStringLiteral("quillora --pause"));
     QString begin;
     if (Auto)
-        begin = QStringLiteral("Click or rest the mouse inside the frame to capture.");
+        begin = ClicksCapture ? QStringLiteral("Click or rest the mouse inside the frame to capture.")
+                              : QStringLiteral("Rest the mouse inside the frame to capture.");
     else if (UsualKeys)
         begin = QStringLiteral("Press Pause to capture.");
     else
         begin = QStringLiteral("Press the capture key or run quillora --capture to capture.");
-    return QStringLiteral("%1\nDrag the border to move the frame, a corner or an edge to "
-                          "resize it; the arrow keys move it (Shift: 10 pixels).\n%2")
-        .arg(size, begin);
+    return QStringLiteral("%1\n%2%3").arg(size, place, begin);
 }
 
 void TRecorder::UpdateLabel()

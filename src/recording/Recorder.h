@@ -212,6 +212,7 @@ class TRecorder : public QObject {
     bool IsPaused = false;
     bool CountdownOn = false; // the dialog's choice
     bool UsualKeys = true;    // Pause and Shift+Pause, not the commands
+    bool ClicksCapture = true;
     int Countdown = 0;
     int Pictures = 0; // in the document
     bool DownOnHandle = false; // the press went to the frame's handles

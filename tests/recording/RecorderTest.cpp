@@ -1303,3 +1303,13 @@ TEST_F(RecorderTest, AutoModeCountsDownBeforeItsFirstCaptureAndAfterAResume)
     Rec->Start(640, 480, true);
     EXPECT_EQ(Rec->CountdownLeft(), 0);
 }
+
+TEST_F(RecorderTest, LabelNamesHandlesOnlyWhereTheFrameHasThem)
+{
+    Desk.FrameFake.Adjusts = false;
+    Rec->Start(640, 480, false);
+    EXPECT_EQ(Desk.FrameFake.Label, "640 x 480\nPress Pause to capture.");
+    Desk.PressShiftPause();
+    EXPECT_EQ(Desk.FrameFake.Label,
+              "Paused: 640 x 480\nResume from the tray icon's menu or with Shift+Pause.");
+}
