@@ -15,6 +15,8 @@
 #include <QDBusUnixFileDescriptor>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
@@ -514,15 +516,45 @@ void PassInputThrough(QWindow* window)
     wl_region_destroy(none);
 }
 
+// The input region of a window on Wayland, in its logical pixels; empty
+// lets every click through. Set on the surface directly, as Qt takes an
+// empty mask for "everywhere".
+void SetInputRegion(QWindow* window, const QRegion& region)
+{
+    if (region.isEmpty()) {
+        PassInputThrough(window);
+        return;
+    }
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!window || !native || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    auto* compositor =
+        static_cast<wl_compositor*>(native->nativeResourceForIntegration("compositor"));
+    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+    if (!compositor || !surface)
+        return;
+    wl_region* some = wl_compositor_create_region(compositor);
+    for (const QRect& r : region)
+        wl_region_add(some, r.x(), r.y(), r.width(), r.height());
+    wl_surface_set_input_region(surface, some);
+    wl_region_destroy(some);
+}
+
 class TFrameWindow : public QWidget {
   public:
     TFrameWindow()
+        // Not transparent for input: the input region says where it takes
+        // the pointer. Keys still reach it once a click on the label gave
+        // it the keyboard; it never asks for the focus itself.
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus)
+                               Qt::WindowDoesNotAcceptFocus)
     {
         setWindowTitle(QStringLiteral("Quillora frame"));
         setAttribute(Qt::WA_TranslucentBackground);
         setAttribute(Qt::WA_ShowWithoutActivating);
+        setAccessibleName(QStringLiteral("Quillora frame"));
+        setFocusPolicy(Qt::ClickFocus);
+        setMouseTracking(true);
     }
     QRect Lines; // in this window's device pixels
     bool Paused = false;   // dashed red and white
@@ -530,20 +562,87 @@ class TFrameWindow : public QWidget {
     // Beside the frame: its size, how to begin, the count down. A Wayland
     // program cannot place a window of its own, so it is painted here.
     QString Label;
+    // While the frame may be placed: its handles show and, with the label,
+    // take the pointer; nothing else of the window ever does.
+    bool Adjustable = false;
+    bool Resizable = true;
+    // In this window's device pixels; the owner maps them to the screen.
+    std::function<void(QPoint)> Pressed, Dragged;
+    std::function<void()> Released;
+    std::function<void(int dx, int dy)> Nudge;
+
+    // Where the label goes, in device pixels; none when it would touch
+    // the frame.
+    std::optional<QRect> LabelRect() const
+    {
+        if (Label.isEmpty())
+            return std::nullopt;
+        const double ratio = devicePixelRatioF();
+        const QSize text = QFontMetrics(font()).size(0, Label);
+        const QSize size(qCeil((text.width() + 12) * ratio), qCeil((text.height() + 8) * ratio));
+        return LabelPlace(Lines, QRect(QPoint(0, 0), this->size() * ratio), size);
+    }
+
+    // The bands and handles (where placing is on) and the label.
+    QRegion InputRegion() const
+    {
+        if (!Adjustable || Lines.isNull())
+            return {};
+        const double ratio = devicePixelRatioF();
+        const auto logical = [ratio](const QRect& r) {
+            return QRect(QPoint(qFloor(r.left() / ratio), qFloor(r.top() / ratio)),
+                         QPoint(qCeil((r.right() + 1) / ratio) - 1,
+                                qCeil((r.bottom() + 1) / ratio) - 1));
+        };
+        const TFrameHandles h = HandlesOf(Lines);
+        QRegion region;
+        for (const QRect& band : h.Bands)
+            region += logical(band);
+        if (Resizable)
+            for (const QRect& handle : h.Handles)
+                region += logical(handle);
+        if (const std::optional<QRect> label = LabelRect())
+            region += logical(*label);
+        return region;
+    }
+
+    void ApplyInput()
+    {
+        SetInputRegion(windowHandle(), InputRegion());
+        // The region takes effect with the next commit.
+        update();
+    }
 
   private:
+    QPoint DevicePos(const QPointF& logical) const
+    {
+        const double ratio = devicePixelRatioF();
+        return QPoint(qFloor(logical.x() * ratio), qFloor(logical.y() * ratio));
+    }
+
+    static Qt::CursorShape CursorFor(int edges)
+    {
+        switch (edges) {
+        case EdgeLeft | EdgeTop:
+        case EdgeRight | EdgeBottom: return Qt::SizeFDiagCursor;
+        case EdgeRight | EdgeTop:
+        case EdgeLeft | EdgeBottom: return Qt::SizeBDiagCursor;
+        case EdgeTop:
+        case EdgeBottom: return Qt::SizeVerCursor;
+        case EdgeLeft:
+        case EdgeRight: return Qt::SizeHorCursor;
+        case EdgeAll: return Qt::SizeAllCursor;
+        default: return Qt::ArrowCursor;
+        }
+    }
+
     // painter draws in device pixels; the text keeps Qt's own size.
     void PaintLabel(QPainter& painter, double ratio)
     {
-        if (Label.isEmpty())
-            return;
-        const QFontMetrics metrics(font());
-        const QSize text = metrics.size(0, Label);
-        const QSize size(qCeil((text.width() + 12) * ratio), qCeil((text.height() + 8) * ratio));
-        const QRect screen(QPoint(0, 0), this->size() * ratio);
-        const std::optional<QRect> place = LabelPlace(Lines, screen, size);
+        const std::optional<QRect> place = LabelRect();
         if (!place)
             return;
+        const QSize text = QFontMetrics(font()).size(0, Label);
         painter.save();
         painter.fillRect(*place, QColor(255, 250, 205));
         painter.setPen(Qt::black);
@@ -557,6 +656,44 @@ class TFrameWindow : public QWidget {
     }
 
   protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (Adjustable && event->button() == Qt::LeftButton && Pressed)
+            Pressed(DevicePos(event->position()));
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        const QPoint at = DevicePos(event->position());
+        if (event->buttons() & Qt::LeftButton) {
+            if (Adjustable && Dragged)
+                Dragged(at);
+            return;
+        }
+        const std::optional<QRect> label = LabelRect();
+        setCursor(Adjustable && !(label && label->contains(at))
+                      ? CursorFor(GrabAt(Lines, at, Resizable))
+                      : Qt::ArrowCursor);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && Released)
+            Released();
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+        int dx = 0, dy = 0;
+        switch (event->key()) {
+        case Qt::Key_Left: dx = -step; break;
+        case Qt::Key_Right: dx = step; break;
+        case Qt::Key_Up: dy = -step; break;
+        case Qt::Key_Down: dy = step; break;
+        default: QWidget::keyPressEvent(event); return;
+        }
+        if (Adjustable && Nudge)
+            Nudge(dx, dy);
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -572,6 +709,9 @@ class TFrameWindow : public QWidget {
                                QRect(l.left(), l.top(), 1, l.height()),
                                QRect(l.right(), l.top(), 1, l.height())};
         PaintLabel(painter, ratio);
+        if (Adjustable && Resizable)
+            for (const QRect& handle : HandlesOf(Lines).Handles)
+                painter.fillRect(handle, colour);
         for (const QRect& line : lines) {
             painter.fillRect(line, colour);
             if (!Paused || Flashing)
@@ -614,7 +754,7 @@ class TWaylandFrame : public IScreenFrame {
         if (!screen)
             return;
         if (!Window)
-            Window = std::make_unique<TFrameWindow>();
+            MakeWindow();
         const QRect area = screen->geometry();
         const double ratio = screen->devicePixelRatio();
         Origin = monitor.isEmpty() ? area.topLeft() : monitor.topLeft();
@@ -626,11 +766,8 @@ class TWaylandFrame : public IScreenFrame {
         Window->move(area.topLeft());
         Q_UNUSED(ratio);
         Window->show();
-        PassInputThrough(Window->windowHandle());
-        QTimer::singleShot(100, Window.get(), [w = Window.get()] {
-            PassInputThrough(w->windowHandle());
-            w->update();
-        });
+        Window->ApplyInput();
+        QTimer::singleShot(100, Window.get(), [w = Window.get()] { w->ApplyInput(); });
         Window->update();
         Tries = 0;
         LastFound.reset();
@@ -642,6 +779,29 @@ class TWaylandFrame : public IScreenFrame {
     {
         if (Window && Window->isVisible())
             Window->raise();
+    }
+
+    void SetAdjustable(const TFrameAdjust* adjust) override
+    {
+        Grab = 0;
+        Adjust = adjust ? std::optional<TFrameAdjust>(*adjust) : std::nullopt;
+        if (!Window)
+            return;
+        Window->Adjustable = Adjust.has_value();
+        Window->Resizable = Adjust && Adjust->Resizable;
+        Window->ApplyInput();
+    }
+
+    // Only Wayland's own surfaces take an input region of our choosing.
+    bool CanAdjust() const override
+    {
+        return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    }
+    bool IsAdjustable() const override { return Adjust.has_value(); }
+
+    bool OnHandle(QPoint p) const override
+    {
+        return Adjust && IsShown() && GrabAt(Lines, p, Adjust->Resizable) != 0;
     }
 
     void SetPaused(bool paused) override
@@ -658,7 +818,8 @@ class TWaylandFrame : public IScreenFrame {
             return;
         Window->Label = text;
         Window->setAccessibleName(text.isEmpty() ? QStringLiteral("Quillora frame") : text);
-        Window->update();
+        // The label's size may change, and with it where it takes the pointer.
+        Window->ApplyInput();
     }
 
     void Flash() override
@@ -676,6 +837,7 @@ class TWaylandFrame : public IScreenFrame {
     void Hide() override
     {
         Finder.stop();
+        Grab = 0;
         if (Window) {
             Window->hide();
             Window->Paused = false;
@@ -688,6 +850,53 @@ class TWaylandFrame : public IScreenFrame {
     void RefreshScreen() override {}
 
   private:
+    void MakeWindow()
+    {
+        Window = std::make_unique<TFrameWindow>();
+        Window->Adjustable = Adjust.has_value();
+        Window->Resizable = Adjust && Adjust->Resizable;
+        Window->Pressed = [this](QPoint at) {
+            if (!Adjust)
+                return;
+            const QPoint p = ScreenPos(at);
+            Grab = GrabAt(Lines, p, Adjust->Resizable);
+            GrabStart = p;
+            GrabLines = Lines;
+            // The old lines may still be in the stream's next frames: no
+            // more looking for where the shell put them.
+            if (Grab)
+                Finder.stop();
+        };
+        Window->Dragged = [this](QPoint at) {
+            if (Adjust && Grab)
+                MoveTo(DragFrameLines(GrabLines, Grab, ScreenPos(at) - GrabStart, Adjust->Screen,
+                                      Adjust->MinSize, Adjust->MaxSize));
+        };
+        Window->Released = [this] { Grab = 0; };
+        Window->Nudge = [this](int dx, int dy) {
+            if (Adjust)
+                MoveTo(DragFrameLines(Lines, EdgeAll, {dx, dy}, Adjust->Screen, Adjust->MinSize,
+                                      Adjust->MaxSize));
+        };
+    }
+
+    // From the window's device pixels to the screen's: the window shows at
+    // the monitor's origin, moved by where the shell put it.
+    QPoint ScreenPos(QPoint at) const { return at + Origin + Placement.Offset; }
+
+    void MoveTo(const QRect& lines)
+    {
+        if (lines == Lines)
+            return;
+        Lines = lines;
+        Window->Lines = Lines.translated(-Origin - Placement.Offset);
+        Window->ApplyInput();
+        // The handler may end the placing, and with it Adjust.
+        const auto changed = Adjust ? Adjust->Changed : nullptr;
+        if (changed)
+            changed(lines);
+    }
+
     // Looks for the red lines in the stream for up to half a minute after
     // a show (a message box may cover them at first) and moves them by what
     // the shell moved the window.
@@ -711,7 +920,7 @@ class TWaylandFrame : public IScreenFrame {
         LastFound = at;
         Placement.Offset += off;
         Window->Lines = Lines.translated(-Origin - Placement.Offset);
-        Window->update();
+        Window->ApplyInput();
         if (Placement.Changed)
             Placement.Changed();
     }
@@ -720,6 +929,10 @@ class TWaylandFrame : public IScreenFrame {
     QRect& Lines;
     TShellPlacement& Placement;
     std::unique_ptr<TFrameWindow> Window;
+    std::optional<TFrameAdjust> Adjust;
+    int Grab = 0;
+    QPoint GrabStart;
+    QRect GrabLines;
     QPoint Origin;
     QTimer Finder;
     int Tries = 0;
