@@ -817,7 +817,9 @@ class TWaylandFrame : public IScreenFrame {
         if (!Window)
             return;
         Window->Label = text;
-        Window->setAccessibleName(text.isEmpty() ? QStringLiteral("Quillora frame") : text);
+        // The window keeps its name, which tools and screen readers find it
+        // by; what the label says is its description.
+        Window->setAccessibleDescription(text);
         // The label's size may change, and with it where it takes the pointer.
         Window->ApplyInput();
     }
