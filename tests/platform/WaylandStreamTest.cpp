@@ -3,9 +3,14 @@
 // both). A producer stream of our own plays the desktop: BGRx frames with
 // padded rows and a cursor position in the metadata.
 #include "platform/CaptureService.h"
+#include "platform/FrameGeometry.h"
 #include "platform/Platform.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
@@ -398,6 +403,110 @@ TEST_F(WaylandStream, CaptureKeyComesFromGlobalShortcutsAndTheCommand)
     EXPECT_EQ(RequestCapture(), QStringLiteral("Quillora is not recording."));
     QCoreApplication::processEvents();
     EXPECT_EQ(presses, 2);
+}
+
+// The frame's window as large as the monitor, found as a user's tools find it.
+QWidget* FrameWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == QLatin1String("Quillora frame") && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void Drag(QWidget* w, QPoint from, QPoint to)
+{
+    Mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    Mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+    Mouse(w, QEvent::MouseMove, to, Qt::LeftButton);
+    Mouse(w, QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent event(QEvent::KeyPress, key, mods);
+    QApplication::sendEvent(w, &event);
+}
+
+TEST_F(WaylandStream, TheFrameIsPlacedByItsBorderHandlesAndKeysOnlyWhileAdjustable)
+{
+    QString why;
+    ASSERT_TRUE(Desk->Screen().Open(&why)) << why.toStdString();
+    IScreenFrame& frame = Desk->Frame();
+    frame.Show(50, 40, 151, 121); // 100 x 80 captured
+    QWidget* w = FrameWindow();
+    ASSERT_NE(w, nullptr);
+    // Named for screen readers and tools; the label is its description.
+    frame.SetLabel(QStringLiteral("100 x 80"));
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(w);
+    ASSERT_NE(a11y, nullptr);
+    EXPECT_EQ(a11y->text(QAccessible::Name), QStringLiteral("Quillora frame"));
+    EXPECT_EQ(a11y->text(QAccessible::Description), QStringLiteral("100 x 80"));
+
+    std::vector<QRect> changes;
+    TFrameAdjust adjust;
+    adjust.Screen = QRect(0, 0, Width, Height);
+    adjust.MinSize = QSize(40, 40);
+    adjust.MaxSize = QSize(1000, 1000);
+    adjust.Changed = [&](const QRect& lines) { changes.push_back(lines); };
+    frame.SetAdjustable(&adjust);
+    EXPECT_TRUE(frame.IsAdjustable());
+    // Offscreen there is no input region to set: no handles are claimed.
+    EXPECT_FALSE(frame.CanAdjust());
+    EXPECT_TRUE(frame.OnHandle(QPoint(80, 37)));
+    EXPECT_FALSE(frame.OnHandle(QPoint(80, 60))) << "inside the region";
+
+    // Inside the region a press grabs nothing.
+    Drag(w, QPoint(80, 60), QPoint(120, 90));
+    EXPECT_TRUE(changes.empty());
+    // The top band moves the frame whole.
+    Drag(w, QPoint(80, 37), QPoint(90, 47));
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back(), QRect(QPoint(60, 50), QPoint(161, 131)));
+    // The bottom right corner resizes it, the left and top lines stay.
+    const QRect corner = HandlesOf(changes.back()).Handles[2];
+    ASSERT_EQ(HandlesOf(changes.back()).HandleEdges[2], EdgeRight | EdgeBottom);
+    Drag(w, corner.center(), corner.center() + QPoint(20, 10));
+    EXPECT_EQ(changes.back(), QRect(QPoint(60, 50), QPoint(181, 141)));
+    // The right edge dragged past the monitor's edge stops there.
+    const QRect right = HandlesOf(changes.back()).Handles[5];
+    ASSERT_EQ(HandlesOf(changes.back()).HandleEdges[5], EdgeRight);
+    Drag(w, right.center(), right.center() + QPoint(500, 0));
+    EXPECT_EQ(changes.back(), QRect(QPoint(60, 50), QPoint(Width, 141)));
+    // The arrow keys nudge it, Shift by 10.
+    const QRect before = changes.back();
+    Key(w, Qt::Key_Left);
+    Key(w, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(changes.back(), before.translated(-1, -10));
+
+    // Once recording runs nothing of the frame takes the pointer or keys.
+    const size_t count = changes.size();
+    frame.SetAdjustable(nullptr);
+    EXPECT_FALSE(frame.IsAdjustable());
+    const QRect top = HandlesOf(changes.back()).Bands[0];
+    EXPECT_FALSE(frame.OnHandle(top.center()));
+    Drag(w, top.center(), top.center() + QPoint(10, 10));
+    Key(w, Qt::Key_Right);
+    EXPECT_EQ(changes.size(), count);
+
+    // Paused with pictures taken: a corner moves the frame, keeping its size.
+    adjust.Resizable = false;
+    frame.SetAdjustable(&adjust);
+    const QRect kept = changes.back();
+    const QRect grip = HandlesOf(kept).Handles[0];
+    Drag(w, grip.center(), grip.center() + QPoint(-5, 7));
+    EXPECT_EQ(changes.back(), kept.translated(-5, 7));
+    frame.SetAdjustable(nullptr);
+    frame.Hide();
+    Desk->Screen().Close();
 }
 
 } // namespace
