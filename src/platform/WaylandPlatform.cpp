@@ -657,7 +657,9 @@ class TWaylandFrame : public IScreenFrame {
         if (!Window)
             return;
         Window->Label = text;
-        Window->setAccessibleName(text.isEmpty() ? QStringLiteral("Quillora frame") : text);
+        // The window keeps its name, which tools and screen readers find it
+        // by; what the label says is its description.
+        Window->setAccessibleDescription(text);
         Window->update();
     }
 

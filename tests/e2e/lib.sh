@@ -3,6 +3,13 @@
 fail() {
     echo "FAIL: $*" >&2
     shot "failure"
+    # What the program said, kept with the screenshot: the temporary
+    # folder goes when the test ends.
+    if [ -n "${E2E_TMP:-}" ] && [ -s "$E2E_TMP/quillora.log" ]; then
+        cp "$E2E_TMP/quillora.log" "$E2E_ARTIFACTS/quillora.log" 2>/dev/null || true
+        echo "--- the program's output (last 30 lines):" >&2
+        tail -n 30 "$E2E_TMP/quillora.log" >&2
+    fi
     exit 1
 }
 
