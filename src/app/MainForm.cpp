@@ -446,6 +446,7 @@ void TMainForm::FileNewExecute()
 
 #ifdef QUILLORA_HAVE_RECORDER
     Recorder->SetCountdown(FNewForm->Countdown());
+    Recorder->SetFitWindow(FNewForm->FitWindow());
 #endif
     StartRecording(FNewForm->CaptureWidth, FNewForm->CaptureHeight, FNewForm->AutoMode());
 }

@@ -155,18 +155,71 @@ TFakePlatform::TFakePlatform(QSize screenSize)
 
 TFakePlatform::~TFakePlatform() = default;
 
+void TFakeWindowPicker::Pick(std::function<void(const TWindowPick&)> done)
+{
+    ++Picks;
+    Pressed.reset();
+    if (!Refusal.isEmpty()) {
+        Picking = false;
+        TWindowPick failed;
+        failed.Result = TWindowPick::TResult::Failed;
+        failed.Why = Refusal;
+        done(failed);
+        return;
+    }
+    Done = std::move(done);
+    Picking = true;
+}
+
+void TFakeWindowPicker::Finish(const TWindowPick& pick)
+{
+    Picking = false;
+    Pressed.reset();
+    const auto done = std::move(Done);
+    Done = nullptr;
+    if (done)
+        done(pick);
+}
+
 void TFakePlatform::PressLeft(QPoint at)
 {
     InputFake.Pointer = at;
     if (InputFake.Running && InputFake.On.LeftDown)
         InputFake.On.LeftDown(at);
+    if (!PickerFake.Picking)
+        return;
+    PickerFake.Pressed.reset();
+    PickerFake.PressedAt = at;
+    for (const QRect& window : PickerFake.Windows)
+        if (window.contains(at)) {
+            PickerFake.Pressed = window;
+            break;
+        }
 }
 
 void TFakePlatform::ReleaseLeft(QPoint at)
 {
     InputFake.Pointer = at;
+    // A press on no window is taken and ignored; the pick goes on.
+    const bool picked = PickerFake.Picking && PickerFake.Pressed;
+    TWindowPick pick;
+    if (picked) {
+        pick.Result = TWindowPick::TResult::Picked;
+        pick.Frame = *PickerFake.Pressed;
+        pick.ClickedAt = PickerFake.PressedAt;
+    }
+    if (picked && PickerFake.EndsBeforeMonitor)
+        PickerFake.Finish(pick);
     if (InputFake.Running && InputFake.On.LeftUp)
         InputFake.On.LeftUp(at);
+    if (picked && !PickerFake.EndsBeforeMonitor && PickerFake.Picking)
+        PickerFake.Finish(pick);
+}
+
+void TFakePlatform::PressEscape()
+{
+    if (PickerFake.Picking)
+        PickerFake.Finish({});
 }
 
 void TFakePlatform::MoveMouse(QPoint to)

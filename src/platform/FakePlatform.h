@@ -121,6 +121,34 @@ class TFakeFrame : public IScreenFrame {
     bool Shown = false;
 };
 
+// Windows on the fake screen, for a pick: the top-most containing the
+// click is picked. Like the X server's pointer grab, the input monitor
+// still sees the click.
+class TFakeWindowPicker : public IWindowPicker {
+  public:
+    std::vector<QRect> Windows; // their frames, top-most first
+    QString Refusal;            // when set, every pick fails with it
+    // The pick ends before the input monitor hears the release (on X11 the
+    // two come on different connections, in either order).
+    bool EndsBeforeMonitor = false;
+    void Pick(std::function<void(const TWindowPick&)> done) override;
+    void Cancel() override
+    {
+        Picking = false;
+        Done = nullptr;
+    }
+    bool IsPicking() const override { return Picking; }
+    int Picks = 0;
+
+  private:
+    friend class TFakePlatform;
+    void Finish(const TWindowPick& pick);
+    std::function<void(const TWindowPick&)> Done;
+    bool Picking = false;
+    std::optional<QRect> Pressed;
+    QPoint PressedAt;
+};
+
 class TFakeTray;
 
 class TFakeScreen : public IScreenReader {
@@ -218,6 +246,8 @@ class TFakePlatform : public IPlatform {
     TFakeTray TrayFake;
     TFakeSound SoundFake;
     TFakePrompts PromptsFake;
+    TFakeWindowPicker PickerFake;
+    bool HasPicker = true; // false: the desktop cannot tell windows apart
 
     // Button events move the pointer to the event's place, as real ones do.
     void PressLeft(QPoint at);
@@ -226,6 +256,8 @@ class TFakePlatform : public IPlatform {
     void Click(QPoint at);
     void PressPause();
     void PressShiftPause();
+    // Escape, which only a pick listens for.
+    void PressEscape();
     void ClickTray();
     // Repaints the screen and tells whoever watches a rectangle it touches.
     void PaintScreen(const QRect& rect, QColor colour);
@@ -243,6 +275,7 @@ class TFakePlatform : public IPlatform {
     ISound& Sound() override { return SoundFake; }
     IPrompts& Prompts() override { return PromptsFake; }
     std::unique_ptr<ITimer> CreateTimer(const QString& name) override;
+    IWindowPicker* WindowPicker() override { return HasPicker ? &PickerFake : nullptr; }
 
   private:
     friend class TFakeTimer;

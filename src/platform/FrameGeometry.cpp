@@ -30,6 +30,22 @@ QRect KeepOnScreen(const QRect& lines, const QRect& screen)
     return LinesOf(QRect(QPoint(x, y), region.size()));
 }
 
+std::optional<QRect> FitRegion(const QRect& window, const QRect& screen, QSize minSize,
+                               QSize maxSize)
+{
+    const QRect visible = window & screen;
+    if (visible.isEmpty())
+        return std::nullopt;
+    const QSize size(Bound(visible.width(), minSize.width(), maxSize.width()),
+                     Bound(visible.height(), minSize.height(), maxSize.height()));
+    // About the middle: a dialog smaller than the limit stays in the middle
+    // of what is captured, a huge window loses as much on either side.
+    QRect region(QPoint(visible.left() + (visible.width() - size.width()) / 2,
+                        visible.top() + (visible.height() - size.height()) / 2),
+                 size);
+    return RegionOf(KeepOnScreen(LinesOf(region), screen));
+}
+
 QRect DragFrameLines(const QRect& start, int edges, QPoint delta, const QRect& screen,
                      QSize minSize, QSize maxSize)
 {

@@ -47,6 +47,12 @@ QRect DragFrameLines(const QRect& start, int edges, QPoint delta, const QRect& s
 // screen; a region larger than the screen is left where it is.
 QRect KeepOnScreen(const QRect& lines, const QRect& screen);
 
+// The captured pixels fitted to a window's frame: the part of it on the
+// screen, grown or shrunk about its middle to minSize..maxSize and kept on
+// the screen; none when no part of it is on the screen.
+std::optional<QRect> FitRegion(const QRect& window, const QRect& screen, QSize minSize,
+                               QSize maxSize);
+
 // What a press at p grabs: a corner handle (two edges), an edge's middle
 // handle (one), anywhere else on the band around the lines (EdgeAll), or
 // nothing (0). Without resizing, every grab moves.

@@ -121,6 +121,30 @@ class IScreenFrame {
     virtual void RefreshScreen() = 0;
 };
 
+// The next left click on a window names that window: its frame, the window
+// manager's decorations included, in screen pixels. The pointer and the
+// keyboard are held for that one click, so the window clicked never sees it,
+// and Escape gives the pick up.
+struct TWindowPick {
+    enum class TResult { Picked, Cancelled, Failed };
+    TResult Result = TResult::Cancelled;
+    QRect Frame;       // Picked
+    QPoint ClickedAt;  // Picked: where the button went down
+    QString Why;       // Failed
+};
+
+class IWindowPicker {
+  public:
+    virtual ~IWindowPicker() = default;
+    // Calls done once, on the main thread, when the pick ends (perhaps
+    // before Pick returns). Clicks on no window or on one of ours are
+    // taken and ignored: the pick goes on.
+    virtual void Pick(std::function<void(const TWindowPick&)> done) = 0;
+    // Ends a pick without calling done.
+    virtual void Cancel() = 0;
+    virtual bool IsPicking() const = 0;
+};
+
 // Reading pixels off the screen.
 class IScreenReader {
   public:
@@ -222,6 +246,8 @@ struct TCapabilities {
     bool AutoMode = true;
     // Left-button releases capture in auto mode.
     bool ClickCapture = true;
+    // The region can be fitted to a window the user clicks (WindowPicker()).
+    bool FitWindow = true;
     // Said in the dialog when something above is missing (empty otherwise).
     QString Note;
     // The dialog's instructions where this desktop captures and stops
@@ -243,6 +269,8 @@ class IPlatform {
     virtual ISound& Sound() = 0;
     virtual IPrompts& Prompts() = 0;
     virtual std::unique_ptr<ITimer> CreateTimer(const QString& name) = 0;
+    // Null where the desktop cannot tell which window is under the pointer.
+    virtual IWindowPicker* WindowPicker() { return nullptr; }
 };
 
 enum class TBackend { X11, Wayland, Fake };

@@ -1272,6 +1272,11 @@ class TWaylandPlatform : public IPlatform {
             caps.Note = QStringLiteral("On Wayland, Auto Capture captures when the mouse rests; "
                                        "captures on clicks need an X11 session.");
         }
+        // The compositor keeps to itself which window is under the pointer.
+        caps.FitWindow = false;
+        if (modes)
+            caps.Note += QStringLiteral(" Fit a window is not offered: Wayland does not tell "
+                                        "programs which window is under the mouse.");
         // No Pause key of our own here: the desktop's shortcut where it
         // offers one, the command everywhere.
         if (PortalProperty(ShortcutsInterface, QStringLiteral("version")).isValid()) {

@@ -12,6 +12,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
@@ -22,6 +23,7 @@
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -951,14 +953,262 @@ class TX11Screen : public IScreenReader {
     XShmSegmentInfo Info{};
 };
 
+// --- picking a window ----------------------------------------------------------------
+
+class TX11WindowPicker : public IWindowPicker {
+  public:
+    explicit TX11WindowPicker(TX11Connection& conn) : Conn(conn)
+    {
+        WmState = XInternAtom(Conn.Dpy, "WM_STATE", False);
+        FrameExtents = XInternAtom(Conn.Dpy, "_NET_FRAME_EXTENTS", False);
+        GtkExtents = XInternAtom(Conn.Dpy, "_GTK_FRAME_EXTENTS", False);
+        WmPid = XInternAtom(Conn.Dpy, "_NET_WM_PID", False);
+        Escape = XKeysymToKeycode(Conn.Dpy, XK_Escape);
+        Retry.setSingleShot(true);
+        QObject::connect(&Retry, &QTimer::timeout, [this] { TryGrab(); });
+    }
+    ~TX11WindowPicker() override
+    {
+        Cancel();
+        if (Crosshair)
+            XFreeCursor(Conn.Dpy, Crosshair);
+    }
+
+    void Pick(std::function<void(const TWindowPick&)> done) override
+    {
+        Cancel();
+        Done = std::move(done);
+        Attempts = 0;
+        TryGrab();
+    }
+
+    void Cancel() override
+    {
+        Retry.stop();
+        Done = nullptr;
+        Ungrab();
+    }
+
+    bool IsPicking() const override { return Grabbed || Retry.isActive(); }
+
+    void Handle(const XEvent& event)
+    {
+        if (!Grabbed)
+            return;
+        if (event.type == KeyPress && event.xkey.keycode == Escape) {
+            Finish({});
+        } else if (event.type == ButtonPress && event.xbutton.button == Button1) {
+            PressedAt = QPoint(event.xbutton.x_root, event.xbutton.y_root);
+            Target = FrameUnderPointer();
+        } else if (event.type == ButtonRelease && event.xbutton.button == Button1 && Target) {
+            // The release too is ours; only then does the pointer go back.
+            TWindowPick pick;
+            pick.Result = TWindowPick::TResult::Picked;
+            pick.Frame = *Target;
+            pick.ClickedAt = PressedAt;
+            Finish(pick);
+        }
+    }
+
+  private:
+    // Right after the dialog closes a window manager or a menu may hold the
+    // pointer for a moment: try again for about two seconds.
+    void TryGrab()
+    {
+        if (!Crosshair)
+            Crosshair = XCreateFontCursor(Conn.Dpy, XC_crosshair);
+        const int pointer = XGrabPointer(Conn.Dpy, Conn.Root, False,
+                                         ButtonPressMask | ButtonReleaseMask, GrabModeAsync,
+                                         GrabModeAsync, None, Crosshair, CurrentTime);
+        // The keyboard too, for Escape; while it is held no key reaches
+        // another program.
+        const int keyboard = pointer == GrabSuccess
+                                 ? XGrabKeyboard(Conn.Dpy, Conn.Root, False, GrabModeAsync,
+                                                 GrabModeAsync, CurrentTime)
+                                 : GrabNotViewable;
+        if (pointer == GrabSuccess && keyboard == GrabSuccess) {
+            Grabbed = true;
+            Target.reset();
+            XFlush(Conn.Dpy);
+            return;
+        }
+        if (pointer == GrabSuccess)
+            XUngrabPointer(Conn.Dpy, CurrentTime);
+        XFlush(Conn.Dpy);
+        if (++Attempts < 20) {
+            Retry.start(100);
+            return;
+        }
+        TWindowPick failed;
+        failed.Result = TWindowPick::TResult::Failed;
+        failed.Why = QStringLiteral("Another program holds the mouse or the keyboard.");
+        const auto done = std::move(Done);
+        Done = nullptr;
+        if (done)
+            done(failed);
+    }
+
+    void Ungrab()
+    {
+        if (!Grabbed)
+            return;
+        XUngrabPointer(Conn.Dpy, CurrentTime);
+        XUngrabKeyboard(Conn.Dpy, CurrentTime);
+        XFlush(Conn.Dpy);
+        Grabbed = false;
+        Target.reset();
+    }
+
+    void Finish(const TWindowPick& pick)
+    {
+        Ungrab();
+        const auto done = std::move(Done);
+        Done = nullptr;
+        if (done)
+            done(pick);
+    }
+
+    // The frame of the top-level window under the pointer: the client's
+    // rectangle grown by the window manager's _NET_FRAME_EXTENTS where it
+    // sets them, else the top-level's own; a client-side decorated window
+    // loses its shadow (_GTK_FRAME_EXTENTS). None over the bare desktop and
+    // over our own windows.
+    std::optional<QRect> FrameUnderPointer()
+    {
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, winX = 0, winY = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(Conn.Dpy, Conn.Root, &root, &child, &rootX, &rootY, &winX, &winY,
+                           &mask) ||
+            !child)
+            return std::nullopt;
+        const Window client = ClientOf(child);
+        if (Pid(child) == long(getpid()) || Pid(client) == long(getpid()))
+            return std::nullopt;
+        const std::optional<QRect> top = Outer(child);
+        if (!top)
+            return std::nullopt;
+        QRect frame = *top;
+        const std::vector<long> extents = Cardinals(client, FrameExtents, 4);
+        const std::vector<long> shadow = Cardinals(client, GtkExtents, 4);
+        if (!extents.empty() || !shadow.empty()) {
+            const std::optional<QRect> inner = Outer(client);
+            if (!inner)
+                return std::nullopt;
+            frame = *inner;
+            // Both are left, right, top, bottom.
+            if (!extents.empty())
+                frame.adjust(int(-extents[0]), int(-extents[2]), int(extents[1]), int(extents[3]));
+            if (!shadow.empty())
+                frame.adjust(int(shadow[0]), int(shadow[2]), int(-shadow[1]), int(-shadow[3]));
+        }
+        if (frame.isEmpty())
+            return std::nullopt;
+        return frame;
+    }
+
+    // The window with WM_STATE at or below a top-level window (a window
+    // manager's frame holds it); the top-level itself without one.
+    Window ClientOf(Window top)
+    {
+        std::vector<Window> level{top};
+        for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
+            std::vector<Window> next;
+            for (Window w : level) {
+                if (HasProperty(w, WmState))
+                    return w;
+                Window root = 0, parent = 0, *children = nullptr;
+                unsigned count = 0;
+                if (XQueryTree(Conn.Dpy, w, &root, &parent, &children, &count) && children) {
+                    next.insert(next.end(), children, children + count);
+                    XFree(children);
+                }
+            }
+            level = std::move(next);
+        }
+        return top;
+    }
+
+    // A window's rectangle in root coordinates, its border included.
+    std::optional<QRect> Outer(Window w)
+    {
+        XWindowAttributes attrs{};
+        TErrorTrap trap(Conn.Dpy);
+        const bool ok = XGetWindowAttributes(Conn.Dpy, w, &attrs);
+        int x = 0, y = 0;
+        Window child = 0;
+        const bool moved =
+            ok && XTranslateCoordinates(Conn.Dpy, w, Conn.Root, 0, 0, &x, &y, &child);
+        // The window may have gone in the meantime.
+        if (trap.Finish(Conn.Dpy) || !moved)
+            return std::nullopt;
+        const int b = attrs.border_width;
+        return QRect(x - b, y - b, attrs.width + 2 * b, attrs.height + 2 * b);
+    }
+
+    bool HasProperty(Window w, Atom property)
+    {
+        int count = 0;
+        TErrorTrap trap(Conn.Dpy);
+        Atom* atoms = XListProperties(Conn.Dpy, w, &count);
+        bool found = false;
+        for (int i = 0; atoms && i < count; ++i)
+            found = found || atoms[i] == property;
+        if (atoms)
+            XFree(atoms);
+        trap.Finish(Conn.Dpy);
+        return found;
+    }
+
+    // n CARDINALs of a property, or none when it is unset or shorter.
+    std::vector<long> Cardinals(Window w, Atom property, unsigned long n)
+    {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        TErrorTrap trap(Conn.Dpy);
+        const int status = XGetWindowProperty(Conn.Dpy, w, property, 0, long(n), False,
+                                              XA_CARDINAL, &type, &format, &items, &after, &data);
+        std::vector<long> values;
+        if (!trap.Finish(Conn.Dpy) && status == Success && data && format == 32 && items >= n) {
+            // Format 32 comes as longs, whatever their size.
+            const auto* longs = reinterpret_cast<const long*>(data);
+            values.assign(longs, longs + n);
+        }
+        if (data)
+            XFree(data);
+        return values;
+    }
+
+    long Pid(Window w)
+    {
+        const std::vector<long> pid = Cardinals(w, WmPid, 1);
+        return pid.empty() ? -1 : pid[0];
+    }
+
+    TX11Connection& Conn;
+    Atom WmState = 0, FrameExtents = 0, GtkExtents = 0, WmPid = 0;
+    KeyCode Escape = 0;
+    Cursor Crosshair = 0;
+    std::function<void(const TWindowPick&)> Done;
+    bool Grabbed = false;
+    int Attempts = 0;
+    QTimer Retry;
+    QPoint PressedAt;
+    std::optional<QRect> Target;
+};
+
 // --- the backend ------------------------------------------------------------------------
 
 class TX11Platform : public IPlatform {
   public:
     explicit TX11Platform(Display* dpy)
-        : Conn(dpy), InputMon(Conn), Key(Conn, Service), FrameWin(Conn), ScreenRd(Conn)
+        : Conn(dpy), InputMon(Conn), Key(Conn, Service), FrameWin(Conn), ScreenRd(Conn),
+          Picker(Conn)
     {
         Conn.OnEvent = [this](const XEvent& event) {
+            Picker.Handle(event);
             Key.Handle(event);
             ScreenRd.Handle(event);
             FrameWin.Handle(event);
@@ -977,6 +1227,7 @@ class TX11Platform : public IPlatform {
     {
         return std::make_unique<TQtTimer>();
     }
+    IWindowPicker* WindowPicker() override { return &Picker; }
 
   private:
     TX11Connection Conn;
@@ -988,6 +1239,7 @@ class TX11Platform : public IPlatform {
     TQtTrayIcon TrayIcon;
     TQtSound Player;
     TQtPrompts Boxes;
+    TX11WindowPicker Picker;
 };
 
 } // namespace

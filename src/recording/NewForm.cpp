@@ -136,6 +136,15 @@ TNewForm::TNewForm(QWidget* parent)
     ComboPreset->setGeometry(70, 256, 220, 24);
     ComboPreset->setAccessibleName(QStringLiteral("Preset size"));
     LabelPreset->setBuddy(ComboPreset);
+    // Beside the sizes it replaces: the picked window's frame wins over them.
+    CheckFitWindow = new QCheckBox(QStringLiteral("Fit a &window"), this);
+    CheckFitWindow->setGeometry(298, 258, 100, 20);
+    CheckFitWindow->setAccessibleName(QStringLiteral("Fit a window"));
+    CheckFitWindow->setAccessibleDescription(
+        QStringLiteral("After Start, click the window to record: the region fits its frame. "
+                       "Escape keeps the region as it is."));
+    CheckFitWindow->resize(std::max(CheckFitWindow->width(), CheckFitWindow->sizeHint().width()),
+                           CheckFitWindow->height());
     Bevel2 = MakeBevel(this, 10, 257 + PresetRow, 355, 2);
     LabelPlatform = new QLabel(this);
     LabelPlatform->setWordWrap(true);
@@ -175,6 +184,7 @@ TNewForm::TNewForm(QWidget* parent)
     setTabOrder(RBtnAuto, RBtnManu);
     setTabOrder(RBtnManu, CheckCountdown);
     setTabOrder(CheckCountdown, ComboPreset);
+    setTabOrder(ComboPreset, CheckFitWindow);
 
     // The choices of the last recording, in this run or an earlier one.
     const QSettings settings;
@@ -187,6 +197,7 @@ TNewForm::TNewForm(QWidget* parent)
         RBtnAutoClick();
     }
     CheckCountdown->setChecked(settings.value(QStringLiteral("NewRecording/Countdown"), true).toBool());
+    CheckFitWindow->setChecked(settings.value(QStringLiteral("NewRecording/FitWindow"), false).toBool());
     UpdatePresets();
     connect(ComboPreset, &QComboBox::activated, this, &TNewForm::ComboPresetSelect);
 
@@ -225,6 +236,9 @@ void TNewForm::Button1Click()
     settings.setValue(QStringLiteral("NewRecording/Height"), CaptureHeight);
     settings.setValue(QStringLiteral("NewRecording/Auto"), AutoMode());
     settings.setValue(QStringLiteral("NewRecording/Countdown"), Countdown());
+    // Only where it was offered: a run on Wayland keeps the X11 choice.
+    if (FitOffered)
+        settings.setValue(QStringLiteral("NewRecording/FitWindow"), CheckFitWindow->isChecked());
     LastSize = QSize(CaptureWidth, CaptureHeight);
     UpdatePresets();
     accept();
@@ -233,6 +247,11 @@ void TNewForm::Button1Click()
 bool TNewForm::Countdown() const
 {
     return CheckCountdown->isChecked();
+}
+
+bool TNewForm::FitWindow() const
+{
+    return FitOffered && CheckFitWindow->isChecked();
 }
 
 QSize TNewForm::PresetSize(int index) const
@@ -313,6 +332,9 @@ void TNewForm::keyPressEvent(QKeyEvent* event)
 void TNewForm::ApplyCapabilities(const platform::TCapabilities& caps)
 {
     RBtnAuto->setEnabled(caps.AutoMode);
+    // Hidden, not greyed: there is nothing the user could do to get it.
+    FitOffered = caps.FitWindow;
+    CheckFitWindow->setVisible(caps.FitWindow);
     if (!caps.AutoMode)
         RBtnManu->setChecked(true);
     ManualHint = caps.ManualText;

@@ -32,6 +32,9 @@ public:
     bool AutoMode() const;
     // Auto mode counts down 3 seconds before its first capture.
     bool Countdown() const;
+    // After Start the next click on a window fits the region to it (only
+    // where the desktop can tell windows apart).
+    bool FitWindow() const;
     // The preset sizes: the last size used, 640 x 480, 1280 x 720,
     // 1920 x 1080 and the whole screen.
     QSize PresetSize(int index) const;
@@ -65,6 +68,7 @@ public:
     QCheckBox* CheckCountdown;
     QLabel* LabelPreset;
     QComboBox* ComboPreset;
+    QCheckBox* CheckFitWindow;
     // The desktop's own ways to capture and to stop, when they differ.
     QString ManualHint;
     QString DefaultStopText;
@@ -92,4 +96,5 @@ private:
     void ComboPresetSelect(int index);
     void UpdatePresets();
     QSize LastSize{640, 480};
+    bool FitOffered = true;
 };

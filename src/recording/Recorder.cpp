@@ -208,7 +208,10 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
     UsualKeys = caps.ManualText.isEmpty();
     ClicksCapture = caps.ClickCapture;
     SetAdjusting(true);
-    if (Auto)
+    // The count down begins once the window is picked: the hand is on the
+    // mouse until then.
+    const bool pick = FitOn && caps.FitWindow && Desktop.WindowPicker();
+    if (Auto && !pick)
         StartCountdown();
     UpdateTray();
     // The recording goes on; the user only has to know what will not work.
@@ -220,6 +223,60 @@ void TRecorder::Start(int captureWidth, int captureHeight, bool autoMode)
         if (!Desktop.HotKey().AddDesktopKey(&why))
             Desktop.Prompts().ShowError(why);
     }
+    // After the boxes: while the pointer is held, none of them could be
+    // answered.
+    if (pick)
+        BeginPick();
+}
+
+void TRecorder::BeginPick()
+{
+    platform::IWindowPicker* picker = Desktop.WindowPicker();
+    if (!picker || !Recording || Stopping)
+        return;
+    Picking = true;
+    PickUpSeen = true;
+    SkipUp = false;
+    // The handles would only be in the way of the click.
+    SetAdjusting(false);
+    picker->Pick([this](const platform::TWindowPick& pick) { PickDone(pick); });
+}
+
+void TRecorder::PickDone(const platform::TWindowPick& pick)
+{
+    if (!Picking)
+        return;
+    Picking = false;
+    using TResult = platform::TWindowPick::TResult;
+    // The monitor hears the picking click too, perhaps only after the pick
+    // ended: its release is no click inside the new frame.
+    SkipUp = pick.Result == TResult::Picked && !PickUpSeen && Desktop.Input().IsRunning();
+    PickUpSeen = true;
+    if (!Recording)
+        return;
+    const QRect screen = Desktop.Screen().PrimaryScreen();
+    std::optional<QRect> region;
+    if (pick.Result == TResult::Picked)
+        region = platform::FitRegion(pick.Frame, screen, QSize(MinSize, MinSize),
+                                     QSize(MaxSize, MaxSize));
+    if (region) {
+        const QRect lines = platform::LinesOf(*region);
+        Desktop.Frame().Show(lines.left(), lines.top(), lines.right(), lines.bottom());
+        SetAdjusting(true);
+        PlaceRegion(lines);
+    } else {
+        SetAdjusting(true);
+    }
+    if (Auto)
+        StartCountdown();
+    UpdateLabel();
+    if (pick.Result == TResult::Failed)
+        Desktop.Prompts().ShowWarning(
+            QStringLiteral("No window can be picked, so the frame stays where it is.\n%1")
+                .arg(pick.Why));
+    else if (pick.Result == TResult::Picked && !region)
+        Desktop.Prompts().ShowWarning(QStringLiteral(
+            "That window is not on the screen being recorded, so the frame stays where it is."));
 }
 
 void TRecorder::SetAdjusting(bool on)
@@ -245,7 +302,7 @@ void TRecorder::SetAdjusting(bool on)
 
 void TRecorder::TogglePause()
 {
-    if (!Recording || Stopping)
+    if (!Recording || Stopping || Picking)
         return;
     // A capture waiting for the screen was asked for before the pause.
     FinishSettle();
@@ -326,6 +383,11 @@ QString TRecorder::LabelText() const
 {
     if (!Recording)
         return {};
+    if (Picking)
+        return QStringLiteral("%1 x %2\nClick the window to record: the frame fits it.\nEscape "
+                              "keeps the frame where it is.")
+            .arg(CaptureWidth)
+            .arg(CaptureHeight);
     const QString countdown =
         Countdown > 0 ? QStringLiteral("Auto capture begins in %1 s").arg(Countdown) : QString();
     if (!Adjusting)
@@ -371,6 +433,11 @@ void TRecorder::RegionChanged(const QRect& lines)
 {
     if (!Recording || !Adjusting)
         return;
+    PlaceRegion(lines);
+}
+
+void TRecorder::PlaceRegion(const QRect& lines)
+{
     Left = lines.left();
     Top = lines.top();
     Right = lines.right();
@@ -420,6 +487,11 @@ void TRecorder::TearDown(bool showHost)
     TimerMenuCapture->Stop();
     TimerCountdown->Stop();
     Countdown = 0;
+    if (Picking)
+        if (platform::IWindowPicker* picker = Desktop.WindowPicker())
+            picker->Cancel();
+    Picking = false;
+    SkipUp = false;
     Adjusting = false;
     IsPaused = false;
     Desktop.Frame().SetAdjustable(nullptr);
@@ -471,6 +543,11 @@ bool TRecorder::InsideFrame(QPoint p) const
 
 void TRecorder::HookLeftDown(QPoint at)
 {
+    // The pick takes this click; the programs below never see it.
+    if (Picking) {
+        PickUpSeen = false;
+        return;
+    }
     Globals.DownX = at.x();
     Globals.DownY = at.y();
     DownOnHandle = Adjusting && Desktop.Frame().OnHandle(at);
@@ -478,6 +555,11 @@ void TRecorder::HookLeftDown(QPoint at)
 
 void TRecorder::HookLeftUp(QPoint at)
 {
+    if (Picking || SkipUp) {
+        PickUpSeen = true;
+        SkipUp = false;
+        return;
+    }
     Globals.UpX = at.x();
     Globals.UpY = at.y();
     // A drag may leave stale pixels on windows that do not repaint by
@@ -527,7 +609,7 @@ void TRecorder::CaptureScreenshot()
 
 void TRecorder::RequestCapture(TTrigger trigger, std::optional<QPoint> pointer)
 {
-    if (!Recording || Capturing || ShowingDiskErrors || IsPaused)
+    if (!Recording || Capturing || ShowingDiskErrors || IsPaused || Picking)
         return;
     // One capture at a time: one still waiting is taken before this one.
     FinishSettle();

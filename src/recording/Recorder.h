@@ -29,6 +29,7 @@ using quillora::TGlobalVars;
 namespace platform {
 class IPlatform;
 class ITimer;
+struct TWindowPick;
 } // namespace platform
 
 // What the recorder needs from the program around it (the main window).
@@ -112,6 +113,13 @@ class TRecorder : public QObject {
     void SetCountdown(bool on) { CountdownOn = on; }
     // Seconds still to wait; 0 when auto captures may be taken.
     int CountdownLeft() const { return Countdown; }
+    // The next Start lets the user fit the region to a window: its first
+    // left click on a window sets the region to that window's frame, and
+    // Escape keeps the frame where it is. Only where the desktop can tell
+    // windows apart.
+    void SetFitWindow(bool on) { FitOn = on; }
+    // Waiting for that click; nothing is captured meanwhile.
+    bool PickingWindow() const { return Picking; }
 
     // The handlers, named after the events that call them.
     void TrayIconClick();
@@ -159,6 +167,9 @@ class TRecorder : public QObject {
     // The frame placed by the user: lines and size follow, and the place is
     // kept for the next recording.
     void RegionChanged(const QRect& lines);
+    void PlaceRegion(const QRect& lines);
+    void BeginPick();
+    void PickDone(const platform::TWindowPick& pick);
     void SetAdjusting(bool on);
     void UpdateTray();
     void StartCountdown();
@@ -216,6 +227,10 @@ class TRecorder : public QObject {
     int Countdown = 0;
     int Pictures = 0; // in the document
     bool DownOnHandle = false; // the press went to the frame's handles
+    bool FitOn = false;        // the dialog's choice
+    bool Picking = false;      // a window pick runs
+    bool PickUpSeen = true;    // the monitor heard the release of the pick's last press
+    bool SkipUp = false;       // the pick's release is still to come from the monitor
     QSize HeaderSize;          // the movie's size as the header has it
 
     struct TPending {

@@ -11,6 +11,7 @@
 
 // After gtest: Xlib's macros (None, Bool) would break its headers.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/shape.h>
@@ -265,4 +266,141 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     QGuiApplication app(argc, argv); // the offscreen platform: nothing of Qt on X
     return RUN_ALL_TESTS();
+}
+
+TEST_F(X11Test, PickFindsTheFrameOfTheWindowClickedAndKeepsTheClickFromIt)
+{
+    ASSERT_NE(Desk->WindowPicker(), nullptr);
+    IWindowPicker& picker = *Desk->WindowPicker();
+    const Window root = DefaultRootWindow(Other);
+    const auto cardinals = [&](Window w, const char* name, std::vector<long> values) {
+        XChangeProperty(Other, w, XInternAtom(Other, name, False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(values.data()),
+                        int(values.size()));
+    };
+    // A window manager's frame at (50, 40), 300 x 200, holding its client
+    // at (5, 25) with WM_STATE and the extents that say so.
+    Window frame = Paint(QRect(50, 40, 300, 200), Pixel(90, 90, 90));
+    XSetWindowAttributes a{};
+    a.background_pixel = Pixel(0, 200, 0);
+    a.event_mask = ButtonPressMask | ButtonReleaseMask;
+    Window client = XCreateWindow(Other, frame, 5, 25, 290, 170, 0, CopyFromParent, InputOutput,
+                                  CopyFromParent, CWBackPixel | CWEventMask, &a);
+    const Atom wmState = XInternAtom(Other, "WM_STATE", False);
+    long state[2] = {1, 0};
+    XChangeProperty(Other, client, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(state), 2);
+    cardinals(client, "_NET_FRAME_EXTENTS", {5, 5, 25, 5});
+    XMapWindow(Other, client);
+    // A client-side decorated window: its shadow is no part of it.
+    Window shadowed = Paint(QRect(400, 100, 200, 150), Pixel(200, 0, 0));
+    cardinals(shadowed, "_GTK_FRAME_EXTENTS", {10, 10, 10, 10});
+    XSync(Other, False);
+
+    std::vector<TWindowPick> picks;
+    const auto pick = [&] {
+        picker.Pick([&](const TWindowPick& p) { picks.push_back(p); });
+    };
+    const auto click = [&](int x, int y) {
+        XTestFakeMotionEvent(Other, 0, x, y, 0);
+        XTestFakeButtonEvent(Other, 1, True, 0);
+        XTestFakeButtonEvent(Other, 1, False, 0);
+        XSync(Other, False);
+    };
+    pick();
+    ASSERT_TRUE(WaitFor([&] { return picker.IsPicking(); }));
+    // The bare desktop is no window: the pick goes on.
+    click(620, 470);
+    WaitFor([&] { return !picks.empty(); });
+    EXPECT_TRUE(picks.empty());
+    EXPECT_TRUE(picker.IsPicking());
+    click(150, 150);
+    ASSERT_TRUE(WaitFor([&] { return !picks.empty(); }));
+    EXPECT_EQ(picks[0].Result, TWindowPick::TResult::Picked);
+    EXPECT_EQ(picks[0].Frame, QRect(50, 40, 300, 200));
+    EXPECT_EQ(picks[0].ClickedAt, QPoint(150, 150));
+    EXPECT_FALSE(picker.IsPicking());
+    int seen = 0;
+    while (XPending(Other)) {
+        XEvent e;
+        XNextEvent(Other, &e);
+        seen += (e.type == ButtonPress || e.type == ButtonRelease) && e.xany.window == client;
+    }
+    EXPECT_EQ(seen, 0) << "the window saw the click that picked it";
+
+    pick();
+    ASSERT_TRUE(WaitFor([&] { return picker.IsPicking(); }));
+    click(500, 170);
+    ASSERT_TRUE(WaitFor([&] { return picks.size() == 2; }));
+    EXPECT_EQ(picks[1].Frame, QRect(410, 110, 180, 130));
+
+    // Escape gives the pick up, and the pointer back: a click reaches the window.
+    pick();
+    ASSERT_TRUE(WaitFor([&] { return picker.IsPicking(); }));
+    const KeyCode escape = XKeysymToKeycode(Other, XK_Escape);
+    XTestFakeKeyEvent(Other, escape, True, 0);
+    XTestFakeKeyEvent(Other, escape, False, 0);
+    XSync(Other, False);
+    ASSERT_TRUE(WaitFor([&] { return picks.size() == 3; }));
+    EXPECT_EQ(picks[2].Result, TWindowPick::TResult::Cancelled);
+    click(150, 150);
+    bool reached = false;
+    for (int i = 0; i < 50 && !reached; ++i) {
+        while (XPending(Other)) {
+            XEvent e;
+            XNextEvent(Other, &e);
+            reached |= e.type == ButtonPress && e.xany.window == client;
+        }
+        usleep(10000);
+    }
+    EXPECT_TRUE(reached);
+
+    // Another client holding the pointer: tried for a while, then why.
+    ASSERT_EQ(XGrabPointer(Other, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
+                           None, None, CurrentTime),
+              GrabSuccess);
+    XSync(Other, False);
+    pick();
+    QElapsedTimer clock;
+    clock.start();
+    while (picks.size() == 3 && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        usleep(2000);
+    }
+    ASSERT_EQ(picks.size(), 4u);
+    EXPECT_EQ(picks[3].Result, TWindowPick::TResult::Failed);
+    EXPECT_FALSE(picks[3].Why.isEmpty());
+    EXPECT_FALSE(picker.IsPicking());
+    // Let go within the retries, and the pick goes ahead.
+    pick();
+    clock.restart();
+    while (clock.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        usleep(2000);
+    }
+    EXPECT_TRUE(picker.IsPicking()) << "still trying";
+    XUngrabPointer(Other, CurrentTime);
+    XSync(Other, False);
+    clock.restart();
+    while (clock.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        usleep(2000);
+    }
+    click(150, 150);
+    ASSERT_TRUE(WaitFor([&] { return picks.size() == 5; }));
+    EXPECT_EQ(picks[4].Result, TWindowPick::TResult::Picked);
+    // Cancelled, it calls nobody and holds nothing.
+    pick();
+    ASSERT_TRUE(WaitFor([&] { return picker.IsPicking(); }));
+    picker.Cancel();
+    EXPECT_FALSE(picker.IsPicking());
+    EXPECT_EQ(XGrabPointer(Other, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
+                           None, None, CurrentTime),
+              GrabSuccess);
+    XUngrabPointer(Other, CurrentTime);
+    WaitFor([] { return false; });
+    EXPECT_EQ(picks.size(), 5u);
+    XDestroyWindow(Other, shadowed);
+    XDestroyWindow(Other, frame);
+    XSync(Other, False);
 }

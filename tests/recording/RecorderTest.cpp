@@ -1313,3 +1313,166 @@ TEST_F(RecorderTest, LabelNamesHandlesOnlyWhereTheFrameHasThem)
     EXPECT_EQ(Desk.FrameFake.Label,
               "Paused: 640 x 480\nResume from the tray icon's menu or with Shift+Pause.");
 }
+
+// --- fitting the region to a window -------------------------------------------------
+
+TEST_F(RecorderTest, FitWindowSetsTheRegionToTheClickedWindowsFrameAndTheMovieToItsSize)
+{
+    Desk.PickerFake.Windows = {QRect(100, 120, 300, 200), QRect(50, 50, 900, 600)};
+    Rec->SetFitWindow(true);
+    Rec->Start(640, 480, false);
+    ASSERT_TRUE(Rec->PickingWindow());
+    EXPECT_TRUE(Desk.PickerFake.IsPicking());
+    EXPECT_FALSE(Desk.FrameFake.IsAdjustable()) << "no handles in the way of the click";
+    EXPECT_EQ(Desk.FrameFake.Label,
+              "640 x 480\nClick the window to record: the frame fits it.\nEscape keeps the "
+              "frame where it is.");
+    // Nothing is captured or paused until the window is picked.
+    Desk.PressPause();
+    Desk.PressShiftPause();
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    EXPECT_FALSE(Rec->Paused());
+    // The desktop around the windows is no window: the pick goes on.
+    Desk.Click({1000, 700});
+    EXPECT_TRUE(Rec->PickingWindow());
+    EXPECT_EQ(Desk.FrameFake.Lines.topLeft(), QPoint(192, 144));
+
+    // The top-most window under the click.
+    Desk.Click({150, 150});
+    EXPECT_FALSE(Rec->PickingWindow());
+    EXPECT_FALSE(Desk.PickerFake.IsPicking());
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(99, 119), QPoint(400, 320)));
+    EXPECT_EQ(Rec->Width(), 300);
+    EXPECT_EQ(Rec->Height(), 200);
+    EXPECT_EQ(Desk.ScreenFake.Watched, QRect(100, 120, 300, 200));
+    // Placed as if dragged there: the handles are back, the label tells the size.
+    ASSERT_TRUE(Desk.FrameFake.IsAdjustable());
+    EXPECT_TRUE(Desk.FrameFake.Label.startsWith("300 x 200\nDrag the border"));
+    Desk.FrameFake.Nudge(10, 0);
+    EXPECT_EQ(Rec->CaptureLeft(), 109);
+    Desk.FrameFake.Nudge(-10, 0);
+    Desk.InputFake.Pointer = {200, 200};
+    Desk.PressPause();
+    EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(100, 120, 300, 200));
+    const auto objs = SavedObjects();
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(objs[0].Width, 300);
+    EXPECT_EQ(QImage(QString::fromStdString(objs[0].Content)).size(), QSize(300, 200));
+    TXMLDocument saved(Work.toStdString());
+    EXPECT_EQ(GetMovie(saved).GetWidth(), 300);
+    EXPECT_EQ(GetMovie(saved).GetHeight(), 200);
+    EXPECT_TRUE(Desk.PromptsFake.Messages.empty());
+    Desk.ClickTray();
+
+    // The next recording starts there; without the choice, no pick.
+    Rec->SetFitWindow(false);
+    Rec->Start(640, 480, false);
+    EXPECT_FALSE(Rec->PickingWindow());
+    EXPECT_EQ(Desk.FrameFake.Lines.topLeft(), QPoint(99, 119));
+    Desk.ClickTray();
+    // Nor where the desktop cannot tell windows apart.
+    Desk.HasPicker = false;
+    Rec->SetFitWindow(true);
+    Rec->Start(640, 480, false);
+    EXPECT_FALSE(Rec->PickingWindow());
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    EXPECT_EQ(Desk.PickerFake.Picks, 1);
+}
+
+TEST_F(RecorderTest, FittedRegionIsClampedToTheScreenAndTheSizeLimits)
+{
+    Rec->SetFitWindow(true);
+    const auto fit = [&](const QRect& window) {
+        Desk.PickerFake.Windows = {window};
+        Rec->Start(640, 480, false);
+        EXPECT_TRUE(Rec->PickingWindow());
+        Desk.Click(window.intersected(Desk.ScreenFake.Image.rect()).center());
+        EXPECT_FALSE(Rec->PickingWindow());
+        const QRect region = platform::RegionOf(Desk.FrameFake.Lines);
+        EXPECT_EQ(region, QRect(Rec->CaptureLeft() + 1, Rec->CaptureTop() + 1, Rec->Width(),
+                                Rec->Height()));
+        Desk.ClickTray();
+        return region;
+    };
+    // Half off the screen: the part on it, grown to 100 high, moved back on.
+    EXPECT_EQ(fit(QRect(900, 700, 400, 300)), QRect(900, 668, 124, 100));
+    // Smaller than the limit: 100 x 100 about its middle.
+    EXPECT_EQ(fit(QRect(500, 500, 50, 40)), QRect(475, 470, 100, 100));
+    // Maximised, its frame a pixel beyond each edge: the whole screen.
+    EXPECT_EQ(fit(QRect(-1, -1, 1026, 770)), QRect(0, 0, 1024, 768));
+    // Larger than the largest region (2000 x 2000), on a large screen.
+    EXPECT_EQ(platform::FitRegion(QRect(-8, 0, 2576, 1440), QRect(0, 0, 2560, 1440),
+                                  QSize(100, 100), QSize(2000, 2000)),
+              QRect(280, 0, 2000, 1440));
+    // Wholly off the screen (another monitor): nothing to fit.
+    EXPECT_FALSE(platform::FitRegion(QRect(1024, 0, 800, 600), QRect(0, 0, 1024, 768),
+                                     QSize(100, 100), QSize(2000, 2000)));
+}
+
+TEST_F(RecorderTest, EscapeOrAFailedPickKeepsTheFrameWhereItWas)
+{
+    Desk.PickerFake.Windows = {QRect(100, 120, 300, 200)};
+    Rec->SetFitWindow(true);
+    Rec->SetCountdown(true);
+    Rec->Start(640, 480, true);
+    ASSERT_TRUE(Rec->PickingWindow());
+    // The count down waits for the pick: the hand is on the mouse.
+    EXPECT_EQ(Rec->CountdownLeft(), 0);
+    // A rest inside the frame while picking takes no picture.
+    Desk.MoveMouse({500, 400});
+    Desk.Advance(2000);
+    EXPECT_EQ(Desk.ScreenFake.Reads, 0);
+    Desk.PressEscape();
+    EXPECT_FALSE(Rec->PickingWindow());
+    EXPECT_EQ(Desk.FrameFake.Lines, QRect(QPoint(192, 144), QPoint(833, 625)));
+    EXPECT_EQ(Rec->Width(), 640);
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    EXPECT_EQ(Rec->CountdownLeft(), 3);
+    EXPECT_TRUE(Desk.PromptsFake.Messages.empty());
+    // The pick is over: a click inside the frame is a click again.
+    Desk.Advance(3000);
+    Desk.Click({500, 400});
+    Desk.Advance(Rec->SettleLimitMs);
+    EXPECT_EQ(Saved(), 1u);
+    Desk.ClickTray();
+
+    // A pick the desktop refuses says why; the recording goes on as placed.
+    Desk.PickerFake.Refusal = QStringLiteral("Another program holds the mouse or the keyboard.");
+    Rec->Start(640, 480, false);
+    EXPECT_FALSE(Rec->PickingWindow());
+    EXPECT_TRUE(Rec->IsRecording());
+    EXPECT_TRUE(Desk.FrameFake.IsAdjustable());
+    ASSERT_EQ(Desk.PromptsFake.Count("warning"), 1);
+    EXPECT_TRUE(Desk.PromptsFake.Messages.back().Text.contains("holds the mouse"));
+    Desk.ClickTray();
+    // Stopping while picking ends the pick.
+    Desk.PickerFake.Refusal.clear();
+    Rec->Start(640, 480, false);
+    ASSERT_TRUE(Desk.PickerFake.IsPicking());
+    Desk.ClickTray();
+    EXPECT_FALSE(Rec->IsRecording());
+    EXPECT_FALSE(Desk.PickerFake.IsPicking());
+    EXPECT_FALSE(Rec->PickingWindow());
+}
+
+TEST_F(RecorderTest, TheClickThatPicksIsNoAutoCaptureWhicheverEndIsHeardFirst)
+{
+    Desk.PickerFake.Windows = {QRect(100, 120, 300, 200)};
+    Rec->SetFitWindow(true);
+    for (const bool endsFirst : {false, true}) {
+        Desk.PickerFake.EndsBeforeMonitor = endsFirst;
+        Rec->Start(640, 480, true);
+        Desk.Click({200, 200});
+        EXPECT_EQ(Rec->CaptureLeft(), 99) << endsFirst;
+        Desk.Advance(Rec->SettleLimitMs);
+        EXPECT_EQ(Desk.ScreenFake.Reads, 0) << endsFirst;
+        // The next click inside the fitted frame captures.
+        Desk.MoveMouse({210, 200});
+        Desk.Click({210, 200});
+        Desk.Advance(Rec->SettleLimitMs);
+        EXPECT_EQ(Desk.ScreenFake.LastRead, QRect(100, 120, 300, 200)) << endsFirst;
+        EXPECT_EQ(Desk.ScreenFake.Reads, 1) << endsFirst;
+        Desk.ClickTray();
+        Desk.ScreenFake.Reads = 0;
+    }
+}

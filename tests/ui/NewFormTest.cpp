@@ -432,3 +432,53 @@ TEST_F(NewFormTest, ChoicesAreRememberedForTheNextRun)
     next.Button2->click();
     EXPECT_EQ(TNewForm().EditWidth->Text(), "800");
 }
+
+TEST_F(NewFormTest, FitAWindowIsACheckBoxReachedByItsMnemonicAndRemembered)
+{
+    EXPECT_FALSE(form->FitWindow()) << "off the first time";
+    QAccessibleInterface* check = QAccessible::queryAccessibleInterface(form->CheckFitWindow);
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->role(), QAccessible::CheckBox);
+    EXPECT_EQ(check->text(QAccessible::Name), "Fit a window");
+    EXPECT_FALSE(check->text(QAccessible::Description).isEmpty());
+    // Inside the dialog, clear of the presets beside it.
+    EXPECT_LE(form->CheckFitWindow->geometry().right(), form->width());
+    EXPECT_FALSE(form->CheckFitWindow->geometry().intersects(form->ComboPreset->geometry()));
+    // Alt+W turns it on from anywhere in the dialog; Tab reaches it after the presets.
+    form->EditWidth->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_W, Qt::AltModifier);
+    // A mnemonic clicks as the mouse would: released a moment later.
+    for (int i = 0; i < 100 && !form->CheckFitWindow->isChecked(); ++i)
+        QTest::qWait(10);
+    EXPECT_TRUE(form->CheckFitWindow->isChecked());
+    EXPECT_TRUE(form->FitWindow());
+    form->ComboPreset->setFocus();
+    QTest::keyClick(form->ComboPreset, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckFitWindow);
+    QTest::keyClick(form->CheckFitWindow, Qt::Key_Space);
+    EXPECT_FALSE(form->FitWindow());
+    QTest::keyClick(form->CheckFitWindow, Qt::Key_Space);
+    EXPECT_TRUE(form->FitWindow());
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    ASSERT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_TRUE(TNewForm().FitWindow()) << "remembered for the next run";
+
+    // Where the desktop cannot tell windows apart: hidden, not handed on,
+    // the note says why, and the choice made elsewhere is kept.
+    form->show();
+    platform::TCapabilities caps;
+    caps.FitWindow = false;
+    caps.Note = QStringLiteral("Fit a window is not offered: Wayland does not tell programs "
+                               "which window is under the mouse.");
+    form->ApplyCapabilities(caps);
+    EXPECT_FALSE(form->CheckFitWindow->isVisible());
+    EXPECT_FALSE(form->FitWindow());
+    EXPECT_TRUE(form->LabelPlatform->isVisible());
+    form->CheckFitWindow->setChecked(false);
+    form->Button1->click();
+    TNewForm next;
+    next.ApplyCapabilities(platform::TCapabilities{});
+    EXPECT_TRUE(next.FitWindow());
+    form->ApplyCapabilities(platform::TCapabilities{});
+    EXPECT_TRUE(form->CheckFitWindow->isVisibleTo(form.get()));
+}
