@@ -229,6 +229,7 @@ TEST_F(StoryboardTest, APictureIsKeptOutOfTheZoomWithACheckItemAndItsKey)
 TEST_F(StoryboardTest, TheLargeViewFramesWhatTheZoomingVideoShows)
 {
     Open(false, true);
+    const QString saved = Saved();
     TPictureView* large = Board()->Large();
     Key(Qt::Key_Right);
     ASSERT_EQ(Current().left(4), "Pic2");
@@ -239,6 +240,9 @@ TEST_F(StoryboardTest, TheLargeViewFramesWhatTheZoomingVideoShows)
     EXPECT_NEAR(view.height(), 120, 1);
     EXPECT_TRUE(QRectF(0, 0, 320, 240).contains(view));
     EXPECT_TRUE(view.contains(QPointF(20, 40)));
+    // Working out the views changes nothing of the project.
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(Saved(), saved);
     QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(large);
     EXPECT_TRUE(reader->text(QAccessible::Description).startsWith("The video zooms to 160 by 120"))
         << reader->text(QAccessible::Description).toStdString();
