@@ -73,7 +73,7 @@ protected:
 TEST_F(NewFormTest, FirstUseShowsDefaultsAndManualMode)
 {
     EXPECT_EQ(form->windowTitle(), "Quillora");
-    // The spec's dialog and a row below the instructions for the presets.
+    // The dialog's own size and a row below the instructions for the presets.
     EXPECT_EQ(form->size(), QSize(403, 302 + TNewForm::PresetRow));
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(form->EditWidth->Text(), "640");
