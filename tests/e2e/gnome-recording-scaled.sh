@@ -6,46 +6,7 @@
 # the same pixels. Quit with File > Exit: status 0. Skips (77) when the GNOME
 # packages are missing.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-desk="$here/desktop"
-session="$desk/session.sh"
-PY=/usr/bin/python3
-for tool in gnome-shell pipewire wireplumber dbus-daemon gst-launch-1.0 convert compare \
-    /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-gnome; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-$PY -c 'import pyatspi, dbus, gi, cairo' 2>/dev/null || { echo "SKIP: python3-pyatspi, -dbus, -gi or -gi-cairo missing"; exit 77; }
-
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillora-gnome2x-e2e.XXXXXX") || exit 1
-artifacts=${E2E_ARTIFACTS:-$tmp/artifacts}
-mkdir -p "$artifacts"
-pid= scene=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    [ -n "$scene" ] && kill "$scene" 2>/dev/null && wait "$scene" 2>/dev/null
-    "$session" stop "$tmp/session" >/dev/null 2>&1
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-grab() { $PY "$desk/gnome_grab.py" "$1"; }
-fail() {
-    echo "FAIL: $*" >&2
-    grab "$tmp/failure.png" 2>/dev/null && convert "$tmp/failure.png" -resize 50% "$artifacts/failure.png"
-    [ -f "$tmp/quillora.log" ] && tail -n 20 "$tmp/quillora.log" >&2
-    exit 1
-}
-wait_for() {
-    local end=$((SECONDS + $1)); shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -le $end ] || return 1
-        sleep 0.1
-    done
-}
-input() { $PY "$desk/gnome_input.py" "$@" || fail "gnome_input.py $*"; }
-atspi() { $PY "$desk/atspi_app.py" "$@"; }
-has_window() { atspi windows quillora | grep -qxF "$1"; }
-pixel() { convert "$1" -alpha off -depth 8 -format "%[hex:p{$2,$3}]" info:; }
+. "$(dirname "$0")/gnome-lib.sh"
 
 start=$SECONDS
 env_lines=$("$session" start --dir "$tmp/session" --size 2560x1440 2>"$tmp/session.log") ||
