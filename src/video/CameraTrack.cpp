@@ -68,9 +68,20 @@ double Snap(double v)
 
 } // namespace
 
+namespace {
+
+// Frames the smoothing mixes on either side of a frame: an ease takes
+// twice that and one more, 7 frames (0.47 s) at 15 frames per second.
+int EaseReach(int rate)
+{
+    return std::max(1, int(std::lround(std::max(rate, 1) * 0.225)));
+}
+
+} // namespace
+
 int CameraEaseFrames(int rate)
 {
-    return 4 * std::max(1, int(std::lround(std::max(rate, 1) * 0.5 / 4))) + 1;
+    return 2 * EaseReach(rate) + 1;
 }
 
 std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
@@ -83,8 +94,10 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     level = std::clamp(std::isfinite(level) ? level : kDefaultZoomLevel, kMinZoomLevel,
                        kMaxZoomLevel);
     const int ease = CameraEaseFrames(scene.rate);
-    const int r = (ease - 1) / 4; // one averaging pass
-    const int reach = 2 * r;      // frames the smoothing mixes on either side
+    const int reach = EaseReach(scene.rate);
+    // The two averaging passes: a trapezoid kernel as fast at its steepest
+    // as a triangle of two equal passes, but a shorter ease.
+    const int r1 = reach / 2, r2 = reach - r1;
     const double zw = W / level, zh = H / level;
     // A pixel of the output at the level, in stage pixels.
     const double pixel = 1 / level;
@@ -241,7 +254,7 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
         y1[f] = raw[f].y + raw[f].h;
     }
     for (auto* edge : {&x0, &y0, &x1, &y1})
-        *edge = Average(Average(*edge, r), r);
+        *edge = Average(Average(*edge, r1), r2);
     std::vector<TView> views(count);
     for (size_t f = 0; f < size_t(n); ++f) {
         if (std::abs(x1[f] - x0[f] - zw) <= 1e-6 * W) {

@@ -198,18 +198,28 @@ TEST(CameraTrack, PansToANearActionAndShowsBothEndsOfAFarOne)
     EXPECT_DOUBLE_EQ(Scale(s, v[25]), 2);
     EXPECT_DOUBLE_EQ(Scale(s, v[49]), 2);
     EXPECT_TRUE(contains(v[49], 600, 440));
-    // The near step stays at the level the whole time: a pan, no zoom out,
-    // the frames shifted by whole output pixels.
+    // The near step stays at the level the whole time: a pan, no zoom out.
+    for (int f = 20; f <= 25; ++f)
+        EXPECT_DOUBLE_EQ(Scale(s, v[size_t(f)]), 2) << f;
+}
+
+TEST(CameraTrack, NearStepsArePansByWholeOutputPixelsAtTheLevelsOwnSize)
+{
+    // Each step near the one before, the third out of the first one's view.
+    const TCameraScene s = Recorded({{100, 100}, {250, 200}, {400, 300}, {400, 300, 48}});
+    const std::vector<TView> v = video::CameraTrack(s, 2);
+    const int ease = video::CameraEaseFrames(15);
     int moved = 0;
-    for (int f = 14; f <= 25; ++f) {
+    for (int f = 2 * ease + 1; f < s.frames - 2 * ease; ++f) {
         const TView &a = v[size_t(f) - 1], &b = v[size_t(f)];
-        ASSERT_EQ(b.w, 320) << f;
+        ASSERT_EQ(b.w, 320) << "zoomed out in frame " << f;
         ASSERT_EQ(b.h, 240) << f;
         EXPECT_EQ((b.x - a.x) * 2, std::round((b.x - a.x) * 2)) << f;
         EXPECT_EQ((b.y - a.y) * 2, std::round((b.y - a.y) * 2)) << f;
         moved += !(a == b);
     }
-    EXPECT_GE(moved, 3) << "the view pans";
+    EXPECT_GE(moved, ease - 2) << "the view pans";
+    EXPECT_LE(moved, 2 * ease) << "one pan, not a drift";
 }
 
 TEST(CameraTrack, StaysOutOnTheWholeStageBetweenFarMovesInsteadOfPumping)
