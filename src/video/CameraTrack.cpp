@@ -185,6 +185,37 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     auto staysIn = [&](int o) {
         return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
     };
+    auto goesFar = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && !fits(gesture[size_t(o)]);
+    };
+
+    // The pictures in the order they show, and the runs of far moves among
+    // them: a run is one move of the camera out and one back in.
+    std::vector<int> seq;
+    std::vector<int32_t> segStart;
+    std::vector<int> segOf(static_cast<size_t>(n));
+    for (int32_t f = 0; f < n; ++f) {
+        if (f == 0 || owner[size_t(f)] != owner[size_t(f) - 1]) {
+            seq.push_back(owner[size_t(f)]);
+            segStart.push_back(f);
+        }
+        segOf[size_t(f)] = int(seq.size()) - 1;
+    }
+    const int segs = int(seq.size());
+    auto segEnd = [&](int i) { return i + 1 < segs ? segStart[size_t(i) + 1] : n; };
+    std::vector<int> runFirst(static_cast<size_t>(segs)), runLast(static_cast<size_t>(segs));
+    std::vector<TBox> runBox(static_cast<size_t>(segs));
+    for (int i = 0; i < segs; ++i)
+        runFirst[size_t(i)] = i > 0 && goesFar(seq[size_t(i)]) && goesFar(seq[size_t(i) - 1])
+                                  ? runFirst[size_t(i) - 1]
+                                  : i;
+    for (int i = segs - 1; i >= 0; --i)
+        runLast[size_t(i)] = i + 1 < segs && goesFar(seq[size_t(i)]) && goesFar(seq[size_t(i) + 1])
+                                 ? runLast[size_t(i) + 1]
+                                 : i;
+    for (int i = 0; i < segs; ++i)
+        if (goesFar(seq[size_t(i)]))
+            runBox[size_t(runFirst[size_t(i)])].Add(gesture[size_t(seq[size_t(i)])]);
 
     std::vector<TView> raw(size_t(n), whole);
     bool inZoom = false;
@@ -197,26 +228,26 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
         }
         TBox need = tips(f - reach, f + reach);
         const int o = owner[size_t(f)];
-        if (o >= 0) {
-            const TShot& s = scene.shots[size_t(o)];
-            const TBox& g = gesture[size_t(o)];
-            if (fits(g)) {
-                need.Add(g); // near: the view takes in the whole step
-            } else {
-                // Far: in at the click where the pointer stayed near before,
-                // out far enough to show both ends, and back in where it
-                // stays near after. Between two far moves the camera stays
-                // out on the whole stage instead of pumping in and out.
-                const bool before = staysIn(s.start > 0 ? owner[size_t(s.start) - 1] : -1);
-                const bool after = staysIn(s.end < n ? owner[size_t(s.end)] : -1);
-                const bool early = f < s.start + reach + 2, late = f >= s.end - reach - 1;
-                if (!before && !after) {
+        if (staysIn(o)) {
+            need.Add(gesture[size_t(o)]); // near: the view takes in the whole step
+        } else if (goesFar(o)) {
+            // Far: in at the click where the pointer stayed near before, out
+            // far enough to show every end of the run of far moves, and back
+            // in where it stays near after. Where either side is not zoomed
+            // (or is the stop), the run is shown on the whole stage: one ease
+            // from the level to it instead of two.
+            const int i = segOf[size_t(f)], a = runFirst[size_t(i)], b = runLast[size_t(i)];
+            const bool before = a > 0 && staysIn(seq[size_t(a) - 1]);
+            const bool after = b + 1 < segs && staysIn(seq[size_t(b) + 1]);
+            const bool early = i == a && f < segStart[size_t(a)] + reach + 2;
+            const bool late = i == b && f >= segEnd(b) - reach - 1;
+            if (!(early && before) && !(late && after)) {
+                if (!before || !after) {
                     inZoom = false;
                     prev = whole;
                     continue;
                 }
-                if (!(early && before) && !(late && after))
-                    need.Add(g);
+                need.Add(runBox[size_t(a)]);
             }
         }
         TView v;

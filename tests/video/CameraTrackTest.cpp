@@ -234,6 +234,34 @@ TEST(CameraTrack, StaysOutOnTheWholeStageBetweenFarMovesInsteadOfPumping)
     EXPECT_NEAR(Scale(s, v[size_t(24 * 4 + 12)]), 2, 1e-3) << "in where the pointer stays near";
 }
 
+// Runs of frames in which the view's size changes.
+int Zooms(const std::vector<TView>& v)
+{
+    int zooms = 0;
+    for (size_t f = 1; f < v.size(); ++f)
+        zooms += v[f].w != v[f - 1].w && (f < 2 || v[f - 1].w == v[f - 2].w);
+    return zooms;
+}
+
+TEST(CameraTrack, ARunOfFarMovesIsOneEaseOutAndOneBackIn)
+{
+    // Near, three far moves, near again: in, out for the whole run, in, out
+    // before the stop.
+    const TCameraScene s = Recorded(
+        {{100, 100}, {120, 110}, {600, 440}, {30, 450}, {620, 30}, {600, 40}, {590, 50}});
+    const std::vector<TView> v = video::CameraTrack(s, 2);
+    EXPECT_EQ(Zooms(v), 4);
+    EXPECT_NEAR(Scale(s, v[25]), 2, 1e-9) << "in at the click before the run";
+    EXPECT_NEAR(Scale(s, v[24 * 5 + 12]), 2, 1e-9) << "in after the run";
+    // The run ends on an excluded picture: straight out to the whole stage.
+    const TCameraScene t = Recorded(
+        {{100, 100}, {120, 110}, {600, 440}, {30, 450, 24, false}, {40, 440}});
+    const std::vector<TView> u = video::CameraTrack(t, 2);
+    EXPECT_EQ(Zooms(u), 4) << "in, out, and in and out for the last picture";
+    for (int f = 24 + 10; f < 24 * 4; ++f)
+        EXPECT_TRUE(IsWhole(t, u[size_t(f)])) << f;
+}
+
 TEST(CameraTrack, SettlesWhileThePointerRests)
 {
     const TCameraScene s = Recorded({{200, 150, 60}, {200, 150, 60}, {200, 150, 60}});
