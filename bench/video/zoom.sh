@@ -9,7 +9,10 @@
 # easing for most of the movie), and with the pointer moved to a walk of
 # near steps and a far jump every fourth picture, so the camera holds on
 # runs of near actions and eases out and back in for the jumps. Prints wall
-# and CPU seconds and bytes.
+# and CPU seconds and bytes. ZOOM_BENCH_DETAIL=1 adds, for each zooming video,
+# how the camera moves (held frames, pans, changes of zoom), the video
+# stream's bytes by the kind of frame, and the PSNR against the renderer's
+# own frames, over all frames and over the held ones.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/video/zoom.sh BUILD_DIR}" && pwd)
 work=$(mktemp -d)
@@ -58,6 +61,38 @@ row() { # label "wall cpu" file [reference bytes]
   printf "  %-30s %7s s wall %7s s CPU %11d bytes%s\n" "$1" "$wall" "$cpu" "$bytes" "$ratio"
 }
 
+detail() { # zproject video kinds: bytes by kind of frame and PSNR
+  local stats="$work/psnr.log"
+  "$build/bin/video_bench_render" "$1" 2>/dev/null |
+    ffmpeg -v error -i "$2" -f rawvideo -pix_fmt rgb24 -s "$w"x"$h" -r 15 -i - \
+      -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr=stats_file=$stats" -f null - 2>/dev/null
+  ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$2" |
+    /usr/bin/python3 -c '
+import math, re, sys
+kinds = [l.strip() for l in open(sys.argv[1])]
+rows = sorted((int(a), int(b)) for a, b in (l.strip().split(",")[:2] for l in sys.stdin if l.strip()))
+step = rows[1][0] - rows[0][0] if len(rows) > 1 else 1
+mse = [float(re.search(r"mse_avg:([0-9.]+)", l).group(1)) for l in open(sys.argv[2])]
+def kind(i):
+    k = kinds[i] if i < len(kinds) else "h"
+    return "a" if k == "h" and 0 < i < len(kinds) and kinds[i - 1] != "h" else k
+size, count = {}, {}
+for pts, b in rows:
+    k = kind((pts - rows[0][0]) // step)
+    size[k] = size.get(k, 0) + b
+    count[k] = count.get(k, 0) + 1
+total = sum(size.values())
+for k, name in (("h", "held"), ("a", "first held after a move"), ("p", "pan"), ("z", "zoom")):
+    if k in size:
+        print("    %-24s %5d frames %9d bytes (%4.1f %%), %6.0f a frame" % (name, count[k], size[k], 100.0 * size[k] / total, size[k] / count[k]))
+def psnr(values):
+    m = sum(values) / max(len(values), 1)
+    return 99.0 if m == 0 else 10 * math.log10(255 * 255 / m)
+held = [m for i, m in enumerate(mse) if kind(i) in "ha"]
+print("    PSNR against the renderer: %.2f dB all frames, %.2f dB held ones" % (psnr(mse), psnr(held)))
+' "$3" "$stats"
+}
+
 # ZOOM_BENCH_SHAPES picks some: e.g. "200x640x480xwalk 50x1920x1080xrecorded".
 shapes=${ZOOM_BENCH_SHAPES:-200x640x480xrecorded 200x640x480xwalk 50x1920x1080xrecorded 50x1920x1080xwalk}
 for shape in $shapes; do
@@ -77,9 +112,15 @@ for shape in $shapes; do
   plain=$(stat -c %s "$p/plain.mp4")
   t=$(timed "$build/bin/quillora-export" --zoom "$p/project.qlv" "$p/zoom.mp4")
   row "MP4, zoom 2x and rings" "$t" "$p/zoom.mp4" "$plain"
+  if [ -n "${ZOOM_BENCH_DETAIL:-}" ]; then
+    sed 's|</Loop>|</Loop><Zoom>True</Zoom>|' "$p/project.qlv" >"$p/zproject.qlv"
+    echo "    camera: $("$build/bin/video_bench_camera" "$p/zproject.qlv" "$p/kinds.txt")"
+    detail "$p/zproject.qlv" "$p/zoom.mp4" "$p/kinds.txt"
+  fi
   t=$(timed "$build/bin/quillora-export" --no-zoom "$p/project.qlv" "$p/plain.webm")
   row "WebM, whole stage" "$t" "$p/plain.webm" "$plain"
   t=$(timed "$build/bin/quillora-export" --zoom "$p/project.qlv" "$p/zoom.webm")
   row "WebM, zoom 2x and rings" "$t" "$p/zoom.webm" "$plain"
+  [ -n "${ZOOM_BENCH_DETAIL:-}" ] && detail "$p/zproject.qlv" "$p/zoom.webm" "$p/kinds.txt"
   rm -rf "$p"
 done

@@ -86,7 +86,15 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     const int r = (ease - 1) / 4; // one averaging pass
     const int reach = 2 * r;      // frames the smoothing mixes on either side
     const double zw = W / level, zh = H / level;
-    const double mx = kCameraMargin * zw, my = kCameraMargin * zh;
+    // A pixel of the output at the level, in stage pixels.
+    const double pixel = 1 / level;
+    auto OnPixel = [&](double v, double most) {
+        const double snapped = std::round(v / pixel) * pixel;
+        return snapped > most ? most : std::max(0.0, snapped);
+    };
+    // The margin and a pixel more: putting a view on whole output pixels
+    // moves it by up to half of one.
+    const double mx = kCameraMargin * zw + pixel, my = kCameraMargin * zh + pixel;
 
     // The tip held inside the stage: a pointer recorded outside is followed
     // to the stage's edge (the arrow itself stays where it was recorded).
@@ -236,6 +244,14 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
         *edge = Average(Average(*edge, r), r);
     std::vector<TView> views(count);
     for (size_t f = 0; f < size_t(n); ++f) {
+        if (std::abs(x1[f] - x0[f] - zw) <= 1e-6 * W) {
+            // At the level: the level's own size, on whole pixels of the
+            // output. A pan is then an exact shift of the frame before, which
+            // the encoder predicts almost for free, and a settled view the
+            // very same value frame after frame.
+            views[f] = {OnPixel(x0[f], W - zw), OnPixel(y0[f], H - zh), zw, zh};
+            continue;
+        }
         const double a = std::clamp(Snap(x0[f]), 0.0, W), b = std::clamp(Snap(y0[f]), 0.0, H);
         const double c = std::clamp(Snap(x1[f]), a, W), d = std::clamp(Snap(y1[f]), b, H);
         views[f] = {a, b, c - a, d - b};

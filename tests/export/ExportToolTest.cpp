@@ -178,7 +178,7 @@ std::string LoadedLibraries(const std::string& args, const Scratch& dir, int* st
     return all;
 }
 
-TEST_F(ExportTool, TheSwfAndHelpLoadNeitherFfmpegNorCairoAndAVideoOrGuideLoadsTheModule)
+TEST_F(ExportTool, TheSwfAndHelpLoadNeitherFfmpegNorCairoAndAVideoOrGuideLoadsItsModule)
 {
     Pic a{.mx = 5, .my = 6, .content = Jpeg("1.jpg"), .w = 64, .h = 48};
     Project(a.Xml());
@@ -189,14 +189,19 @@ TEST_F(ExportTool, TheSwfAndHelpLoadNeitherFfmpegNorCairoAndAVideoOrGuideLoadsTh
         EXPECT_EQ(status, 0) << ReadAll(dir / "stderr");
         ASSERT_NE(libs.find("libpugixml"), std::string::npos) << "the loader's list is read";
         for (const char* heavy : {"libavcodec", "libavformat", "libcairo", "libx264",
-                                  "libimagequant", "quillora-media"})
+                                  "libimagequant", "quillora-media", "quillora-guide"})
             EXPECT_EQ(libs.find(heavy), std::string::npos) << heavy;
     }
-    for (const char* target : {"a.mp4", "a.gif", "a.html"}) {
+    for (const char* target : {"a.mp4", "a.gif", "a.html", "a.pdf"}) {
         SCOPED_TRACE(target);
         const std::string libs = LoadedLibraries(q("clip.qlv") + " " + q(target), dir, &status);
         EXPECT_EQ(status, 0) << ReadAll(dir / "stderr");
-        EXPECT_NE(libs.find("quillora-media.so"), std::string::npos);
+        const bool guide = std::string(target).ends_with(".html") || std::string(target).ends_with(".pdf");
+        EXPECT_NE(libs.find(guide ? "quillora-guide.so" : "quillora-media.so"), std::string::npos);
+        // A guide needs none of the encoders.
+        if (guide)
+            for (const char* heavy : {"libavcodec", "libavformat", "libx264", "quillora-media"})
+                EXPECT_EQ(libs.find(heavy), std::string::npos) << heavy;
         EXPECT_GT(std::filesystem::file_size(dir / target), 100u);
     }
     EXPECT_EQ(ReadAll(dir / "a.mp4").substr(4, 4), "ftyp");
@@ -213,6 +218,7 @@ TEST_F(ExportTool, WithoutItsModuleAVideoOrGuideIsRefusedAndLeavesTheOldFile)
                                dir / "bin/quillora-export");
     for (const char* target : {"old.mp4", "old.webm", "old.pdf"}) {
         SCOPED_TRACE(target);
+        const bool guide = std::string(target).ends_with(".pdf");
         WriteAll(dir / target, "earlier");
         const std::string cmd = "'" + (dir / "bin/quillora-export") + "' " + q("clip.qlv") + " " +
                                 q(target) + " 2> '" + (dir / "stderr") + "'";
@@ -220,9 +226,11 @@ TEST_F(ExportTool, WithoutItsModuleAVideoOrGuideIsRefusedAndLeavesTheOldFile)
         ASSERT_TRUE(WIFEXITED(rc));
         EXPECT_EQ(WEXITSTATUS(rc), 1);
         const std::string err = ReadAll(dir / "stderr");
-        EXPECT_NE(err.find("quillora-export: Cannot write videos or guides: "), std::string::npos)
+        EXPECT_NE(err.find(guide ? "quillora-export: Cannot write guides: "
+                                 : "quillora-export: Cannot write videos: "),
+                  std::string::npos)
             << err;
-        EXPECT_NE(err.find("quillora-media.so"), std::string::npos) << err;
+        EXPECT_NE(err.find(guide ? "quillora-guide.so" : "quillora-media.so"), std::string::npos) << err;
         EXPECT_EQ(ReadAll(dir / target), "earlier");
     }
     // The SWF needs no module (the click is not beside this copy: reported).

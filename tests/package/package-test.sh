@@ -87,6 +87,7 @@ obj() { # name start end
 [ "$(grep -c '^TAG StartSound' "$scratch/tags")" -eq 2 ] || fail "expected two clicks: $(grep Sound "$scratch/tags")"
 # A video comes from the module in the unpacked tree's lib folder.
 grep -q '/quillora/quillora-media.so$' "$scratch/files" || fail "the video module is not in the package"
+grep -q '/quillora/quillora-guide.so$' "$scratch/files" || fail "the guide module is not in the package"
 "$export" "$scratch/project/demo.qlv" "$scratch/project/demo.mp4" 2>"$scratch/stderr" ||
   { cat "$scratch/stderr"; fail "the MP4 export failed"; }
 if command -v ffprobe >/dev/null; then
@@ -94,4 +95,7 @@ if command -v ffprobe >/dev/null; then
     "$scratch/project/demo.mp4")
   [ "$codec" = h264 ] || fail "the MP4's video is '$codec', not h264"
 fi
+"$export" "$scratch/project/demo.qlv" "$scratch/project/demo.pdf" 2>"$scratch/stderr" ||
+  { cat "$scratch/stderr"; fail "the PDF guide failed"; }
+[ "$(head -c 5 "$scratch/project/demo.pdf")" = "%PDF-" ] || fail "the guide is not a PDF"
 echo "OK"

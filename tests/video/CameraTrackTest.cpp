@@ -93,6 +93,19 @@ void CheckTrack(const TCameraScene& s, double level, const std::string& what)
             ASSERT_TRUE(away(py, v.y, v.y + v.h, my, s.height))
                 << "tip y " << py << " in " << v.y << " + " << v.h;
         }
+        // At the level the view has the level's own size, not a hair more
+        // or less, and it sits on whole pixels of the output, so a pan is an
+        // exact shift of the frame before (the right and bottom stage edges
+        // aside, where the view stops).
+        if (std::abs(v.w - zw) < 1e-3) {
+            ASSERT_EQ(v.w, zw) << "the width wobbles";
+            ASSERT_EQ(v.h, zh) << "the height wobbles";
+            auto onPixel = [&](double at, double edge) {
+                return at == edge || std::abs(at * level - std::round(at * level)) < 1e-9;
+            };
+            ASSERT_TRUE(onPixel(v.x, s.width - zw)) << v.x;
+            ASSERT_TRUE(onPixel(v.y, s.height - zh)) << v.y;
+        }
         if (f > 0) {
             // No jumps: an ease spreads even the largest change over its frames.
             const TView& u = views[size_t(f) - 1];
@@ -185,9 +198,18 @@ TEST(CameraTrack, PansToANearActionAndShowsBothEndsOfAFarOne)
     EXPECT_DOUBLE_EQ(Scale(s, v[25]), 2);
     EXPECT_DOUBLE_EQ(Scale(s, v[49]), 2);
     EXPECT_TRUE(contains(v[49], 600, 440));
-    // The near step stays at the level the whole time: a pan, no zoom out.
-    for (int f = 20; f <= 25; ++f)
-        EXPECT_DOUBLE_EQ(Scale(s, v[size_t(f)]), 2) << f;
+    // The near step stays at the level the whole time: a pan, no zoom out,
+    // the frames shifted by whole output pixels.
+    int moved = 0;
+    for (int f = 14; f <= 25; ++f) {
+        const TView &a = v[size_t(f) - 1], &b = v[size_t(f)];
+        ASSERT_EQ(b.w, 320) << f;
+        ASSERT_EQ(b.h, 240) << f;
+        EXPECT_EQ((b.x - a.x) * 2, std::round((b.x - a.x) * 2)) << f;
+        EXPECT_EQ((b.y - a.y) * 2, std::round((b.y - a.y) * 2)) << f;
+        moved += !(a == b);
+    }
+    EXPECT_GE(moved, 3) << "the view pans";
 }
 
 TEST(CameraTrack, StaysOutOnTheWholeStageBetweenFarMovesInsteadOfPumping)

@@ -19,16 +19,16 @@ bool IsFile(const std::string& path)
 
 } // namespace
 
-std::string MediaModulePath(const std::string& executablePath)
+std::string MediaModulePath(const std::string& executablePath, const char* file)
 {
     const size_t slash = executablePath.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : executablePath.substr(0, slash);
-    if (IsFile(dir + "/" + kMediaModuleFile))
-        return dir + "/" + kMediaModuleFile;
+    if (IsFile(dir + "/" + file))
+        return dir + "/" + file;
     const std::string sub = QUILLORA_MODULE_SUBDIR;
     if (!sub.empty() && sub.front() == '/')
-        return sub + "/" + kMediaModuleFile;
-    return dir + "/../" + sub + "/" + kMediaModuleFile;
+        return sub + "/" + file;
+    return dir + "/../" + sub + "/" + file;
 }
 
 namespace {
@@ -38,15 +38,18 @@ namespace {
 
 } // namespace
 
-const TMediaModule& LoadMediaModule()
+const TMediaModule& LoadMediaModule(TMediaKind kind)
 {
-    static const TMediaModule* loaded = nullptr;
+    const bool video = kind == TMediaKind::Video;
+    static const TMediaModule* modules[2] = {};
+    const TMediaModule*& loaded = modules[video ? 0 : 1];
     if (loaded)
         return *loaded;
     char exe[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    const std::string path = MediaModulePath(n > 0 ? std::string(exe, size_t(n)) : "./quillora-export");
-    const std::string what = "Cannot write videos or guides: ";
+    const std::string path = MediaModulePath(n > 0 ? std::string(exe, size_t(n)) : "./quillora-export",
+                                             video ? kMediaModuleFile : kGuideModuleFile);
+    const std::string what = video ? "Cannot write videos: " : "Cannot write guides: ";
     // Kept loaded to the end: the process exits soon after the export.
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
@@ -54,12 +57,12 @@ const TMediaModule& LoadMediaModule()
     using TEntry = const TMediaModule* (*)();
     auto entry =
         reinterpret_cast<TEntry>(dlsym(handle, QUILLORA_STRING(QUILLORA_MEDIA_ENTRY)));
-    if (!entry)
+    const TMediaModule* module = entry ? entry() : nullptr;
+    if (!module || (video ? !module->ExportVideo : !module->ExportGuide))
         throw Error(what + path + " is not this program's module");
-    const TMediaModule* module = entry();
-    if (!module || std::string(module->Build) != QUILLORA_MODULE_BUILD)
-        throw Error(what + path + " belongs to another build of this program (" +
-                    (module ? module->Build : "?") + ", this is " + QUILLORA_MODULE_BUILD + ")");
+    if (std::string(module->Build) != QUILLORA_MODULE_BUILD)
+        throw Error(what + path + " belongs to another build of this program (" + module->Build +
+                    ", this is " + QUILLORA_MODULE_BUILD + ")");
     loaded = module;
     return *loaded;
 }

@@ -1,13 +1,18 @@
-// The module side of MediaModule.h: the videos and guides of quillora-export.
+// The module side of MediaModule.h: the videos of quillora-export, or with
+// QUILLORA_GUIDE_MODULE its guides.
 #include "MediaModule.h"
 
+#ifndef QUILLORA_GUIDE_MODULE
 #include "document/XMLDocument.h"
 #include "document/XMLUnit.h"
 #include "export/SwfWriters.h"
 #include "project/FlashCard.h"
 #include "project/MovieFormats.h"
+#endif
 
 namespace {
+
+#ifndef QUILLORA_GUIDE_MODULE
 
 void ExportVideo(const std::string& project, const std::string& base,
                  const std::string& target, const std::string& clickPath, IExportReporter* reporter,
@@ -24,7 +29,10 @@ void ExportVideo(const std::string& project, const std::string& base,
     ExportMovieFile(card, target, writers.Writers(), reporter, options, note, focus);
 }
 
-const quillora::TMediaModule Module{QUILLORA_MODULE_BUILD, ExportVideo, guide::ExportGuide};
+const quillora::TMediaModule Module{QUILLORA_MODULE_BUILD, ExportVideo, nullptr};
+#else
+const quillora::TMediaModule Module{QUILLORA_MODULE_BUILD, nullptr, guide::ExportGuide};
+#endif
 
 } // namespace
 

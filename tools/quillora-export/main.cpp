@@ -248,7 +248,7 @@ int main(int argc, char** argv)
                 return !Interrupted;
             };
             guide::TGuideReport report =
-                LoadMediaModule().ExportGuide(project, target, options);
+                LoadMediaModule(TMediaKind::Guide).ExportGuide(project, target, options);
             reporter.ClearLine();
             for (const auto& m : report.Missing)
                 std::fprintf(stderr, "quillora-export: step %d: picture %s is missing (%s)\n",
@@ -268,8 +268,8 @@ int main(int argc, char** argv)
                 reporter.ExportProgress(done, total, "frames");
                 return !Interrupted;
             };
-            LoadMediaModule().ExportVideo(project, base, target, clickPath, &reporter,
-                                                 options, &note, focus);
+            LoadMediaModule(TMediaKind::Video)
+                .ExportVideo(project, base, target, clickPath, &reporter, options, &note, focus);
         } else {
             // A target that cannot be written is said at once, not after the work.
             video::TTempFile::CheckTarget(target);
