@@ -11,7 +11,7 @@ PACKAGES=(
   libpugixml-dev libjpeg62-turbo-dev libturbojpeg0-dev libisal-dev libdeflate-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # video output
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libyuv-dev
   libimagequant-dev libcairo2-dev libpixman-1-dev
   # GUI and X11
   qt6-base-dev qt6-base-private-dev qt6-multimedia-dev libgl-dev

@@ -15,9 +15,9 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
+#include "video/PicturePool.h"
 #include "video/Renderer.h"
 #include "video/TempFile.h"
 
@@ -182,9 +182,8 @@ namespace {
 
 // The frames of the video as 4:2:0 pictures, rendered and converted on a
 // thread of their own a few frames ahead of the encoder, so that drawing
-// and encoding work at once. Each frame is a new reference to the picture;
-// one that did not change shares the buffer of the one before, and only
-// the rows that changed are converted again.
+// and encoding work at once. Each frame is a new reference to a picture of
+// the pool; one that did not change shares the picture of the one before.
 class TFrameSource {
   public:
     // movingOffset: the quantiser offset (a part of the encoder's range) of
@@ -192,17 +191,8 @@ class TFrameSource {
     TFrameSource(TRenderer& renderer, const TTimeline& timeline, int32_t frames, int32_t shown,
                  double movingOffset)
         : Renderer(renderer), Views(timeline.focus.views), Frames(frames), Shown(shown),
-          MovingOffset(movingOffset), Picture(av_frame_alloc())
+          MovingOffset(movingOffset), Pictures(renderer.Width(), renderer.Height())
     {
-        if (!Picture)
-            throw std::bad_alloc();
-        Picture->format = AV_PIX_FMT_YUV420P;
-        Picture->width = Renderer.Width();
-        Picture->height = Renderer.Height();
-        if (av_frame_get_buffer(Picture, 0) < 0) {
-            av_frame_free(&Picture);
-            throw std::bad_alloc();
-        }
         Thread = std::thread([this] { Run(); });
     }
     ~TFrameSource()
@@ -215,8 +205,6 @@ class TFrameSource {
         Thread.join();
         for (AVFrame* f : Queue)
             av_frame_free(&f);
-        av_frame_free(&Picture);
-        sws_freeContext(Sws);
     }
     TFrameSource(const TFrameSource&) = delete;
     TFrameSource& operator=(const TFrameSource&) = delete;
@@ -269,11 +257,7 @@ class TFrameSource {
                 TRect dirty = Renderer.Render(std::min(f, Shown - 1));
                 if (f == 0)
                     dirty = {0, 0, Renderer.Width(), Renderer.Height()};
-                if (!dirty.Empty())
-                    Convert(dirty);
-                AVFrame* frame = av_frame_clone(Picture);
-                if (!frame)
-                    throw std::bad_alloc();
+                AVFrame* frame = Pictures.Take(Renderer.Pixels(), Renderer.Stride(), dirty);
                 if (f > 0 && ViewMoved(std::min(f, Shown - 1)) && !MarkMoving(frame)) {
                     av_frame_free(&frame);
                     throw std::bad_alloc();
@@ -294,34 +278,11 @@ class TFrameSource {
         }
     }
 
-    // The rows that changed, from the canvas into the picture; a picture the
-    // encoder still holds is copied first. Whole rows: the converter writes
-    // whole vectors past a part's end, and its rounding differs there.
-    void Convert(const TRect& dirty)
-    {
-        if (av_frame_make_writable(Picture) < 0)
-            throw std::bad_alloc();
-        const int W = Renderer.Width(), H = Renderer.Height();
-        const int y0 = dirty.y & ~1, y1 = std::min(H, (dirty.y + dirty.h + 1) & ~1);
-        const int rows = y1 - y0;
-        Sws = sws_getCachedContext(Sws, W, rows, AV_PIX_FMT_BGR0, W, rows, AV_PIX_FMT_YUV420P,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!Sws)
-            throw std::runtime_error("cannot convert the pictures");
-        const uint8_t* src[1] = {Renderer.Pixels() + size_t(y0) * Renderer.Stride()};
-        int srcStride[1] = {Renderer.Stride()};
-        uint8_t* dst[3] = {Picture->data[0] + size_t(y0) * Picture->linesize[0],
-                           Picture->data[1] + size_t(y0 / 2) * Picture->linesize[1],
-                           Picture->data[2] + size_t(y0 / 2) * Picture->linesize[2]};
-        sws_scale(Sws, src, srcStride, 0, rows, dst, Picture->linesize);
-    }
-
     TRenderer& Renderer;
     const std::vector<TView>& Views;
     const int32_t Frames, Shown;
     const double MovingOffset;
-    AVFrame* Picture;
-    SwsContext* Sws = nullptr;
+    TPicturePool Pictures;
     std::thread Thread;
     std::mutex Mutex;
     std::condition_variable Changed;
@@ -482,10 +443,10 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
 
     TFrameSource source(renderer, t, frames, t.FrameCount(), kMovingQuantOffset);
     for (int32_t f = 0; f < frames; ++f) {
-        av_frame_free(&av.Vf);
         av.Vf = source.Next();
         av.Vf->pts = f;
         check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
+        av_frame_free(&av.Vf); // the picture goes back to the pool
         drain(av.V, av.Vs);
         sendAudio(av_rescale(f + 1, kAudioRate, t.rate));
         if (options.Progress && !options.Progress(f + 1, frames))
