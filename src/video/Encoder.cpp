@@ -7,6 +7,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 extern "C" {
@@ -81,13 +82,11 @@ struct TAv {
     AVStream* Vs = nullptr;
     AVStream* As = nullptr;
     AVFrame* Vf = nullptr;
-    AVFrame* Af = nullptr;
     AVPacket* Pkt = nullptr;
     ~TAv()
     {
         av_packet_free(&Pkt);
         av_frame_free(&Vf);
-        av_frame_free(&Af);
         avcodec_free_context(&V);
         avcodec_free_context(&A);
         if (Fmt && Fmt->pb)
@@ -302,6 +301,163 @@ class TFrameSource {
     std::exception_ptr Failure;
 };
 
+// The sound track encoded on a thread of its own, up to a little ahead of
+// the video: the mix is mostly silence, but the encoder works through every
+// block of it all the same, a tenth of an MP4's time.
+class TAudioEncoder {
+  public:
+    TAudioEncoder(AVCodecContext* codec, TAudioMixer& mixer, int64_t samples)
+        : Codec(codec), Mixer(mixer), Samples(samples)
+    {
+        Thread = std::thread([this] { Run(); });
+    }
+    ~TAudioEncoder()
+    {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Stop = true;
+        }
+        Changed.notify_all();
+        if (Thread.joinable())
+            Thread.join();
+        for (AVPacket* p : Ready)
+            av_packet_free(&p);
+    }
+    TAudioEncoder(const TAudioEncoder&) = delete;
+    TAudioEncoder& operator=(const TAudioEncoder&) = delete;
+
+    // Lets the thread encode the samples before upTo and a second more;
+    // the packets done so far go to write, in order.
+    template <typename Write> void Take(int64_t upTo, Write write)
+    {
+        std::deque<AVPacket*> ready;
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            if (Failure)
+                std::rethrow_exception(Failure);
+            Allowed = std::max(Allowed, upTo + kAhead);
+            ready.swap(Ready);
+        }
+        Changed.notify_all();
+        Hand(ready, write);
+    }
+
+    // Encodes the rest and hands over every packet left.
+    template <typename Write> void Finish(Write write)
+    {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Allowed = INT64_MAX;
+        }
+        Changed.notify_all();
+        Thread.join();
+        if (Failure)
+            std::rethrow_exception(Failure);
+        Hand(Ready, write);
+    }
+
+  private:
+    static constexpr int64_t kAhead = kAudioRate;
+
+    template <typename Write> static void Hand(std::deque<AVPacket*>& ready, Write& write)
+    {
+        while (!ready.empty()) {
+            AVPacket* p = ready.front();
+            ready.pop_front();
+            try {
+                write(p);
+            } catch (...) {
+                av_packet_free(&p);
+                for (AVPacket* q : ready)
+                    av_packet_free(&q);
+                ready.clear();
+                throw;
+            }
+            av_packet_free(&p);
+        }
+    }
+
+    void Drain()
+    {
+        for (;;) {
+            AVPacket* p = av_packet_alloc();
+            if (!p)
+                throw std::bad_alloc();
+            int r = avcodec_receive_packet(Codec, p);
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) {
+                av_packet_free(&p);
+                return;
+            }
+            if (r < 0) {
+                av_packet_free(&p);
+                throw std::runtime_error("audio encoding failed: " + AvError(r));
+            }
+            std::lock_guard<std::mutex> lock(Mutex);
+            Ready.push_back(p);
+        }
+    }
+
+    void Run()
+    {
+        AVFrame* frame = av_frame_alloc();
+        try {
+            if (!frame)
+                throw std::bad_alloc();
+            const int n = Codec->frame_size > 0 ? Codec->frame_size : 1024;
+            for (int64_t done = 0; done < Samples;) {
+                {
+                    std::unique_lock<std::mutex> lock(Mutex);
+                    Changed.wait(lock, [&] { return done < Allowed || Stop; });
+                    if (Stop)
+                        break;
+                }
+                const int count = int(std::min<int64_t>(n, Samples - done));
+                av_frame_unref(frame);
+                frame->format = Codec->sample_fmt;
+                frame->sample_rate = Codec->sample_rate;
+                if (av_channel_layout_copy(&frame->ch_layout, &Codec->ch_layout) < 0)
+                    throw std::bad_alloc();
+                frame->nb_samples = count;
+                if (av_frame_get_buffer(frame, 0) < 0)
+                    throw std::bad_alloc();
+                Mixer.Mix(done, count, reinterpret_cast<float*>(frame->data[0]));
+                frame->pts = done;
+                int r = avcodec_send_frame(Codec, frame);
+                if (r < 0)
+                    throw std::runtime_error("audio encoding failed: " + AvError(r));
+                Drain();
+                done += count;
+            }
+            bool stopped;
+            {
+                std::lock_guard<std::mutex> lock(Mutex);
+                stopped = Stop;
+            }
+            if (!stopped) {
+                int r = avcodec_send_frame(Codec, nullptr);
+                if (r < 0)
+                    throw std::runtime_error("audio encoding failed: " + AvError(r));
+                Drain();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Failure = std::current_exception();
+        }
+        av_frame_free(&frame);
+    }
+
+    AVCodecContext* const Codec;
+    TAudioMixer& Mixer;
+    const int64_t Samples;
+    std::thread Thread;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::deque<AVPacket*> Ready;
+    int64_t Allowed = 0;
+    bool Stop = false;
+    std::exception_ptr Failure;
+};
+
 TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat format,
                        const TEncodeOptions& options)
 {
@@ -443,28 +599,15 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         }
     };
 
-    int64_t audioDone = 0;
-    auto sendAudio = [&](int64_t upTo) {
-        if (!av.A)
-            return;
-        const int n = av.A->frame_size > 0 ? av.A->frame_size : 1024;
-        while (audioDone < upTo && audioDone < audioSamples) {
-            int count = int(std::min<int64_t>(n, audioSamples - audioDone));
-            if (!av.Af)
-                av.Af = av_frame_alloc();
-            av_frame_unref(av.Af);
-            av.Af->format = av.A->sample_fmt;
-            av.Af->sample_rate = kAudioRate;
-            av_channel_layout_copy(&av.Af->ch_layout, &av.A->ch_layout);
-            av.Af->nb_samples = count;
-            check(av_frame_get_buffer(av.Af, 0), "out of memory");
-            mixer.Mix(audioDone, count, reinterpret_cast<float*>(av.Af->data[0]));
-            av.Af->pts = audioDone;
-            check(avcodec_send_frame(av.A, av.Af), "audio encoding failed");
-            drain(av.A, av.As);
-            audioDone += count;
-        }
+    // Audio packets into the file, as the encoder's thread finishes them.
+    auto writeAudio = [&](AVPacket* p) {
+        av_packet_rescale_ts(p, av.A->time_base, av.As->time_base);
+        p->stream_index = av.As->index;
+        check(av_interleaved_write_frame(av.Fmt, p), "writing failed");
     };
+    std::optional<TAudioEncoder> audio;
+    if (av.A)
+        audio.emplace(av.A, mixer, audioSamples);
 
     TFrameSource source(renderer, t, frames, t.FrameCount(), mp4 ? kMovingQuantOffset : 0);
     for (int32_t f = 0; f < frames; ++f) {
@@ -473,17 +616,15 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
         av_frame_free(&av.Vf); // the picture goes back to the pool
         drain(av.V, av.Vs);
-        sendAudio(av_rescale(f + 1, kAudioRate, t.rate));
+        if (audio)
+            audio->Take(av_rescale(f + 1, kAudioRate, t.rate), writeAudio);
         if (options.Progress && !options.Progress(f + 1, frames))
             throw TCancelled();
     }
-    sendAudio(INT64_MAX);
+    if (audio)
+        audio->Finish(writeAudio);
     check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
     drain(av.V, av.Vs);
-    if (av.A) {
-        check(avcodec_send_frame(av.A, nullptr), "audio encoding failed");
-        drain(av.A, av.As);
-    }
     check(av_write_trailer(av.Fmt), "writing failed");
     check(avio_closep(&av.Fmt->pb), "writing failed");
     file.Commit();

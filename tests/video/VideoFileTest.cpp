@@ -258,6 +258,35 @@ TEST(VideoFile, TheSoundTrackMixedPieceByPieceIsTheWholeMix)
     EXPECT_GT(loudest, alone * 1.2f);
 }
 
+// The sound is encoded on a thread of its own, ahead of the pictures: over
+// many seconds every click still lands on its picture and the track runs to
+// the end of the video, in both formats.
+TEST(VideoFile, EveryClickOfALongMovieLandsOnItsPictureAndTheSoundRunsToTheEnd)
+{
+    constexpr int n = 12; // 19 s, many times what the sound runs ahead
+    ShotProject p(n);
+    const int frames = video::VideoFrameCount(RecordTimeline(p.card));
+    for (const char* name : {"long.mp4", "long.webm"}) {
+        Decoded d = Decode(Export(p, name));
+        ASSERT_EQ(int(d.frames.size()), frames) << name;
+        ASSERT_EQ(d.audioRate, 48000) << name;
+        for (int i = 0; i < n; ++i) {
+            const double want = (24.0 * i + 1) / 15;
+            EXPECT_NEAR(Onset(d.audio, d.audioRate, want - 1.0 / 15), want, 1.0 / 15)
+                << name << " click " << i;
+        }
+        // Quiet between the clicks: nothing doubled or shifted.
+        for (int i = 0; i + 1 < n; ++i) {
+            const double from = (24.0 * i + 1) / 15 + 0.7, to = (24.0 * (i + 1) + 1) / 15 - 0.1;
+            const double next = Onset(d.audio, d.audioRate, from);
+            EXPECT_TRUE(next < 0 || next > to) << name << " after click " << i;
+        }
+        const double seconds = double(d.audio.size()) / d.audioRate;
+        EXPECT_GT(seconds, double(frames) / 15 - 0.05) << name;
+        EXPECT_LT(seconds, double(frames) / 15 + 0.1) << name;
+    }
+}
+
 TEST(VideoFile, WebmAndGifShowThePicturesAndGifLoopsAsTheProjectSays)
 {
     ShotProject p(2);
