@@ -1,9 +1,14 @@
 // The camera is planned in two steps. First a raw view per frame that holds
 // everything the viewer must see around that frame: the pointer's tip over
 // the frames within one ease of it, with a margin, and where the next action
-// is near, the whole gesture of the picture. Then the raw track is smoothed
-// by two passes of a moving average (a triangle kernel), which turns every
-// step of the raw track into an ease-in-out of about half a second.
+// is near, the whole gesture of the picture. A run of far moves between near
+// ones is one view out, large enough for all of them; where the run ends on
+// the stop or on a picture that is not zoomed, it is the whole stage. Views
+// hold while what must be seen stays inside and re-centre when it leaves,
+// so near steps cost one pan now and then rather than a drift. Then the raw
+// track is smoothed by two passes of a moving average of 3 and 5 frames (a
+// trapezoid kernel), which turns every step of the raw track into an
+// ease-in-out of 7 frames, about half a second at 15 fps.
 //
 // We smooth with a kernel rather than follow a critically damped spring: a
 // spring lags behind its target, so a gliding pointer would leave the view
@@ -12,6 +17,12 @@
 // of every frame within the kernel's reach, so it holds that pointer too:
 // the tip stays inside, away from the edges, by construction. Averages of
 // views inside the stage, of the stage's aspect, stay inside and keep it.
+//
+// Moves cost a video its bytes: a change of zoom changes every pixel in a way
+// no encoder predicts, so the plan makes few of them. A view at the zoom
+// level has exactly the level's size and sits on whole pixels of the output,
+// so a pan is an exact shift of the frame before, which motion search codes
+// almost for free, and a settled view is the same value frame after frame.
 #include "video/CameraTrack.h"
 
 #include <algorithm>
@@ -59,8 +70,8 @@ std::vector<double> Average(const std::vector<double>& v, int r)
     return out;
 }
 
-// Views on a grid of 1/256 pixel: a settled view is the same value frame
-// after frame, and the whole stage is exactly the stage.
+// Views between the level and the whole stage on a grid of 1/256 pixel: the
+// whole stage is exactly the stage.
 double Snap(double v)
 {
     return std::round(v * 256) / 256;
