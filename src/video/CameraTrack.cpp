@@ -2,13 +2,15 @@
 // everything the viewer must see around that frame: the pointer's tip over
 // the frames within one ease of it, with a margin, and where the next action
 // is near, the whole gesture of the picture. A run of far moves between near
-// ones is one view out, large enough for all of them; where the run ends on
-// the stop or on a picture that is not zoomed, it is the whole stage. Views
-// hold while what must be seen stays inside and re-centre when it leaves,
-// so near steps cost one pan now and then rather than a drift. Then the raw
-// track is smoothed by two passes of a moving average of 3 and 5 frames (a
-// trapezoid kernel), which turns every step of the raw track into an
-// ease-in-out of 7 frames, about half a second at 15 fps.
+// ones is one view out, large enough for all of them (the whole stage where
+// the run ends on the stop or on a picture that is not zoomed). Near pictures in a row that show for less than two seconds
+// between far moves count as far ones: going in and out for them costs more
+// than it shows. Views hold while what must be seen stays inside and
+// re-centre when it leaves, so near steps cost one pan now and then rather
+// than a drift. Then the raw track is smoothed by two passes of a moving
+// average of 3 and 5 frames (a trapezoid kernel), which turns every step of
+// the raw track into an ease-in-out of 7 frames, about half a second at
+// 15 fps.
 //
 // We smooth with a kernel rather than follow a critically damped spring: a
 // spring lags behind its target, so a gliding pointer would leave the view
@@ -192,16 +194,7 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     for (size_t i = 0; i < scene.shots.size(); ++i)
         gesture[i] = tips(scene.shots[i].start, scene.shots[i].end);
 
-    // A picture whose pointer stays near where it starts keeps the camera in.
-    auto staysIn = [&](int o) {
-        return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
-    };
-    auto goesFar = [&](int o) {
-        return o >= 0 && shotZoomed[size_t(o)] && !fits(gesture[size_t(o)]);
-    };
-
-    // The pictures in the order they show, and the runs of far moves among
-    // them: a run is one move of the camera out and one back in.
+    // The pictures in the order they show.
     std::vector<int> seq;
     std::vector<int32_t> segStart;
     std::vector<int> segOf(static_cast<size_t>(n));
@@ -214,6 +207,31 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     }
     const int segs = int(seq.size());
     auto segEnd = [&](int i) { return i + 1 < segs ? segStart[size_t(i) + 1] : n; };
+
+    // A picture whose pointer stays near where it starts keeps the camera in,
+    // if the pictures near one another in a row show long enough: going in
+    // and out costs two eases that change every pixel, which a stay of a
+    // moment between far moves does not repay.
+    auto near = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
+    };
+    std::vector<char> brief(scene.shots.size(), 0);
+    for (int i = 0; i < segs;) {
+        int j = i;
+        while (j < segs && near(seq[size_t(j)]))
+            ++j;
+        if (j > i && segEnd(j - 1) - segStart[size_t(i)] < kCameraMinStay * scene.rate)
+            for (int k = i; k < j; ++k)
+                brief[size_t(seq[size_t(k)])] = 1;
+        i = std::max(j, i + 1);
+    }
+    auto staysIn = [&](int o) { return near(o) && !brief[size_t(o)]; };
+    auto goesFar = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && (!fits(gesture[size_t(o)]) || brief[size_t(o)]);
+    };
+
+    // The runs of far moves: a run is one move of the camera out and one
+    // back in.
     std::vector<int> runFirst(static_cast<size_t>(segs)), runLast(static_cast<size_t>(segs));
     std::vector<TBox> runBox(static_cast<size_t>(segs));
     for (int i = 0; i < segs; ++i)
