@@ -2,8 +2,9 @@
 // everything the viewer must see around that frame: the pointer's tip over
 // the frames within one ease of it, with a margin, and where the next action
 // is near, the whole gesture of the picture. A run of far moves between near
-// ones is one view out, large enough for all of them (the whole stage where
-// the run ends on the stop or on a picture that is not zoomed). Near pictures in a row that show for less than two seconds
+// ones is one view out, large enough for all of them (the whole stage when
+// that is most of it, or where the run ends on the stop or on a picture that
+// is not zoomed). Near pictures in a row that show for less than two seconds
 // between far moves count as far ones: going in and out for them costs more
 // than it shows. Views hold while what must be seen stays inside and
 // re-centre when it leaves, so near steps cost one pan now and then rather
@@ -285,6 +286,10 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
             v.h = zh;
         } else {
             v.w = std::min(W, std::max(need.W(), need.H() * W / H));
+            // Nearly the whole stage looks the same to the viewer, and the
+            // whole stage's frames are the ones a plain video has.
+            if (v.w > 0.8 * W)
+                v.w = W;
             v.h = v.w * H / W;
         }
         if (inZoom && prev.w == v.w && prev.h == v.h && need.x0 >= prev.x &&

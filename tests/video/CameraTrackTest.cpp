@@ -274,6 +274,7 @@ TEST(CameraTrack, ARunOfFarMovesIsOneEaseOutAndOneBackIn)
     EXPECT_EQ(Zooms(v), 4);
     EXPECT_NEAR(Scale(s, v[49]), 2, 1e-9) << "in at the click before the run";
     EXPECT_NEAR(Scale(s, v[24 * 6 + 12]), 2, 1e-9) << "in after the run";
+    EXPECT_TRUE(IsWhole(s, v[24 * 4 + 12])) << "a run across most of the stage shows it whole";
     // The run ends on an excluded picture: straight out to the whole stage.
     const TCameraScene t = Recorded(
         {{100, 100}, {120, 110}, {130, 115}, {600, 440}, {30, 450, 24, false}, {40, 440, 48}});
