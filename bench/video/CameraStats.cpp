@@ -2,7 +2,8 @@
 // pans (the view's size kept), changes of zoom, and how many moves, so a
 // change of the camera can be weighed before the encoders run. With a
 // second argument, writes each frame's kind (h: held or whole, p: pan,
-// z: zoom) a line a frame, for matching with the packets of a video.
+// z: zoom) a line a frame, for matching with the packets of a video; a
+// pan's line goes on with its shift in pixels of the output.
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -49,8 +50,12 @@ int main(int argc, char** argv)
         zooms += kind == 'z';
         moves += kind != 'h' && last == 'h';
         last = kind;
-        if (kinds)
+        if (kinds && kind == 'p') {
+            const auto &n = v[size_t(a)], &o = v[size_t(b)];
+            kinds << kind << ' ' << (n.x - o.x) * W / n.w << ' ' << (n.y - o.y) * W / n.w << '\n';
+        } else if (kinds) {
             kinds << kind << '\n';
+        }
     }
     std::printf("%d frames: %d held (%.0f %%), %d pan (%d by whole pixels), %d zoom; %d moves\n",
                 frames, held, 100.0 * held / frames, pans, exact, zooms, moves);

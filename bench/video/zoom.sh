@@ -69,7 +69,7 @@ detail() { # zproject video kinds: bytes by kind of frame and PSNR
   ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$2" |
     /usr/bin/python3 -c '
 import math, re, sys
-kinds = [l.strip() for l in open(sys.argv[1])]
+kinds = [l[:1] for l in open(sys.argv[1])]
 rows = sorted((int(a), int(b)) for a, b in (l.strip().split(",")[:2] for l in sys.stdin if l.strip()))
 step = rows[1][0] - rows[0][0] if len(rows) > 1 else 1
 mse = [float(re.search(r"mse_avg:([0-9.]+)", l).group(1)) for l in open(sys.argv[2])]

@@ -1,9 +1,17 @@
 // The camera is planned in two steps. First a raw view per frame that holds
 // everything the viewer must see around that frame: the pointer's tip over
 // the frames within one ease of it, with a margin, and where the next action
-// is near, the whole gesture of the picture. Then the raw track is smoothed
-// by two passes of a moving average (a triangle kernel), which turns every
-// step of the raw track into an ease-in-out of about half a second.
+// is near, the whole gesture of the picture. A run of far moves between near
+// ones is one view out, large enough for all of them (the whole stage when
+// that is most of it, or where the run ends on the stop or on a picture that
+// is not zoomed). Near pictures in a row that show for less than two seconds
+// between far moves count as far ones: going in and out for them costs more
+// than it shows. Views hold while what must be seen stays inside and
+// re-centre when it leaves, so near steps cost one pan now and then rather
+// than a drift. Then the raw track is smoothed by two passes of a moving
+// average of 3 and 5 frames (a trapezoid kernel), which turns every step of
+// the raw track into an ease-in-out of 7 frames, about half a second at
+// 15 fps.
 //
 // We smooth with a kernel rather than follow a critically damped spring: a
 // spring lags behind its target, so a gliding pointer would leave the view
@@ -12,6 +20,12 @@
 // of every frame within the kernel's reach, so it holds that pointer too:
 // the tip stays inside, away from the edges, by construction. Averages of
 // views inside the stage, of the stage's aspect, stay inside and keep it.
+//
+// Moves cost a video its bytes: a change of zoom changes every pixel in a way
+// no encoder predicts, so the plan makes few of them. A view at the zoom
+// level has exactly the level's size and sits on whole pixels of the output,
+// so a pan is an exact shift of the frame before, which motion search codes
+// almost for free, and a settled view is the same value frame after frame.
 #include "video/CameraTrack.h"
 
 #include <algorithm>
@@ -59,8 +73,8 @@ std::vector<double> Average(const std::vector<double>& v, int r)
     return out;
 }
 
-// Views on a grid of 1/256 pixel: a settled view is the same value frame
-// after frame, and the whole stage is exactly the stage.
+// Views between the level and the whole stage on a grid of 1/256 pixel: the
+// whole stage is exactly the stage.
 double Snap(double v)
 {
     return std::round(v * 256) / 256;
@@ -181,16 +195,7 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     for (size_t i = 0; i < scene.shots.size(); ++i)
         gesture[i] = tips(scene.shots[i].start, scene.shots[i].end);
 
-    // A picture whose pointer stays near where it starts keeps the camera in.
-    auto staysIn = [&](int o) {
-        return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
-    };
-    auto goesFar = [&](int o) {
-        return o >= 0 && shotZoomed[size_t(o)] && !fits(gesture[size_t(o)]);
-    };
-
-    // The pictures in the order they show, and the runs of far moves among
-    // them: a run is one move of the camera out and one back in.
+    // The pictures in the order they show.
     std::vector<int> seq;
     std::vector<int32_t> segStart;
     std::vector<int> segOf(static_cast<size_t>(n));
@@ -203,6 +208,31 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
     }
     const int segs = int(seq.size());
     auto segEnd = [&](int i) { return i + 1 < segs ? segStart[size_t(i) + 1] : n; };
+
+    // A picture whose pointer stays near where it starts keeps the camera in,
+    // if the pictures near one another in a row show long enough: going in
+    // and out costs two eases that change every pixel, which a stay of a
+    // moment between far moves does not repay.
+    auto near = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && fits(gesture[size_t(o)]);
+    };
+    std::vector<char> brief(scene.shots.size(), 0);
+    for (int i = 0; i < segs;) {
+        int j = i;
+        while (j < segs && near(seq[size_t(j)]))
+            ++j;
+        if (j > i && segEnd(j - 1) - segStart[size_t(i)] < kCameraMinStay * scene.rate)
+            for (int k = i; k < j; ++k)
+                brief[size_t(seq[size_t(k)])] = 1;
+        i = std::max(j, i + 1);
+    }
+    auto staysIn = [&](int o) { return near(o) && !brief[size_t(o)]; };
+    auto goesFar = [&](int o) {
+        return o >= 0 && shotZoomed[size_t(o)] && (!fits(gesture[size_t(o)]) || brief[size_t(o)]);
+    };
+
+    // The runs of far moves: a run is one move of the camera out and one
+    // back in.
     std::vector<int> runFirst(static_cast<size_t>(segs)), runLast(static_cast<size_t>(segs));
     std::vector<TBox> runBox(static_cast<size_t>(segs));
     for (int i = 0; i < segs; ++i)
@@ -256,6 +286,10 @@ std::vector<TView> CameraTrack(const TCameraScene& scene, double level)
             v.h = zh;
         } else {
             v.w = std::min(W, std::max(need.W(), need.H() * W / H));
+            // Nearly the whole stage looks the same to the viewer, and the
+            // whole stage's frames are the ones a plain video has.
+            if (v.w > 0.8 * W)
+                v.w = W;
             v.h = v.w * H / W;
         }
         if (inZoom && prev.w == v.w && prev.h == v.h && need.x0 >= prev.x &&

@@ -43,6 +43,11 @@ inline constexpr double kMinZoomLevel = 1.25, kMaxZoomLevel = 4.0, kDefaultZoomL
 // view at the zoom level (the arrow hangs down and right of its tip).
 inline constexpr double kCameraMargin = 0.15;
 
+// The shortest stay, in seconds, that the camera goes in for: pictures near
+// one another in a row that show for less are seen as the far moves around
+// them are.
+inline constexpr double kCameraMinStay = 2.0;
+
 // Frames of one ease of the camera at rate frames per second.
 int CameraEaseFrames(int rate);
 

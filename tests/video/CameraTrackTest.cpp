@@ -180,27 +180,57 @@ TEST(CameraTrack, StartsWholeEasesInTowardTheFirstPointerAndOutBeforeTheStop)
     EXPECT_LT(v[size_t(s.frames) - ease - 1].w, s.width);
 }
 
+// Runs of frames in which the view's size changes.
+int Zooms(const std::vector<TView>& v)
+{
+    int zooms = 0;
+    for (size_t f = 1; f < v.size(); ++f)
+        zooms += v[f].w != v[f - 1].w && (f < 2 || v[f - 1].w == v[f - 2].w);
+    return zooms;
+}
+
 TEST(CameraTrack, PansToANearActionAndShowsBothEndsOfAFarOne)
 {
-    // 1: near step right; 2: far across the stage; 3: rest.
-    const TCameraScene s = Recorded({{200, 200}, {260, 230}, {600, 440}, {600, 440}});
+    // 1, 2: near steps right; 3: far across the stage; 4: rest.
+    const TCameraScene s =
+        Recorded({{200, 200}, {230, 215}, {260, 230}, {600, 440}, {600, 440}});
     const std::vector<TView> v = video::CameraTrack(s, 2);
     auto contains = [](const TView& view, double x, double y) {
         return x >= view.x && x <= view.x + view.w && y >= view.y && y <= view.y + view.h;
     };
-    // The second picture (frames 24..48) glides far: in its middle the view
+    // The third picture (frames 48..72) glides far: in its middle the view
     // has eased out to show where the pointer comes from and goes to.
-    const TView& mid = v[36];
+    const TView& mid = v[60];
     EXPECT_LT(Scale(s, mid), 2);
     EXPECT_TRUE(contains(mid, 260, 230));
     EXPECT_TRUE(contains(mid, 600, 440));
     // At its click and the next one, the camera is in at the level.
-    EXPECT_DOUBLE_EQ(Scale(s, v[25]), 2);
     EXPECT_DOUBLE_EQ(Scale(s, v[49]), 2);
-    EXPECT_TRUE(contains(v[49], 600, 440));
-    // The near step stays at the level the whole time: a pan, no zoom out.
-    for (int f = 20; f <= 25; ++f)
+    EXPECT_DOUBLE_EQ(Scale(s, v[73]), 2);
+    EXPECT_TRUE(contains(v[73], 600, 440));
+    // The near steps stay at the level the whole time: a pan, no zoom out.
+    for (int f = 20; f <= 49; ++f)
         EXPECT_DOUBLE_EQ(Scale(s, v[size_t(f)]), 2) << f;
+}
+
+TEST(CameraTrack, DoesNotGoInForAMomentBetweenFarMoves)
+{
+    const double stay = video::kCameraMinStay * 15;
+    ASSERT_GT(stay, 24);
+    ASSERT_LT(stay, 48);
+    // Far, one near picture of 1.6 s, far again: seen whole.
+    const TCameraScene s = Recorded({{20, 20}, {600, 440}, {620, 450}, {30, 30}, {600, 20}});
+    for (const TView& view : video::CameraTrack(s, 2))
+        EXPECT_TRUE(IsWhole(s, view));
+    // Two near pictures in a row, or one that shows long enough: in.
+    for (const auto& shots :
+         {std::vector<Shot>{{20, 20}, {600, 440}, {620, 450}, {610, 440}, {30, 30}, {600, 20}},
+          std::vector<Shot>{{20, 20}, {600, 440, 48}, {620, 450}, {30, 30}, {600, 20}}}) {
+        const TCameraScene t = Recorded(shots);
+        const std::vector<TView> v = video::CameraTrack(t, 2);
+        EXPECT_DOUBLE_EQ(Scale(t, v[25 + 24]), 2) << "at the second click";
+        EXPECT_EQ(Zooms(v), 2) << "in and out once";
+    }
 }
 
 TEST(CameraTrack, NearStepsArePansByWholeOutputPixelsAtTheLevelsOwnSize)
@@ -234,31 +264,23 @@ TEST(CameraTrack, StaysOutOnTheWholeStageBetweenFarMovesInsteadOfPumping)
     EXPECT_NEAR(Scale(s, v[size_t(24 * 4 + 12)]), 2, 1e-3) << "in where the pointer stays near";
 }
 
-// Runs of frames in which the view's size changes.
-int Zooms(const std::vector<TView>& v)
-{
-    int zooms = 0;
-    for (size_t f = 1; f < v.size(); ++f)
-        zooms += v[f].w != v[f - 1].w && (f < 2 || v[f - 1].w == v[f - 2].w);
-    return zooms;
-}
-
 TEST(CameraTrack, ARunOfFarMovesIsOneEaseOutAndOneBackIn)
 {
     // Near, three far moves, near again: in, out for the whole run, in, out
     // before the stop.
     const TCameraScene s = Recorded(
-        {{100, 100}, {120, 110}, {600, 440}, {30, 450}, {620, 30}, {600, 40}, {590, 50}});
+        {{100, 100}, {120, 110}, {130, 115}, {600, 440}, {30, 450}, {620, 30}, {600, 40}, {590, 50}});
     const std::vector<TView> v = video::CameraTrack(s, 2);
     EXPECT_EQ(Zooms(v), 4);
-    EXPECT_NEAR(Scale(s, v[25]), 2, 1e-9) << "in at the click before the run";
-    EXPECT_NEAR(Scale(s, v[24 * 5 + 12]), 2, 1e-9) << "in after the run";
+    EXPECT_NEAR(Scale(s, v[49]), 2, 1e-9) << "in at the click before the run";
+    EXPECT_NEAR(Scale(s, v[24 * 6 + 12]), 2, 1e-9) << "in after the run";
+    EXPECT_TRUE(IsWhole(s, v[24 * 4 + 12])) << "a run across most of the stage shows it whole";
     // The run ends on an excluded picture: straight out to the whole stage.
     const TCameraScene t = Recorded(
-        {{100, 100}, {120, 110}, {600, 440}, {30, 450, 24, false}, {40, 440}});
+        {{100, 100}, {120, 110}, {130, 115}, {600, 440}, {30, 450, 24, false}, {40, 440, 48}});
     const std::vector<TView> u = video::CameraTrack(t, 2);
     EXPECT_EQ(Zooms(u), 4) << "in, out, and in and out for the last picture";
-    for (int f = 24 + 10; f < 24 * 4; ++f)
+    for (int f = 48 + 10; f < 24 * 5; ++f)
         EXPECT_TRUE(IsWhole(t, u[size_t(f)])) << f;
 }
 
