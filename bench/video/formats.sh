@@ -3,12 +3,13 @@
 # the same video from the same JPEGs in the same run (concat list, 1.6 s
 # each, 15 fps; no cursor, no sound): MP4 against libx264 veryfast crf 23,
 # GIF against palettegen/paletteuse, WebM against libvpx-vp9 realtime
-# (cpu-used 8, crf 32, as ours). On recorded projects of 200 screenshots at
-# 640 x 480: the benchmark's own desktops and the denser ones. Whole process,
-# best of $VIDEO_BENCH_RUNS (1) by wall time; prints wall and CPU seconds,
-# file and video-stream bytes and the PSNR of the frames against what each
-# encoder was given (the screenshots for ffmpeg, the renderer's own lossless
-# frames with the arrow for Quillora), and our figures as ratios to ffmpeg's.
+# (cpu-used 8, crf 32; ours is one step slower, at a PSNR as high). On
+# recorded projects of 200 screenshots at 640 x 480: the benchmark's own
+# desktops and the denser ones. Whole process, best of $VIDEO_BENCH_RUNS (1)
+# by wall time; prints wall and CPU seconds, file and video-stream bytes and
+# the PSNR of the frames against what each encoder was given (the
+# screenshots for ffmpeg, the renderer's own lossless frames with the arrow
+# for Quillora), and our figures as ratios to ffmpeg's.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/video/formats.sh BUILD_DIR}" && pwd)
 n=${VIDEO_BENCH_N:-200}
