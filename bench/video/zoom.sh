@@ -121,6 +121,8 @@ for shape in $shapes; do
   row "WebM, whole stage" "$t" "$p/plain.webm" "$plain"
   t=$(timed "$build/bin/quillora-export" --zoom "$p/project.qlv" "$p/zoom.webm")
   row "WebM, zoom 2x and rings" "$t" "$p/zoom.webm" "$plain"
+  awk -v a="$(stat -c %s "$p/zoom.webm")" -v b="$(stat -c %s "$p/plain.webm")" \
+    'BEGIN { printf "  %-30s %.2fx the plain WebM\n", "", a / b }'
   [ -n "${ZOOM_BENCH_DETAIL:-}" ] && detail "$p/zproject.qlv" "$p/zoom.webm" "$p/kinds.txt"
   rm -rf "$p"
 done
