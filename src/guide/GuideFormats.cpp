@@ -5,8 +5,9 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cctype>
 #include <filesystem>
+
+#include "base/Text.h"
 
 namespace guide {
 
@@ -16,20 +17,9 @@ const char* const kGuideFormatList = "  .html  step-by-step guide, one web page 
                                      "  .md    step-by-step guide in Markdown, pictures in NAME_files/\n"
                                      "  .pdf   step-by-step guide as a PDF document\n";
 
-namespace {
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-} // namespace
-
 std::optional<TGuideFormat> GuideFormatOf(const std::string& path)
 {
-    const std::string ext = Lower(fs::path(path).extension().string());
+    const std::string ext = quillora::AsciiLower(fs::path(path).extension().string());
     if (ext == ".html")
         return TGuideFormat::Html;
     if (ext == ".md")
@@ -41,7 +31,7 @@ std::optional<TGuideFormat> GuideFormatOf(const std::string& path)
 
 std::optional<TPaper> PaperOf(const std::string& name)
 {
-    const std::string n = Lower(name);
+    const std::string n = quillora::AsciiLower(name);
     if (n == "a4")
         return TPaper::A4;
     if (n == "letter")

@@ -497,34 +497,14 @@ struct TShellPlacement {
     std::function<void()> Changed;
 };
 
-// Qt's WindowTransparentForInput does not reach every compositor (GNOME
-// Shell gave the frame window the clicks); an empty input region does. It
-// takes effect with the surface's next commit, and a new surface (after a
-// hide) needs it again.
-void PassInputThrough(QWindow* window)
-{
-    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!window || !native || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        return;
-    auto* compositor =
-        static_cast<wl_compositor*>(native->nativeResourceForIntegration("compositor"));
-    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
-    if (!compositor || !surface)
-        return;
-    wl_region* none = wl_compositor_create_region(compositor);
-    wl_surface_set_input_region(surface, none);
-    wl_region_destroy(none);
-}
-
 // The input region of a window on Wayland, in its logical pixels; empty
 // lets every click through. Set on the surface directly, as Qt takes an
-// empty mask for "everywhere".
+// empty mask for "everywhere", and Qt's WindowTransparentForInput does not
+// reach every compositor (GNOME Shell gave the frame window the clicks). It
+// takes effect with the surface's next commit, and a new surface (after a
+// hide) needs it again.
 void SetInputRegion(QWindow* window, const QRegion& region)
 {
-    if (region.isEmpty()) {
-        PassInputThrough(window);
-        return;
-    }
     QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
     if (!window || !native || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return;
@@ -533,11 +513,11 @@ void SetInputRegion(QWindow* window, const QRegion& region)
     auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
     if (!compositor || !surface)
         return;
-    wl_region* some = wl_compositor_create_region(compositor);
+    wl_region* input = wl_compositor_create_region(compositor);
     for (const QRect& r : region)
-        wl_region_add(some, r.x(), r.y(), r.width(), r.height());
-    wl_surface_set_input_region(surface, some);
-    wl_region_destroy(some);
+        wl_region_add(input, r.x(), r.y(), r.width(), r.height());
+    wl_surface_set_input_region(surface, input);
+    wl_region_destroy(input);
 }
 
 class TFrameWindow : public QWidget {

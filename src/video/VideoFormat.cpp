@@ -2,20 +2,9 @@
 // tell a video's name without loading FFmpeg.
 #include "video/Encoder.h"
 
-#include <cctype>
+#include "base/Text.h"
 
 namespace video {
-
-namespace {
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-} // namespace
 
 std::optional<TVideoFormat> VideoFormatOf(const std::string& path)
 {
@@ -23,7 +12,7 @@ std::optional<TVideoFormat> VideoFormatOf(const std::string& path)
     size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return std::nullopt;
-    std::string ext = Lower(path.substr(dot + 1));
+    std::string ext = quillora::AsciiLower(path.substr(dot + 1));
     if (ext == "mp4")
         return TVideoFormat::Mp4;
     if (ext == "webm")

@@ -46,6 +46,7 @@ wait_for() {
         sleep 0.1
     done
 }
+. "$here/exit-lib.sh"
 input() { $PY "$desk/gnome_input.py" "$@" || fail "gnome_input.py $*"; }
 atspi() { $PY "$desk/atspi_app.py" "$@"; }
 has_window() { atspi windows quillora | grep -qxF "$1"; }

@@ -68,6 +68,7 @@ wait_for() {
         sleep 0.1
     done
 }
+. "$here/exit-lib.sh"
 has_window() { swaymsg -t get_tree | grep -q "\"name\": \"$1\""; }
 no_window() { ! has_window "$1"; }
 key() { wtype "$@"; sleep 0.2; }

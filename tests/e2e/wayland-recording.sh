@@ -148,12 +148,5 @@ PY
 # Quit as a user does: File > Exit; the project is saved, so nothing is asked.
 key -M alt f -m alt
 key x
-status=0
-if wait_for 20 sh -c "! kill -0 $pid"; then
-    wait "$pid"; status=$?
-else
-    fail "File > Exit did not end the program"
-fi
-pid=
-echo "File > Exit: status $status"
+wait_file_exit
 echo PASS

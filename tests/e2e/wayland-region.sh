@@ -188,13 +188,5 @@ PY
 
 key -M alt f -m alt
 key x
-status=0
-if wait_for 20 sh -c "! kill -0 $pid"; then
-    wait "$pid"; status=$?
-else
-    fail "File > Exit did not end the program"
-fi
-pid=
-echo "File > Exit: status $status"
-[ "$status" = 0 ] || fail "File > Exit: status $status"
+exited_with_0
 echo PASS

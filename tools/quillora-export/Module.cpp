@@ -3,11 +3,10 @@
 #include "MediaModule.h"
 
 #ifndef QUILLORA_GUIDE_MODULE
-#include "document/XMLDocument.h"
-#include "document/XMLUnit.h"
 #include "export/SwfWriters.h"
-#include "project/FlashCard.h"
 #include "project/MovieFormats.h"
+
+#include "ExportProject.h"
 #endif
 
 namespace {
@@ -20,13 +19,9 @@ void ExportVideo(const std::string& project, const std::string& base,
                  const quillora::TFocusOverride& focus)
 {
     using namespace quillora;
-    TXMLDocument doc(project);
-    IXMLMovie movie = GetMovie(doc);
-    TFlashCard card(base, nullptr);
-    card.BindMovie(&movie);
-    card.ClickSoundPath = clickPath;
+    TExportProject opened(project, base, clickPath);
     TSwfWriterSet writers;
-    ExportMovieFile(card, target, writers.Writers(), reporter, options, note, focus);
+    ExportMovieFile(opened.Card, target, writers.Writers(), reporter, options, note, focus);
 }
 
 const quillora::TMediaModule Module{QUILLORA_MODULE_BUILD, ExportVideo, nullptr};

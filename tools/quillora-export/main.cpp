@@ -13,14 +13,12 @@
 #include <string>
 
 #include "base/GlobalVars.h"
-#include "document/XMLDocument.h"
-#include "document/XMLUnit.h"
 #include "export/SwfWriters.h"
 #include "guide/Guide.h"
-#include "project/FlashCard.h"
 #include "project/MovieFormats.h"
 #include "video/TempFile.h"
 
+#include "ExportProject.h"
 #include "MediaModule.h"
 
 namespace {
@@ -273,13 +271,9 @@ int main(int argc, char** argv)
         } else {
             // A target that cannot be written is said at once, not after the work.
             video::TTempFile::CheckTarget(target);
-            TXMLDocument doc(project);
-            IXMLMovie movie = GetMovie(doc);
-            TFlashCard card(base, nullptr);
-            card.BindMovie(&movie);
-            card.ClickSoundPath = clickPath;
+            TExportProject opened(project, base, clickPath);
             TSwfWriterSet writers;
-            card.ExportSwf("All", target, writers.Writers(), &reporter);
+            opened.Card.ExportSwf("All", target, writers.Writers(), &reporter);
         }
         if (!note.empty())
             std::fprintf(stderr, "\rquillora-export: %s\n", note.c_str());
