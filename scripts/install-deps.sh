@@ -12,6 +12,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # video output
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libyuv-dev
+  libvpx-dev
   libimagequant-dev libcairo2-dev libpixman-1-dev
   # GUI and X11
   qt6-base-dev qt6-base-private-dev qt6-multimedia-dev libgl-dev

@@ -65,20 +65,21 @@ detail() { # zproject video kinds: bytes by kind of frame and PSNR
   local stats="$work/psnr.log"
   "$build/bin/video_bench_render" "$1" 2>/dev/null |
     ffmpeg -v error -i "$2" -f rawvideo -pix_fmt rgb24 -s "$w"x"$h" -r 15 -i - \
-      -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr=stats_file=$stats" -f null - 2>/dev/null
-  ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$2" |
+      -lavfi "[0:v]format=rgb24,settb=1/15,setpts=N[a];[1:v]format=rgb24,settb=1/15,setpts=N[b];[a][b]psnr=stats_file=$stats" \
+      -f null - 2>/dev/null
+  # frames by their times: a WebM counts in milliseconds, not frames
+  ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,size -of csv=p=0 "$2" |
     /usr/bin/python3 -c '
 import math, re, sys
 kinds = [l[:1] for l in open(sys.argv[1])]
-rows = sorted((int(a), int(b)) for a, b in (l.strip().split(",")[:2] for l in sys.stdin if l.strip()))
-step = rows[1][0] - rows[0][0] if len(rows) > 1 else 1
+rows = sorted((round(float(a) * 15), int(b)) for a, b in (l.strip().split(",")[:2] for l in sys.stdin if l.strip()))
 mse = [float(re.search(r"mse_avg:([0-9.]+)", l).group(1)) for l in open(sys.argv[2])]
 def kind(i):
     k = kinds[i] if i < len(kinds) else "h"
     return "a" if k == "h" and 0 < i < len(kinds) and kinds[i - 1] != "h" else k
 size, count = {}, {}
 for pts, b in rows:
-    k = kind((pts - rows[0][0]) // step)
+    k = kind(pts - rows[0][0])
     size[k] = size.get(k, 0) + b
     count[k] = count.get(k, 0) + 1
 total = sum(size.values())

@@ -21,6 +21,7 @@ extern "C" {
 #include "video/PicturePool.h"
 #include "video/Renderer.h"
 #include "video/TempFile.h"
+#include "video/Vp9Encoder.h"
 
 namespace video {
 
@@ -36,7 +37,8 @@ constexpr int kAudioRate = 48000;
 // search cannot predict, and they carried most of a zooming video's bytes
 // (a quarter fewer bytes, the settled frames as sharp). A pan is an exact
 // shift of the frame before and keeps full quality: coarser, the frames
-// after it paid more than it saved. VP9 gains nothing from either here.
+// after it paid more than it saved. (VP9 sets its own quantiser for the
+// moving frames, pans too; see Vp9Encoder.cpp.)
 constexpr double kMovingQuantOffset = 0.25;
 
 std::string AvError(int err)
@@ -186,6 +188,12 @@ namespace {
 // thread of their own a few frames ahead of the encoder, so that drawing
 // and encoding work at once. Each frame is a new reference to a picture of
 // the pool; one that did not change shares the picture of the one before.
+struct TSourceFrame {
+    AVFrame* picture;
+    TRect changed; // from the frame before
+    bool moving;   // the view moved from the frame before
+};
+
 class TFrameSource {
   public:
     // movingOffset: the quantiser offset (a part of the encoder's range) of
@@ -205,20 +213,21 @@ class TFrameSource {
         }
         Changed.notify_all();
         Thread.join();
-        for (AVFrame* f : Queue)
-            av_frame_free(&f);
+        for (TSourceFrame& f : Queue)
+            av_frame_free(&f.picture);
     }
     TFrameSource(const TFrameSource&) = delete;
     TFrameSource& operator=(const TFrameSource&) = delete;
 
-    // The next frame, the caller's to free; rethrows what stopped the thread.
-    AVFrame* Next()
+    // The next frame, its picture the caller's to free; rethrows what
+    // stopped the thread.
+    TSourceFrame Next()
     {
         std::unique_lock<std::mutex> lock(Mutex);
         Changed.wait(lock, [&] { return !Queue.empty() || Failure; });
         if (Queue.empty())
             std::rethrow_exception(Failure);
-        AVFrame* f = Queue.front();
+        TSourceFrame f = Queue.front();
         Queue.pop_front();
         Changed.notify_all();
         return f;
@@ -227,10 +236,17 @@ class TFrameSource {
   private:
     static constexpr size_t kAhead = 3;
 
-    // The view changed its size from the frame before: a zoom, not a pan.
+    // The view moved from the frame before.
     bool ViewMoved(int32_t at) const
     {
-        if (MovingOffset == 0 || at <= 0 || size_t(at) >= Views.size())
+        if (at <= 0 || size_t(at) >= Views.size())
+            return false;
+        return !(Views[size_t(at)] == Views[size_t(at) - 1]);
+    }
+    // ... and changed its size: a zoom, not a pan.
+    bool ViewZoomed(int32_t at) const
+    {
+        if (!ViewMoved(at))
             return false;
         const TView &a = Views[size_t(at)], &b = Views[size_t(at) - 1];
         return a.w != b.w || a.h != b.h;
@@ -265,7 +281,8 @@ class TFrameSource {
                 if (f == 0)
                     dirty = {0, 0, Renderer.Width(), Renderer.Height()};
                 AVFrame* frame = Pictures.Take(Renderer.Pixels(), Renderer.Stride(), dirty);
-                const double offset = f > 0 && ViewMoved(std::min(f, Shown - 1)) ? MovingOffset : 0;
+                const int32_t at = f < Shown ? f : -1;
+                const double offset = MovingOffset != 0 && ViewZoomed(at) ? MovingOffset : 0;
                 if ((offset != 0 || LastOffset != 0) && !MarkMoving(frame, offset)) {
                     av_frame_free(&frame);
                     throw std::bad_alloc();
@@ -277,7 +294,7 @@ class TFrameSource {
                     av_frame_free(&frame);
                     return;
                 }
-                Queue.push_back(frame);
+                Queue.push_back({frame, dirty, ViewMoved(at)});
                 Changed.notify_all();
             }
         } catch (...) {
@@ -296,7 +313,7 @@ class TFrameSource {
     std::thread Thread;
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::deque<AVFrame*> Queue;
+    std::deque<TSourceFrame> Queue;
     bool Stop = false;
     std::exception_ptr Failure;
 };
@@ -464,7 +481,6 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     av_log_set_level(AV_LOG_ERROR); // the encoders' chatter is not for our users
     TTempFile file(path);
     const bool mp4 = format == TVideoFormat::Mp4;
-    const char* videoCodec = mp4 ? "libx264" : "libvpx-vp9";
     const char* audioCodec = mp4 ? "aac" : "libopus";
     auto check = [&](int err, const char* what) {
         if (err < 0)
@@ -494,50 +510,6 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     check(
         avformat_alloc_output_context2(&av.Fmt, nullptr, mp4 ? "mp4" : "webm", file.Path().c_str()),
         "cannot start the container");
-    const AVCodec* vc = avcodec_find_encoder_by_name(videoCodec);
-    if (!vc)
-        file.Fail(std::string("this system's FFmpeg has no ") + videoCodec + " encoder");
-    av.V = avcodec_alloc_context3(vc);
-    av.V->width = W;
-    av.V->height = H;
-    av.V->time_base = {1, t.rate};
-    av.V->framerate = {t.rate, 1};
-    av.V->pix_fmt = AV_PIX_FMT_YUV420P;
-    // Screen recordings hold still for seconds: a key frame every 20 s
-    // still seeks quickly and costs far less than one every 10 s.
-    av.V->gop_size = t.rate * 20;
-    av.V->colorspace = AVCOL_SPC_SMPTE170M;
-    av.V->color_primaries = AVCOL_PRI_SMPTE170M;
-    av.V->color_trc = AVCOL_TRC_SMPTE170M;
-    av.V->color_range = AVCOL_RANGE_MPEG;
-    av.V->thread_count = 0;
-    if (mp4) {
-        av_opt_set(av.V->priv_data, "preset", "veryfast", 0);
-        // Tuned for pictures that stay: sharper text and a fifth fewer bytes
-        // than the default at the same PSNR.
-        av_opt_set(av.V->priv_data, "tune", "stillimage", 0);
-        av_opt_set(av.V->priv_data, "crf", "23", 0);
-        // Text and thin lines keep sharper through 4x4 transforms than 8x8:
-        // 7 % fewer bytes at the same PSNR on dense desktops, and the
-        // decoder needs only the Main profile.
-        av_opt_set(av.V->priv_data, "8x8dct", "0", 0);
-    } else {
-        av.V->bit_rate = 0;
-        // The real-time encoder one step slower than its fastest: at the
-        // same PSNR 13 % fewer bytes. crf 32 gives about the PSNR of the
-        // MP4 (crf 23), at two thirds of the bytes a plain VP9 real-time
-        // video of the screenshots needs for that PSNR; crf 20 would add
-        // 2 dB for half as many bytes again.
-        av_opt_set(av.V->priv_data, "crf", "32", 0);
-        av_opt_set(av.V->priv_data, "deadline", "realtime", 0);
-        av_opt_set(av.V->priv_data, "cpu-used", "7", 0);
-        // Threads share the frame by tile columns; splitting the rows too
-        // costs more in waiting than it gains on two cores.
-        av_opt_set(av.V->priv_data, "row-mt", "0", 0);
-        // Screen content: sharp edges, flat areas, nothing moving but the
-        // arrow. At the same crf, 40 % fewer bytes and a higher PSNR.
-        av_opt_set(av.V->priv_data, "tune-content", "screen", 0);
-    }
     // Opens an encoder and gives the container a stream of what it writes.
     auto openStream = [&](AVCodecContext* c, const AVCodec* codec, const char* what) {
         if (av.Fmt->oformat->flags & AVFMT_GLOBALHEADER)
@@ -550,7 +522,75 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         avcodec_parameters_from_context(s->codecpar, c);
         return s;
     };
-    av.Vs = openStream(av.V, vc, "cannot start the video encoder");
+    auto setColour = [](AVColorSpace& space, AVColorPrimaries& primaries,
+                        AVColorTransferCharacteristic& trc, AVColorRange& range) {
+        space = AVCOL_SPC_SMPTE170M;
+        primaries = AVCOL_PRI_SMPTE170M;
+        trc = AVCOL_TRC_SMPTE170M;
+        range = AVCOL_RANGE_MPEG;
+    };
+    // The WebM's video packets, as libvpx makes them.
+    std::optional<TVp9Encoder> vp9;
+    auto writeVp9 = [&](const TVp9Packet& p) {
+        check(av_new_packet(av.Pkt, int(p.size)), "out of memory");
+        std::copy_n(p.data, p.size, av.Pkt->data);
+        av.Pkt->pts = av.Pkt->dts = p.pts;
+        av.Pkt->duration = 1;
+        if (p.key)
+            av.Pkt->flags |= AV_PKT_FLAG_KEY;
+        av_packet_rescale_ts(av.Pkt, {1, t.rate}, av.Vs->time_base);
+        av.Pkt->stream_index = av.Vs->index;
+        check(av_interleaved_write_frame(av.Fmt, av.Pkt), "writing failed");
+    };
+    av.Pkt = av_packet_alloc();
+    if (!av.Pkt)
+        file.Fail("out of memory");
+    if (mp4) {
+        const AVCodec* vc = avcodec_find_encoder_by_name("libx264");
+        if (!vc)
+            file.Fail("this system's FFmpeg has no libx264 encoder");
+        av.V = avcodec_alloc_context3(vc);
+        av.V->width = W;
+        av.V->height = H;
+        av.V->time_base = {1, t.rate};
+        av.V->framerate = {t.rate, 1};
+        av.V->pix_fmt = AV_PIX_FMT_YUV420P;
+        // Screen recordings hold still for seconds: a key frame every 20 s
+        // still seeks quickly and costs far less than one every 10 s.
+        av.V->gop_size = t.rate * 20;
+        setColour(av.V->colorspace, av.V->color_primaries, av.V->color_trc, av.V->color_range);
+        av.V->thread_count = 0;
+        av_opt_set(av.V->priv_data, "preset", "veryfast", 0);
+        // Tuned for pictures that stay: sharper text and a fifth fewer bytes
+        // than the default at the same PSNR.
+        av_opt_set(av.V->priv_data, "tune", "stillimage", 0);
+        av_opt_set(av.V->priv_data, "crf", "23", 0);
+        // Text and thin lines keep sharper through 4x4 transforms than 8x8:
+        // 7 % fewer bytes at the same PSNR on dense desktops, and the
+        // decoder needs only the Main profile.
+        av_opt_set(av.V->priv_data, "8x8dct", "0", 0);
+        av.Vs = openStream(av.V, vc, "cannot start the video encoder");
+    } else {
+        try {
+            vp9.emplace(W, H, t.rate, writeVp9);
+        } catch (const TVp9Error& e) {
+            file.Fail(e.what());
+        }
+        av.Vs = avformat_new_stream(av.Fmt, nullptr);
+        if (!av.Vs)
+            file.Fail("out of memory");
+        av.Vs->time_base = {1, t.rate};
+        av.Vs->avg_frame_rate = av.Vs->r_frame_rate = {t.rate, 1};
+        AVCodecParameters* par = av.Vs->codecpar;
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_VP9;
+        par->format = AV_PIX_FMT_YUV420P;
+        par->profile = 0;
+        par->width = W;
+        par->height = H;
+        par->field_order = AV_FIELD_PROGRESSIVE;
+        setColour(par->color_space, par->color_primaries, par->color_trc, par->color_range);
+    }
 
     if (hasAudio) {
         const AVCodec* ac = avcodec_find_encoder_by_name(audioCodec);
@@ -583,8 +623,6 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     av_dict_free(&muxOpts);
     check(err, "cannot write the header");
 
-    av.Pkt = av_packet_alloc();
-
     auto drain = [&](AVCodecContext* c, AVStream* s) {
         for (;;) {
             int r = avcodec_receive_packet(c, av.Pkt);
@@ -612,11 +650,20 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
 
     TFrameSource source(renderer, t, frames, t.FrameCount(), mp4 ? kMovingQuantOffset : 0);
     for (int32_t f = 0; f < frames; ++f) {
-        av.Vf = source.Next();
+        TSourceFrame next = source.Next();
+        av.Vf = next.picture;
         av.Vf->pts = f;
-        check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
+        if (vp9) {
+            try {
+                vp9->Encode(av.Vf, f, next.changed, next.moving);
+            } catch (const TVp9Error& e) {
+                file.Fail(e.what());
+            }
+        } else {
+            check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
+            drain(av.V, av.Vs);
+        }
         av_frame_free(&av.Vf); // the picture goes back to the pool
-        drain(av.V, av.Vs);
         if (audio)
             audio->Take(av_rescale(f + 1, kAudioRate, t.rate), writeAudio);
         if (options.Progress && !options.Progress(f + 1, frames))
@@ -624,8 +671,16 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     }
     if (audio)
         audio->Finish(writeAudio);
-    check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
-    drain(av.V, av.Vs);
+    if (vp9) {
+        try {
+            vp9->Finish();
+        } catch (const TVp9Error& e) {
+            file.Fail(e.what());
+        }
+    } else {
+        check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
+        drain(av.V, av.Vs);
+    }
     check(av_write_trailer(av.Fmt), "writing failed");
     check(avio_closep(&av.Fmt->pb), "writing failed");
     file.Commit();
