@@ -148,5 +148,5 @@ PY
 # Quit as a user does: File > Exit; the project is saved, so nothing is asked.
 key -M alt f -m alt
 key x
-wait_file_exit
+exited_with_0
 echo PASS
