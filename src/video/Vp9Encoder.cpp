@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -38,6 +39,22 @@ TVp9Error Failure(vpx_codec_ctx_t* c, const char* what)
     if (const char* detail = vpx_codec_error_detail(c))
         text += std::string(" (") + detail + ")";
     return TVp9Error(text);
+}
+
+// The 16 x 16 blocks of a width x height picture that rect touches, a byte
+// (1 active, 0 not) a block, rows of (width + 15) / 16.
+std::vector<uint8_t> ActiveBlocks(int width, int height, TRect rect)
+{
+    const int cols = (width + 15) / 16, rows = (height + 15) / 16;
+    std::vector<uint8_t> map(size_t(cols) * rows, 0);
+    rect = rect.Intersected({0, 0, width, height});
+    if (rect.Empty())
+        return map;
+    const int c0 = rect.x / 16, c1 = (rect.x + rect.w - 1) / 16;
+    const int r0 = rect.y / 16, r1 = (rect.y + rect.h - 1) / 16;
+    for (int r = r0; r <= r1; ++r)
+        std::fill_n(map.begin() + ptrdiff_t(r) * cols + c0, c1 - c0 + 1, uint8_t(1));
+    return map;
 }
 
 } // namespace
@@ -87,20 +104,6 @@ void TVp9Encoder::Check(int err) const
 {
     if (err != VPX_CODEC_OK)
         throw Failure(Codec, "cannot set up the video encoder");
-}
-
-std::vector<uint8_t> TVp9Encoder::ActiveBlocks(int width, int height, TRect rect)
-{
-    const int cols = (width + 15) / 16, rows = (height + 15) / 16;
-    std::vector<uint8_t> map(size_t(cols) * rows, 0);
-    rect = rect.Intersected({0, 0, width, height});
-    if (rect.Empty())
-        return map;
-    const int c0 = rect.x / 16, c1 = (rect.x + rect.w - 1) / 16;
-    const int r0 = rect.y / 16, r1 = (rect.y + rect.h - 1) / 16;
-    for (int r = r0; r <= r1; ++r)
-        std::fill_n(map.begin() + ptrdiff_t(r) * cols + c0, c1 - c0 + 1, uint8_t(1));
-    return map;
 }
 
 void TVp9Encoder::Encode(const AVFrame* picture, int64_t pts, TRect changed, bool moving)

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
-#include <vector>
 
 #include "video/Renderer.h"
 
@@ -48,10 +47,6 @@ class TVp9Encoder {
     void Encode(const AVFrame* picture, int64_t pts, TRect changed, bool moving);
     // The packets still inside the encoder.
     void Finish();
-
-    // The 16 x 16 blocks of a width x height picture that rect touches, a
-    // byte (1 active, 0 not) a block, rows of (width + 15) / 16.
-    static std::vector<uint8_t> ActiveBlocks(int width, int height, TRect rect);
 
   private:
     void Drain();
