@@ -82,16 +82,22 @@ TVp9Encoder::TVp9Encoder(int width, int height, int rate, TSink sink)
         delete Codec;
         throw e;
     }
-    Check(vpx_codec_control(Codec, VP8E_SET_CPUUSED, kSpeed));
-    Check(vpx_codec_control(Codec, VP8E_SET_CQ_LEVEL, unsigned(kCq)));
-    // Threads share the frame by tile columns; splitting the rows too
-    // costs more in waiting than it gains on two cores.
-    Check(vpx_codec_control(Codec, VP9E_SET_ROW_MT, 0u));
-    // Screen content: sharp edges, flat areas, nothing moving but the
-    // arrow. At the same quantiser, 40 % fewer bytes and a higher PSNR.
-    Check(vpx_codec_control(Codec, VP9E_SET_TUNE_CONTENT, int(VP9E_CONTENT_SCREEN)));
-    Check(vpx_codec_control(Codec, VP9E_SET_COLOR_SPACE, int(VPX_CS_BT_601)));
-    Check(vpx_codec_control(Codec, VP9E_SET_COLOR_RANGE, int(VPX_CR_STUDIO_RANGE)));
+    try {
+        Check(vpx_codec_control(Codec, VP8E_SET_CPUUSED, kSpeed));
+        Check(vpx_codec_control(Codec, VP8E_SET_CQ_LEVEL, unsigned(kCq)));
+        // Threads share the frame by tile columns; splitting the rows too
+        // costs more in waiting than it gains on two cores.
+        Check(vpx_codec_control(Codec, VP9E_SET_ROW_MT, 0u));
+        // Screen content: sharp edges, flat areas, nothing moving but the
+        // arrow. At the same quantiser, 40 % fewer bytes and a higher PSNR.
+        Check(vpx_codec_control(Codec, VP9E_SET_TUNE_CONTENT, int(VP9E_CONTENT_SCREEN)));
+        Check(vpx_codec_control(Codec, VP9E_SET_COLOR_SPACE, int(VPX_CS_BT_601)));
+        Check(vpx_codec_control(Codec, VP9E_SET_COLOR_RANGE, int(VPX_CR_STUDIO_RANGE)));
+    } catch (...) {
+        vpx_codec_destroy(Codec);
+        delete Codec;
+        throw;
+    }
 }
 
 TVp9Encoder::~TVp9Encoder()
