@@ -254,11 +254,10 @@ class TFrameSource {
     }
 
     // While the camera zooms every pixel moves and the eye follows the
-    // motion, not the detail: such frames are coded coarser. The frame the
-    // view settles on is coded at full quality and then holds; it says so
-    // with an offset of 0, since an encoder may keep the last map it was
-    // given for every later frame (libvpx does).
-    bool MarkMoving(AVFrame* frame, double offset) const
+    // motion, not the detail: such frames are coded coarser. x264 takes the
+    // map of each frame alone, so the frame the view settles on, unmarked,
+    // is coded at full quality.
+    bool MarkMoving(AVFrame* frame) const
     {
         AVFrameSideData* sd =
             av_frame_new_side_data(frame, AV_FRAME_DATA_REGIONS_OF_INTEREST, sizeof(AVRegionOfInterest));
@@ -270,7 +269,7 @@ class TFrameSource {
         roi->left = 0;
         roi->bottom = frame->height;
         roi->right = frame->width;
-        roi->qoffset = av_d2q(offset, 1000);
+        roi->qoffset = av_d2q(MovingOffset, 1000);
         return true;
     }
 
@@ -283,12 +282,10 @@ class TFrameSource {
                     dirty = {0, 0, Renderer.Width(), Renderer.Height()};
                 AVFrame* frame = Pictures.Take(Renderer.Pixels(), Renderer.Stride(), dirty);
                 const int32_t at = f < Shown ? f : -1;
-                const double offset = MovingOffset != 0 && ViewZoomed(at) ? MovingOffset : 0;
-                if ((offset != 0 || LastOffset != 0) && !MarkMoving(frame, offset)) {
+                if (MovingOffset != 0 && ViewZoomed(at) && !MarkMoving(frame)) {
                     av_frame_free(&frame);
                     throw std::bad_alloc();
                 }
-                LastOffset = offset;
                 std::unique_lock<std::mutex> lock(Mutex);
                 Changed.wait(lock, [&] { return Queue.size() < kAhead || Stop; });
                 if (Stop) {
@@ -309,7 +306,6 @@ class TFrameSource {
     const std::vector<TView>& Views;
     const int32_t Frames, Shown;
     const double MovingOffset;
-    double LastOffset = 0;
     TPicturePool Pictures;
     std::thread Thread;
     std::mutex Mutex;
@@ -530,8 +526,16 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         trc = AVCOL_TRC_SMPTE170M;
         range = AVCOL_RANGE_MPEG;
     };
-    // The WebM's video packets, as libvpx makes them.
+    // The WebM's video packets, as libvpx makes them; what libvpx refuses
+    // fails the movie like any other error.
     std::optional<TVp9Encoder> vp9;
+    auto vp9Call = [&](auto&& call) {
+        try {
+            call();
+        } catch (const TVp9Error& e) {
+            file.Fail(e.what());
+        }
+    };
     auto writeVp9 = [&](const TVp9Packet& p) {
         check(av_new_packet(av.Pkt, int(p.size)), "out of memory");
         std::copy_n(p.data, p.size, av.Pkt->data);
@@ -572,11 +576,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         av_opt_set(av.V->priv_data, "8x8dct", "0", 0);
         av.Vs = openStream(av.V, vc, "cannot start the video encoder");
     } else {
-        try {
-            vp9.emplace(W, H, t.rate, writeVp9);
-        } catch (const TVp9Error& e) {
-            file.Fail(e.what());
-        }
+        vp9Call([&] { vp9.emplace(W, H, t.rate, writeVp9); });
         av.Vs = avformat_new_stream(av.Fmt, nullptr);
         if (!av.Vs)
             file.Fail("out of memory");
@@ -655,11 +655,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         av.Vf = next.picture;
         av.Vf->pts = f;
         if (vp9) {
-            try {
-                vp9->Encode(av.Vf, f, next.changed, next.moving);
-            } catch (const TVp9Error& e) {
-                file.Fail(e.what());
-            }
+            vp9Call([&] { vp9->Encode(av.Vf, f, next.changed, next.moving); });
         } else {
             check(avcodec_send_frame(av.V, av.Vf), "video encoding failed");
             drain(av.V, av.Vs);
@@ -673,11 +669,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     if (audio)
         audio->Finish(writeAudio);
     if (vp9) {
-        try {
-            vp9->Finish();
-        } catch (const TVp9Error& e) {
-            file.Fail(e.what());
-        }
+        vp9Call([&] { vp9->Finish(); });
     } else {
         check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
         drain(av.V, av.Vs);

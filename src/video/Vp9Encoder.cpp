@@ -41,20 +41,19 @@ TVp9Error Failure(vpx_codec_ctx_t* c, const char* what)
     return TVp9Error(text);
 }
 
-// The 16 x 16 blocks of a width x height picture that rect touches, a byte
-// (1 active, 0 not) a block, rows of (width + 15) / 16.
-std::vector<uint8_t> ActiveBlocks(int width, int height, TRect rect)
+// Marks in map the 16 x 16 blocks of a width x height picture that rect
+// touches, a byte (1 active, 0 not) a block, rows of (width + 15) / 16.
+void MarkActiveBlocks(int width, int height, TRect rect, std::vector<uint8_t>& map)
 {
     const int cols = (width + 15) / 16, rows = (height + 15) / 16;
-    std::vector<uint8_t> map(size_t(cols) * rows, 0);
+    map.assign(size_t(cols) * rows, 0);
     rect = rect.Intersected({0, 0, width, height});
     if (rect.Empty())
-        return map;
+        return;
     const int c0 = rect.x / 16, c1 = (rect.x + rect.w - 1) / 16;
     const int r0 = rect.y / 16, r1 = (rect.y + rect.h - 1) / 16;
     for (int r = r0; r <= r1; ++r)
         std::fill_n(map.begin() + ptrdiff_t(r) * cols + c0, c1 - c0 + 1, uint8_t(1));
-    return map;
 }
 
 } // namespace
@@ -126,11 +125,10 @@ void TVp9Encoder::Encode(const AVFrame* picture, int64_t pts, TRect changed, boo
     // The blocks outside the change are coded as they were, unsearched. The
     // first frame, and a key frame, codes them all whatever the map says.
     changed = changed.Intersected({0, 0, W, H});
-    std::vector<uint8_t> blocks;
     vpx_active_map_t map{nullptr, unsigned(H + 15) / 16, unsigned(W + 15) / 16};
     if (Frames > 0 && changed.Area() < int64_t(W) * H) {
-        blocks = ActiveBlocks(W, H, changed);
-        map.active_map = blocks.data();
+        MarkActiveBlocks(W, H, changed, Blocks);
+        map.active_map = Blocks.data();
     }
     Check(vpx_codec_control(Codec, VP8E_SET_ACTIVEMAP, &map));
 

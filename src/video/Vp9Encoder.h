@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "video/Renderer.h"
 
@@ -57,6 +58,7 @@ class TVp9Encoder {
     vpx_codec_ctx* Codec = nullptr;
     int64_t Frames = 0;
     bool Moving = false;
+    std::vector<uint8_t> Blocks; // the active map, kept between frames
 };
 
 } // namespace video

@@ -1,8 +1,8 @@
-# wait_file_exit: after File > Exit, waits up to 20 s for the program ($pid)
-# to end, fails if it does not, and puts its exit status in $status.
+# exited_with_0: after File > Exit, waits up to 20 s for the program ($pid)
+# to end, and fails if it does not or if its exit status is not 0.
 # Sourced by the session libraries, which give wait_for and fail.
-wait_file_exit() {
-    status=0
+exited_with_0() {
+    local status=0
     if wait_for 20 sh -c "! kill -0 $pid"; then
         wait "$pid"; status=$?
     else
@@ -10,10 +10,5 @@ wait_file_exit() {
     fi
     pid=
     echo "File > Exit: status $status"
-}
-
-# exited_with_0: wait_file_exit, and fails unless the status is 0.
-exited_with_0() {
-    wait_file_exit
     [ "$status" = 0 ] || fail "File > Exit: status $status"
 }
