@@ -574,6 +574,18 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         // 7 % fewer bytes at the same PSNR on dense desktops, and the
         // decoder needs only the Main profile.
         av_opt_set(av.V->priv_data, "8x8dct", "0", 0);
+        // x264's lookahead, which picks each frame's type and how much the
+        // frames after it lean on it, searches the motion of every frame at
+        // half size, and at 1080p that search was the largest part of the
+        // export. At subme 1 it takes the diamond and SAD instead of the
+        // hexagon, SATD and quarter pixels: an export takes a sixth less
+        // time (50 screenshots at 1920 x 1080, zoom 2x: 11.5 -> 9.6 s) at
+        // the same PSNR within 0.06 dB and 1 to 4 % more bytes. The frames
+        // themselves are still coded at the preset's subme 2, through one
+        // zone over the whole movie: x264 applies a zone's settings to the
+        // frames it codes, not to its lookahead.
+        const std::string params = "subme=1:zones=0," + std::to_string(frames - 1) + ",subme=2";
+        av_opt_set(av.V->priv_data, "x264-params", params.c_str(), 0);
         av.Vs = openStream(av.V, vc, "cannot start the video encoder");
     } else {
         vp9Call([&] { vp9.emplace(W, H, t.rate, writeVp9); });
