@@ -32,6 +32,10 @@ namespace {
 
 constexpr int kAudioRate = 48000;
 
+// Screen recordings hold still for seconds: a key frame every 20 s still
+// seeks quickly and costs far less than one every 10 s. Both encoders.
+constexpr int kKeyFrameSeconds = 20;
+
 // H.264 frames where the camera zooms are coded about 15 quantiser steps
 // coarser (three tenths of the range): every pixel changes in a way motion
 // search cannot predict, and they carried most of a zooming video's bytes
@@ -560,9 +564,7 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         av.V->time_base = {1, t.rate};
         av.V->framerate = {t.rate, 1};
         av.V->pix_fmt = AV_PIX_FMT_YUV420P;
-        // Screen recordings hold still for seconds: a key frame every 20 s
-        // still seeks quickly and costs far less than one every 10 s.
-        av.V->gop_size = t.rate * 20;
+        av.V->gop_size = t.rate * kKeyFrameSeconds;
         setColour(av.V->colorspace, av.V->color_primaries, av.V->color_trc, av.V->color_range);
         av.V->thread_count = 0;
         av_opt_set(av.V->priv_data, "preset", "veryfast", 0);
@@ -579,18 +581,18 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         // half size, and at 1080p that search was the largest part of the
         // export. At subme 1 it takes the diamond and SAD instead of the
         // hexagon, SATD and quarter pixels: an export takes a sixth less
-        // time (50 screenshots at 1920 x 1080, zoom 2x: 11.5 -> 9.6 s). On
-        // the benchmark's desktops the PSNR stays within 0.06 dB at 1 to 4 %
+        // time (50 screenshots at 1920 x 1080, zoom 2x: 11.5 -> 9.6 s). The
+        // frames themselves are still coded at the preset's subme 2,
+        // through one zone over the whole movie: x264 applies a zone's
+        // settings to the frames it codes, not to its lookahead. On the
+        // benchmark's desktops the PSNR stays within 0.06 dB at 1 to 4 %
         // more bytes; on dense ones the quantiser drifts a little coarser
-        // (0.3 dB less, 5 % fewer bytes). The frames
-        // themselves are still coded at the preset's subme 2, through one
-        // zone over the whole movie: x264 applies a zone's settings to the
-        // frames it codes, not to its lookahead.
+        // (0.3 dB less, 5 % fewer bytes).
         const std::string params = "subme=1:zones=0," + std::to_string(frames - 1) + ",subme=2";
         av_opt_set(av.V->priv_data, "x264-params", params.c_str(), 0);
         av.Vs = openStream(av.V, vc, "cannot start the video encoder");
     } else {
-        vp9Call([&] { vp9.emplace(W, H, t.rate, writeVp9); });
+        vp9Call([&] { vp9.emplace(W, H, t.rate, t.rate * kKeyFrameSeconds, writeVp9); });
         av.Vs = avformat_new_stream(av.Fmt, nullptr);
         if (!av.Vs)
             file.Fail("out of memory");

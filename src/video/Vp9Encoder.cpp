@@ -27,7 +27,7 @@ constexpr int kCq = 35;
 // While the camera moves every pixel of the frame changes and the eye
 // follows the motion, not the detail; at the quantiser of a held frame a
 // zoom frame carried more bytes than a new screenshot and took ten times
-// as long as a held one. Coarser and at the fastest speed it costs about
+// as long as a held one. Coarser and one speed faster it costs about
 // half (200 recorded screenshots at 640 x 480, zoom 2x: 7.4 -> 2.7 kB, 9 ->
 // 5 ms); the frame the view settles on is coded whole again.
 constexpr int kMovingSpeed = 8;
@@ -58,7 +58,7 @@ void MarkActiveBlocks(int width, int height, TRect rect, std::vector<uint8_t>& m
 
 } // namespace
 
-TVp9Encoder::TVp9Encoder(int width, int height, int rate, TSink sink)
+TVp9Encoder::TVp9Encoder(int width, int height, int rate, int keyInterval, TSink sink)
     : W(width), H(height), Sink(std::move(sink))
 {
     vpx_codec_enc_cfg_t cfg;
@@ -71,10 +71,8 @@ TVp9Encoder::TVp9Encoder(int width, int height, int rate, TSink sink)
     cfg.g_lag_in_frames = 0;
     cfg.g_pass = VPX_RC_ONE_PASS;
     cfg.rc_end_usage = VPX_Q;
-    // Screen recordings hold still for seconds: a key frame every 20 s
-    // still seeks quickly and costs far less than one every 10 s.
     cfg.kf_mode = VPX_KF_AUTO;
-    cfg.kf_max_dist = unsigned(rate) * 20;
+    cfg.kf_max_dist = unsigned(keyInterval);
     Codec = new vpx_codec_ctx_t{};
     if (vpx_codec_enc_init(Codec, vpx_codec_vp9_cx(), &cfg, 0) != VPX_CODEC_OK) {
         TVp9Error e = Failure(Codec, "cannot start the video encoder");

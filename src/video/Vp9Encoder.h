@@ -33,10 +33,10 @@ class TVp9Encoder {
   public:
     using TSink = std::function<void(const TVp9Packet&)>;
 
-    // width x height 4:2:0 pictures (even sizes), rate frames a second;
-    // every packet goes to sink as soon as it is made. Throws
-    // TVp9Error when libvpx cannot start.
-    TVp9Encoder(int width, int height, int rate, TSink sink);
+    // width x height 4:2:0 pictures (even sizes), rate frames a second, a
+    // key frame at least every keyInterval frames; every packet goes to
+    // sink as soon as it is made. Throws TVp9Error when libvpx cannot start.
+    TVp9Encoder(int width, int height, int rate, int keyInterval, TSink sink);
     ~TVp9Encoder();
     TVp9Encoder(const TVp9Encoder&) = delete;
     TVp9Encoder& operator=(const TVp9Encoder&) = delete;
