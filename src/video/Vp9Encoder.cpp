@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern "C" {
@@ -58,8 +57,9 @@ void MarkActiveBlocks(int width, int height, TRect rect, std::vector<uint8_t>& m
 
 } // namespace
 
-TVp9Encoder::TVp9Encoder(int width, int height, int rate, int keyInterval, TSink sink)
-    : W(width), H(height), Sink(std::move(sink))
+TVp9Encoder::TVp9Encoder(int width, int height, int rate, int keyInterval, int threads,
+                         bool golden, TSink sink)
+    : W(width), H(height), Golden(golden), Sink(std::move(sink))
 {
     vpx_codec_enc_cfg_t cfg;
     if (vpx_codec_enc_config_default(vpx_codec_vp9_cx(), &cfg, 0) != VPX_CODEC_OK)
@@ -67,7 +67,7 @@ TVp9Encoder::TVp9Encoder(int width, int height, int rate, int keyInterval, TSink
     cfg.g_w = unsigned(W);
     cfg.g_h = unsigned(H);
     cfg.g_timebase = {1, rate};
-    cfg.g_threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    cfg.g_threads = unsigned(std::clamp(threads, 1, 8));
     cfg.g_lag_in_frames = 0;
     cfg.g_pass = VPX_RC_ONE_PASS;
     cfg.rc_end_usage = VPX_Q;
@@ -138,7 +138,13 @@ void TVp9Encoder::Encode(const AVFrame* picture, int64_t pts, TRect changed, boo
     }
     img.cs = VPX_CS_BT_601;
     img.range = VPX_CR_STUDIO_RANGE;
-    if (vpx_codec_encode(Codec, &img, pts, 1, 0, VPX_DL_REALTIME) != VPX_CODEC_OK)
+    // Where the camera moves, the golden frame (the reference libvpx keeps
+    // for a few seconds) seldom shows the view again: searching it took a
+    // tenth of a zooming video's time and saved 3 % of the bytes at most
+    // (at 1920 x 1080 none). In a movie that holds still a window coming
+    // back is found there: 4 % fewer bytes.
+    const vpx_enc_frame_flags_t flags = Golden ? 0 : VP8_EFLAG_NO_REF_GF | VP8_EFLAG_NO_REF_ARF;
+    if (vpx_codec_encode(Codec, &img, pts, 1, flags, VPX_DL_REALTIME) != VPX_CODEC_OK)
         throw Failure(Codec, "video encoding failed");
     ++Frames;
     Drain();

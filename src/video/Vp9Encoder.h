@@ -34,9 +34,12 @@ class TVp9Encoder {
     using TSink = std::function<void(const TVp9Packet&)>;
 
     // width x height 4:2:0 pictures (even sizes), rate frames a second, a
-    // key frame at least every keyInterval frames; every packet goes to
-    // sink as soon as it is made. Throws TVp9Error when libvpx cannot start.
-    TVp9Encoder(int width, int height, int rate, int keyInterval, TSink sink);
+    // key frame at least every keyInterval frames, threads of libvpx's own;
+    // golden: frames may refer to libvpx's long-term reference (not for a
+    // movie whose camera moves). Every packet goes to sink as soon as it is
+    // made. Throws TVp9Error when libvpx cannot start.
+    TVp9Encoder(int width, int height, int rate, int keyInterval, int threads, bool golden,
+                TSink sink);
     ~TVp9Encoder();
     TVp9Encoder(const TVp9Encoder&) = delete;
     TVp9Encoder& operator=(const TVp9Encoder&) = delete;
@@ -54,6 +57,7 @@ class TVp9Encoder {
     void Check(int err) const;
 
     const int W, H;
+    const bool Golden;
     TSink Sink;
     vpx_codec_ctx* Codec = nullptr;
     int64_t Frames = 0;

@@ -260,10 +260,10 @@ TEST(VideoFile, TheSoundTrackMixedPieceByPieceIsTheWholeMix)
 
 // The sound is encoded on a thread of its own, ahead of the pictures: over
 // many seconds every click still lands on its picture and the track runs to
-// the end of the video, in both formats.
+// the end of the video, in both formats (the WebM in two parts).
 TEST(VideoFile, EveryClickOfALongMovieLandsOnItsPictureAndTheSoundRunsToTheEnd)
 {
-    constexpr int n = 12; // 19 s, many times what the sound runs ahead
+    constexpr int n = 14; // 22 s, many times what the sound runs ahead
     ShotProject p(n);
     const int frames = video::VideoFrameCount(RecordTimeline(p.card));
     for (const char* name : {"long.mp4", "long.webm"}) {
@@ -460,6 +460,39 @@ TEST(VideoFile, EveryWebmFrameShowsTheRenderersWhetherTheViewHoldsPansOrZooms)
     }
 }
 
+// Past 20 s the WebM is encoded in parts of 20 s side by side: one movie
+// all the same, its frames every 15th of a second, the second part's first
+// frame the only other key frame, every frame the renderer's.
+TEST(VideoFile, AWebmOfManyPartsPlaysAsOneMovie)
+{
+    ShotProject p(14); // 22.4 s
+    const std::string path = Export(p, "parts.webm");
+    const Decoded d = Decode(path);
+    video::TTimeline t = RecordTimeline(p.card);
+    const int frames = video::VideoFrameCount(t);
+    ASSERT_EQ(int(d.frames.size()), frames);
+    video::TRenderer r(t);
+    for (int f = 0; f < frames; ++f) {
+        EXPECT_NEAR(d.times[size_t(f)] - d.times[0], f / 15.0, 0.002) << "frame " << f;
+        r.Render(std::min(f, t.FrameCount() - 1));
+        EXPECT_GT(Psnr(d.frames[size_t(f)], Rgb(r), d.w, d.h), 22.0) << "frame " << f;
+    }
+    AVFormatContext* fmt = nullptr;
+    ASSERT_GE(avformat_open_input(&fmt, path.c_str(), nullptr, nullptr), 0);
+    std::vector<double> keys;
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(fmt, pkt) >= 0) {
+        const AVStream* s = fmt->streams[pkt->stream_index];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (pkt->flags & AV_PKT_FLAG_KEY))
+            keys.push_back(double(pkt->pts) * av_q2d(s->time_base));
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_NEAR(keys[1] - keys[0], 20, 0.002);
+}
+
 TEST(VideoFile, OddStageIsPaddedAndFfprobeAgrees)
 {
     ShotProject p(1, 63, 47);
@@ -509,7 +542,7 @@ TEST(VideoFile, BadInputsAndTargetsLeaveNoPartialFile)
 
     // Cancel half way: the old file is untouched and nothing else is left.
     std::string before = ReadAll(video);
-    for (const char* name : {"movie.mp4", "movie.gif"}) {
+    for (const char* name : {"movie.mp4", "movie.webm", "movie.gif"}) {
         video::TEncodeOptions cancel;
         cancel.Progress = [](int done, int) { return done < 5; };
         WriteAll(p.dir / "movie.gif", "old");
@@ -519,7 +552,8 @@ TEST(VideoFile, BadInputsAndTargetsLeaveNoPartialFile)
     EXPECT_EQ(ReadAll(video), before);
     EXPECT_EQ(ReadAll(p.dir / "movie.gif"), "old");
     for (auto& e : std::filesystem::directory_iterator(p.dir.str()))
-        EXPECT_EQ(e.path().filename().string().find(".mp4."), std::string::npos) << e.path();
+        for (const char* part : {".mp4.", ".webm."})
+            EXPECT_EQ(e.path().filename().string().find(part), std::string::npos) << e.path();
 }
 
 TEST(VideoFile, ExporterPicksTheFormatFromTheExtension)
