@@ -33,7 +33,8 @@ namespace {
 constexpr int kAudioRate = 48000;
 
 // Screen recordings hold still for seconds: a key frame every 20 s still
-// seeks quickly and costs far less than one every 10 s. Both encoders.
+// seeks quickly and costs far less than one every 10 s. Both encoders (the
+// WebM's waits up to 2 s more for a new picture; see TVp9Parts).
 constexpr int kKeyFrameSeconds = 20;
 
 // H.264 frames where the camera zooms are coded about 15 quantiser steps
@@ -485,15 +486,15 @@ class TAudioEncoder {
 // slowest at every frame; a held frame, where only the arrow moves, keeps
 // one thread busy and the other waiting. Two single-threaded parts side by
 // side keep both cores busy all the time: on two cores a zooming 1080p
-// WebM takes a fifth less time. Each part starts with the key frame one
-// encoder would have put there. An encoder done early goes on with the
-// next part, but stays at most one part ahead of the writing, so that the
-// movie waits in memory only a few parts at a time.
+// WebM takes a fifth less time. Each part starts with a key frame (see
+// PartStarts). An encoder done early goes on with the next part, but stays
+// at most one part ahead of the writing, so that the movie waits in memory
+// only a few parts at a time.
 class TVp9Parts {
   public:
     TVp9Parts(const TTimeline& timeline, int padW, int padH, int32_t frames, int32_t partFrames)
-        : T(timeline), PadW(padW), PadH(padH), Frames(frames), PartFrames(partFrames),
-          Parts(size_t((frames + partFrames - 1) / partFrames))
+        : T(timeline), PadW(padW), PadH(padH),
+          Starts(PartStarts(timeline, frames, partFrames)), Parts(Starts.size() - 1)
     {
         const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
         const int workers = std::clamp(std::min(cores, int(Parts.size())), 1, kMaxAtOnce);
@@ -565,6 +566,34 @@ class TVp9Parts {
         void operator()(AVFrame* f) const { av_frame_free(&f); }
     };
 
+    // A part starts on the key-frame grid or, when a picture comes within a
+    // tenth of the interval after it, on that picture (its key frame is
+    // then the only one in the part). libvpx sets a new picture's quantiser
+    // from the frames it coded before: an encoder started 12 frames before
+    // a picture came coded that picture and every one after it in its part
+    // 1 dB worse at a tenth fewer bytes (200 dense desktops at 640 x 480).
+    // Started on the picture, the part is coded as one encoder going on
+    // would code it.
+    static std::vector<int32_t> PartStarts(const TTimeline& t, int32_t frames, int32_t every)
+    {
+        std::vector<int32_t> pictures;
+        for (const TPlacement& p : t.placements)
+            if (std::holds_alternative<TPictureDef>(*p.def))
+                pictures.push_back(p.frame);
+        std::sort(pictures.begin(), pictures.end());
+        std::vector<int32_t> starts{0};
+        for (int64_t grid = every; grid < frames; grid += every) {
+            auto next = std::lower_bound(pictures.begin(), pictures.end(), int32_t(grid));
+            const int32_t at = next != pictures.end() && *next <= grid + every / 10 && *next < frames
+                                   ? *next
+                                   : int32_t(grid);
+            if (at > starts.back())
+                starts.push_back(at);
+        }
+        starts.push_back(frames);
+        return starts;
+    }
+
     void StopAll()
     {
         {
@@ -591,8 +620,8 @@ class TVp9Parts {
                     p = Next++;
                 }
                 TPart& part = Parts[p];
-                const int32_t from = int32_t(p) * PartFrames, to = std::min(Frames, from + PartFrames);
-                TVp9Encoder encoder(renderer.Width(), renderer.Height(), T.rate, PartFrames, Threads,
+                const int32_t from = Starts[p], to = Starts[p + 1];
+                TVp9Encoder encoder(renderer.Width(), renderer.Height(), T.rate, to - from, Threads,
                                     T.focus.views.empty(), [&](const TVp9Packet& k) {
                                         part.packets.push_back({part.bytes.size(), k.size, k.pts, k.key});
                                         part.bytes.insert(part.bytes.end(), k.data, k.data + k.size);
@@ -628,7 +657,7 @@ class TVp9Parts {
 
     const TTimeline& T;
     const int PadW, PadH;
-    const int32_t Frames, PartFrames;
+    const std::vector<int32_t> Starts; // of the parts, and the end
     int Threads = 1;
     size_t Window = 1;
     std::vector<TPart> Parts;
