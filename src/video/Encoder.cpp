@@ -872,8 +872,6 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
                 audio->Take(av_rescale(f + 1, kAudioRate, t.rate), writeAudio);
             progress(f + 1);
         }
-        if (audio)
-            audio->Finish(writeAudio);
         check(avcodec_send_frame(av.V, nullptr), "video encoding failed");
         drain(av.V, av.Vs);
     } else {
@@ -889,9 +887,9 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
         } catch (const TVp9Error& e) {
             file.Fail(e.what());
         }
-        if (audio)
-            audio->Finish(writeAudio);
     }
+    if (audio)
+        audio->Finish(writeAudio);
     check(av_write_trailer(av.Fmt), "writing failed");
     check(avio_closep(&av.Fmt->pb), "writing failed");
     file.Commit();
