@@ -828,6 +828,10 @@ TEncodeResult EncodeAv(const TTimeline& t, const std::string& path, TVideoFormat
     int err = avformat_write_header(av.Fmt, &muxOpts);
     av_dict_free(&muxOpts);
     check(err, "cannot write the header");
+    // The header on disk at once: the file beside the target shows that the
+    // export is under way, though the WebM's first part comes only after
+    // seconds of encoding.
+    avio_flush(av.Fmt->pb);
 
     auto drain = [&](AVCodecContext* c, AVStream* s) {
         for (;;) {
